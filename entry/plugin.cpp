@@ -1,0 +1,2 @@
+// Placeholder until the dialog lands.
+extern "C" int plugin_exec() { return 0; }
