@@ -1,0 +1,25 @@
+#pragma once
+// Bringing the simulated DVB layer up and down.
+#include <string>
+
+namespace box {
+
+struct DvbOptions {
+  std::string bandFile;  // "" : the built-in demo band (dataDir/bands/demo.json)
+  // The service list the box keeps, resolved under the root:
+  std::string serviceList = "/var/tuxbox/config/vantrel-box/services.json";
+};
+
+// Reads the band (exact errors: file, line or JSON path, what is wrong) and
+// the kept service list; creates eDVB, eFrontend, eTransponderList,
+// eServiceInterface and sets what is playing. False with *error on bad input;
+// then nothing has been created.
+bool bootDvb(const DvbOptions& options, std::string* error);
+// Writes the service list (atomically) and destroys the DVB objects.
+void shutdownDvb();
+
+// What scans found during this run, for the box to print at exit: each
+// transponder scanned and the services found on it.
+std::string foundSummary();
+
+}  // namespace box
