@@ -1,0 +1,67 @@
+#pragma once
+// A booted box GUI in virtual time for tests: records the trace in memory,
+// presses keys and schedules actions on box time (for driving modal loops).
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "box/gui/boot.h"
+#include "box/gui/loop.h"
+#include "box/gui/screen.h"
+#include "box/gui/trace.h"
+#include "host/ebase.h"
+
+class GuiTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    box::GuiOptions options;
+    options.dataDir = VANTREL_SOURCE_DIR "/data";
+    options.root = VANTREL_BINARY_DIR "/root";
+    std::string error;
+    ASSERT_TRUE(box::bootGui(options, &error)) << error;
+    box::Trace::addObserver(&GuiTest::record, this);
+  }
+
+  void TearDown() override {
+    timers.clear();
+    box::Trace::removeObserver(&GuiTest::record, this);
+    box::shutdownGui();
+  }
+
+  void press(int key) { box::Screen::instance().keyPress(key); }
+
+  // Runs f after ms of box time; keeps working inside nested modal loops,
+  // since every loop level dispatches the same timers.
+  void later(int ms, std::function<void()> f) {
+    auto entry = std::make_unique<Later>();
+    entry->timer.timeout.connect([raw = entry.get()] {
+      raw->timer.stop();
+      raw->action();
+    });
+    entry->action = std::move(f);
+    entry->timer.start(ms, true);
+    timers.push_back(std::move(entry));
+  }
+
+  // The recorded trace events with that "ev", in order.
+  std::vector<nlohmann::json> events(const std::string& ev) const {
+    std::vector<nlohmann::json> out;
+    for (const auto& line : trace)
+      if (line.value("ev", "") == ev) out.push_back(line);
+    return out;
+  }
+
+  std::vector<nlohmann::json> trace;
+
+ private:
+  struct Later {
+    eTimer timer{eApp};
+    std::function<void()> action;
+  };
+  std::vector<std::unique_ptr<Later>> timers;
+
+  static void record(const nlohmann::json& line, void* self) { static_cast<GuiTest*>(self)->trace.push_back(line); }
+};
