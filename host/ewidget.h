@@ -142,6 +142,8 @@ class eWidget : public sigc::trackable {
   int takefocus;
   bool shown = false;
   bool executing = false;
+  bool closing = false;  // close() came before or during the modal run
+  int loopLevel = 0;     // the main-loop level of the modal run
   int result = 0;
   std::list<eWidget*> childlist;
   std::list<eWidget*> focusList;  // top-level widgets only

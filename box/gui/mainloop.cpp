@@ -1,0 +1,201 @@
+// The main loop and its clock. In virtual time, when nothing is due, the
+// clock jumps to the next timer's deadline; in real time the loop sleeps.
+#include <algorithm>
+#include <cstdio>
+#include <thread>
+
+#include "box/gui/loop.h"
+#include "box/gui/mainloop_impl.h"
+#include "box/gui/screen.h"
+
+eMainloop* eApp = nullptr;
+
+namespace {
+int64_t gStallExit = 4;
+sigc::signal<void()>& idle() {
+  static sigc::signal<void()> s;
+  return s;
+}
+}  // namespace
+
+int64_t eMainloop::Impl::now() const {
+  if (!realtime) return virtualNow;
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started).count();
+}
+
+void eMainloop::Impl::add(eTimer* t) { timers.push_back(t); }
+
+void eMainloop::Impl::remove(eTimer* t) {
+  auto it = std::find(timers.begin(), timers.end(), t);
+  if (it != timers.end()) timers.erase(it);
+}
+
+eTimer* eMainloop::Impl::nextDue(int64_t at) const {
+  eTimer* best = nullptr;
+  for (eTimer* t : timers)
+    if (t->nextAt <= at && (!best || t->nextAt < best->nextAt || (t->nextAt == best->nextAt && t->sequence < best->sequence)))
+      best = t;
+  return best;
+}
+
+int64_t eMainloop::Impl::nextDeadline() const {
+  int64_t best = -1;
+  for (eTimer* t : timers)
+    if (best < 0 || t->nextAt < best) best = t->nextAt;
+  return best;
+}
+
+void eMainloop::Impl::fire(eTimer* t) {
+  // Rescheduled (or retired) before its slot runs, so that the slot may stop,
+  // restart or delete the timer freely.
+  if (t->singleShot) {
+    t->active = false;
+    remove(t);
+  } else {
+    t->nextAt += std::max(t->intervalMs, 1);
+    t->sequence = ++sequence;
+  }
+  t->timeout.emit();
+}
+
+void eMainloop::Impl::retireAll() {
+  // Timers may outlive the loop (members of windows deleted later); they
+  // must not reach back into it.
+  for (eTimer* t : timers) {
+    t->active = false;
+    t->loop = nullptr;
+  }
+  timers.clear();
+}
+
+void eMainloop::Impl::stalled() {
+  if (stallHandler) stallHandler();
+  if (aborted || levelEnding() || !timers.empty()) return;
+  std::fprintf(stderr, "box: nothing left to happen: no timer is running and no key is due\n");
+  box::abortAll(int(gStallExit));
+}
+
+void eMainloop::Impl::iterate(int64_t limit) {
+  int64_t t0 = now();
+  while (eTimer* t = nextDue(t0)) {
+    fire(t);
+    if (levelEnding()) return;
+  }
+  box::Screen::instance().redrawDirty();
+  idle().emit();
+  if (levelEnding()) return;
+  if (nextDue(now())) return;
+  int64_t next = nextDeadline();
+  if (limit >= 0 && (next < 0 || next > limit)) next = limit;
+  if (next < 0) {
+    if (realtime) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      return;
+    }
+    stalled();
+    return;
+  }
+  if (!realtime) {
+    virtualNow = std::max(virtualNow, next);
+    return;
+  }
+  // Short sleeps, so that keys read in the idle hook stay responsive.
+  int64_t wait = std::min<int64_t>(next - now(), 20);
+  if (wait > 0) std::this_thread::sleep_for(std::chrono::milliseconds(wait));
+}
+
+eMainloop::eMainloop() : impl(new Impl) {}
+
+eMainloop::~eMainloop() {
+  impl->retireAll();
+  delete impl;
+}
+
+int64_t eMainloop::now() const { return impl->now(); }
+
+int eMainloop::enter_loop() {
+  impl->exitRequested.push_back(false);
+  while (!impl->levelEnding()) impl->iterate(-1);
+  impl->exitRequested.pop_back();
+  return 0;
+}
+
+void eMainloop::exit_loop() {
+  if (!impl->exitRequested.empty()) impl->exitRequested.back() = true;
+}
+
+int eMainloop::loopLevel() const { return int(impl->exitRequested.size()); }
+
+eTimer::eTimer(eMainloop* loop_) : loop(loop_) {}
+
+eTimer::~eTimer() { stop(); }
+
+void eTimer::start(int ms, bool singleShot_) {
+  if (!loop) return;
+  stop();
+  intervalMs = std::max(ms, 0);
+  singleShot = singleShot_;
+  nextAt = loop->now() + intervalMs;
+  sequence = ++loop->impl->sequence;
+  active = true;
+  loop->impl->add(this);
+}
+
+void eTimer::stop() {
+  if (!active) return;
+  active = false;
+  loop->impl->remove(this);
+}
+
+void eTimer::changeInterval(int ms) {
+  if (active)
+    start(ms, singleShot);
+  else
+    intervalMs = ms;
+}
+
+namespace box {
+
+eMainloop& mainloop(bool realtime) {
+  if (!eApp) {
+    eApp = new eMainloop;
+    eApp->impl->realtime = realtime;
+  }
+  return *eApp;
+}
+
+void destroyMainloop() {
+  delete eApp;
+  eApp = nullptr;
+}
+
+bool isRealtime() { return eApp && eApp->impl->realtime; }
+
+sigc::signal<void()>& idleSignal() { return idle(); }
+
+void setStallHandler(std::function<void()> handler) { mainloop().impl->stallHandler = std::move(handler); }
+
+bool runUntil(const std::function<bool()>& cond, int64_t ms) {
+  eMainloop::Impl* impl = mainloop().impl;
+  int64_t deadline = impl->now() + ms;
+  while (!(cond && cond()) && !impl->aborted) {
+    if (impl->now() >= deadline) break;
+    impl->iterate(deadline);
+    if (impl->levelEnding()) break;
+  }
+  return cond && cond();
+}
+
+void wait(int64_t ms) { runUntil(nullptr, ms); }
+
+void abortAll(int code) {
+  eMainloop::Impl* impl = mainloop().impl;
+  if (impl->aborted) return;
+  impl->aborted = true;
+  impl->abortCode = code;
+}
+
+bool aborted() { return eApp && eApp->impl->aborted; }
+int abortCode() { return eApp ? eApp->impl->abortCode : 0; }
+
+}  // namespace box

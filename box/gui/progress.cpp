@@ -1,0 +1,37 @@
+// eProgress: a bar filled to a percentage.
+#include "host/eprogress.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "box/gui/trace.h"
+#include "host/eskin.h"
+#include "host/grc.h"
+
+eProgress::eProgress(eWidget* parent, int takefocus_) : eWidget(parent, takefocus_) {}
+
+eProgress::~eProgress() = default;
+
+void eProgress::setPerc(int percent) {
+  box::Trace::event("setPerc", {{"widget", name}, {"perc", percent}});
+  if (percent == perc) return;
+  perc = percent;
+  invalidate();
+}
+
+void eProgress::redrawWidget(gPainter* target, const eRect& area) {
+  (void)area;
+  eSkin* skin = eSkin::getActive();
+  eSize s = getClientSize();
+  int filled = s.w * std::clamp(perc, 0, 100) / 100;
+  target->fill(eRect(0, 0, filled, s.h), skin ? skin->queryScheme("eProgress.left") : foregroundColor);
+  target->fill(eRect(filled, 0, s.w - filled, s.h), skin ? skin->queryScheme("eProgress.right") : backgroundColor);
+}
+
+int eProgress::setProperty(const eString& prop, const eString& value) {
+  if (prop == "perc") {
+    setPerc(std::atoi(value.c_str()));
+    return 0;
+  }
+  return eWidget::setProperty(prop, value);
+}
