@@ -102,7 +102,11 @@ void eListBoxEntryText::draw(gPainter* painter, const eRect& area, bool selected
     fg = skin->queryScheme(focused ? "global.selected.foreground" : "global.normal.foreground");
     painter->fill(area, bg);
   }
-  painter->setFont(listbox ? listbox->font : gFont());
+  gFont f = listbox ? listbox->font : gFont();
+  box::FontEngine& fe = box::FontEngine::instance();
+  int minSize = f.pointSize * 6 / 10;
+  while (f.pointSize > minSize && fe.textWidth(f, text) > area.width() - 8) --f.pointSize;
+  painter->setFont(f);
   painter->setForegroundColor(fg);
   painter->setBackgroundColor(bg);
   painter->renderText(eRect(area.left() + 4, area.top(), area.width() - 8, area.height()), text,

@@ -92,7 +92,12 @@ int eWidget::eventHandler(const eWidgetEvent& e) {
 
 void eWidget::redrawWidget(gPainter*, const eRect&) {}
 
-void eWidget::eraseBackground(gPainter* target, const eRect& area) { target->fill(area, backgroundColor); }
+void eWidget::eraseBackground(gPainter* target, const eRect& area) {
+  // A widget in its parent's colour is see-through: overlapping siblings
+  // (a spacer label over a button) then do not hide each other.
+  if (parent && parent->backgroundColor == backgroundColor) return;
+  target->fill(area, backgroundColor);
+}
 
 int eWidget::setProperty(const eString& prop, const eString& value) {
   if (prop == "text") {

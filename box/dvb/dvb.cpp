@@ -1,0 +1,141 @@
+// The DVB layer's objects as the plug-in reaches them. For now the box has
+// no satellite behind them: tunes never lock and scans find nothing, but
+// every call is answered and traced as on a real box.
+#include "host/dvb.h"
+
+#include "box/gui/trace.h"
+#include "host/decoder.h"
+#include "host/frontend.h"
+#include "host/service.h"
+
+eDVB* eDVB::instance = nullptr;
+eFrontend* eFrontend::frontend = nullptr;
+int Decoder::locked = 0;
+
+namespace {
+eTransponderList* gTransponderList = nullptr;
+}
+
+eTransponder::eTransponder(eTransponderList& list) : transponderList(list) {}
+
+eTransponder& eTransponder::operator=(const eTransponder& other) {
+  satellite = other.satellite;
+  return *this;
+}
+
+void eTransponder::setSatellite(int frequency, int symbol_rate, int polarisation, int fec, int orbital_position,
+                                int inversion) {
+  satellite.valid = true;
+  satellite.frequency = frequency;
+  satellite.symbol_rate = symbol_rate;
+  satellite.polarisation = polarisation;
+  satellite.fec = fec;
+  satellite.orbital_position = orbital_position;
+  satellite.inversion = inversion;
+  box::Trace::event("setSatellite", {{"freq", frequency}, {"sr", symbol_rate}, {"pol", polarisation}, {"fec", fec},
+                                     {"orb", orbital_position}, {"inv", inversion}});
+}
+
+int eTransponder::tune() {
+  box::Trace::event("tune", {{"freq", satellite.frequency}, {"sr", satellite.symbol_rate}, {"pol", satellite.polarisation}});
+  if (!eFrontend::frontend) return -1;
+  return eFrontend::frontend->tune(this);
+}
+
+bool eTransponder::operator==(const eTransponder& o) const {
+  return satellite.frequency == o.satellite.frequency && satellite.symbol_rate == o.satellite.symbol_rate &&
+         satellite.polarisation == o.satellite.polarisation &&
+         satellite.orbital_position == o.satellite.orbital_position;
+}
+
+bool eServiceReference::operator==(const eServiceReference& o) const {
+  if (type != o.type || flags != o.flags) return false;
+  for (int i = 0; i < 8; ++i)
+    if (data[i] != o.data[i]) return false;
+  return path == o.path;
+}
+
+bool eServiceReference::operator<(const eServiceReference& o) const {
+  if (type != o.type) return type < o.type;
+  for (int i = 0; i < 8; ++i)
+    if (data[i] != o.data[i]) return data[i] < o.data[i];
+  if (flags != o.flags) return flags < o.flags;
+  return path < o.path;
+}
+
+eTransponderList::eTransponderList() {
+  if (!gTransponderList) gTransponderList = this;
+}
+
+eTransponderList::~eTransponderList() {
+  if (gTransponderList == this) gTransponderList = nullptr;
+}
+
+eTransponderList* eTransponderList::getInstance() { return gTransponderList; }
+
+void eTransponderList::leaveTransponder(eTransponder* tp) {
+  box::Trace::event("leaveTransponder", {{"freq", tp ? tp->satellite.frequency : 0}});
+}
+
+eServiceDVB* eTransponderList::searchService(const eServiceReference& service) {
+  for (auto& [ref, record] : services)
+    if (static_cast<const eServiceReference&>(ref) == service) return &record;
+  return nullptr;
+}
+
+void eTransponderList::addService(const eServiceReferenceDVB& ref, const eServiceDVB& record) {
+  services[ref] = record;
+}
+
+eDVBScanController::eDVBScanController() : impl(nullptr) {}
+eDVBScanController::~eDVBScanController() = default;
+void eDVBScanController::addTransponder(const eTransponder& tp) { knownTransponder.push_back(tp); }
+void eDVBScanController::setUseONIT(int) {}
+void eDVBScanController::setUseBAT(int) {}
+void eDVBScanController::setNetworkSearch(int) {}
+void eDVBScanController::setOnlyFree(int) {}
+void eDVBScanController::setSkipOtherOrbitalPositions(int) {}
+void eDVBScanController::start() { box::Trace::event("scanStart"); }
+void eDVBScanController::abort() { box::Trace::event("scanAbort"); }
+bool eDVBScanController::isRunning() const { return false; }
+
+eDVB::eDVB() : transponderlist(new eTransponderList), serviceController(new eDVBServiceController) {
+  instance = this;
+}
+
+eDVB::~eDVB() {
+  delete scanController;
+  delete serviceController;
+  delete transponderlist;
+  if (instance == this) instance = nullptr;
+}
+
+void eDVB::setMode(int m) {
+  box::Trace::event("setMode", {{"mode", m}});
+  mode = m;
+  if (mode == modeScan && !scanController) scanController = new eDVBScanController;
+  if (mode != modeScan) {
+    delete scanController;
+    scanController = nullptr;
+  }
+}
+
+eDVBServiceController* eDVB::getServiceAPI() { return mode == modeScan ? nullptr : serviceController; }
+eDVBScanController* eDVB::getScanAPI() { return mode == modeScan ? scanController : nullptr; }
+
+eFrontend::~eFrontend() {
+  if (frontend == this) frontend = nullptr;
+}
+
+void Decoder::Flush() { box::Trace::event("flush"); }
+
+eServiceInterface* eServiceInterface::getInstance() {
+  static eServiceInterface instance;
+  return &instance;
+}
+
+int eServiceInterface::play(const eServiceReference& ref) {
+  service = ref;
+  box::Trace::event("play", {{"service", ref.descr}, {"freq", ref.data[5]}});
+  return 0;
+}

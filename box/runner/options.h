@@ -1,0 +1,26 @@
+#pragma once
+// vantrel-box's command line.
+#include <cstdint>
+#include <string>
+
+namespace box {
+
+struct Options {
+  std::string plugin;  // "" : vantrel.so beside the executable
+  std::string band;    // "" : the built-in demo band
+  std::string keys;    // the script text (an @FILE already read)
+  std::string keysFile;  // where the script came from, for messages
+  bool haveKeys = false;
+  std::string shots;
+  std::string trace;
+  std::string root;  // "" : root/ beside the executable
+  bool realtime = false;
+  int64_t maxTimeMs = -1;
+  bool help = false, version = false;
+};
+
+// False with a message naming the argument in *error.
+bool parseOptions(int argc, const char* const* argv, Options* options, std::string* error);
+const char* usage();
+
+}  // namespace box

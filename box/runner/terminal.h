@@ -1,0 +1,10 @@
+#pragma once
+// Remote-control keys from the terminal, for people trying the box by hand.
+namespace box {
+
+// Starts reading keys from standard input (raw mode) when it is a terminal;
+// false when it is not one.
+bool startTerminalKeys();
+void stopTerminalKeys();
+
+}  // namespace box
