@@ -94,7 +94,9 @@ eVantrel::eVantrel() : eWindow(1) {
 
 eVantrel::~eVantrel() = default;
 
-void eVantrel::nextField0(int*) { focusNext(0); }
+void eVantrel::nextField0(int*) {
+  focusNext(0);
+}
 
 void eVantrel::avviaScansione() {
   char start[6], end[6], sr[6], step[6];
@@ -103,7 +105,10 @@ void eVantrel::avviaScansione() {
   // Each entry is one digit; bounded writes keep a wider value from
   // running past the buffer.
   for (int i = 0; i < 5; ++i)
-    for (int f = 0; f < 4; ++f) std::snprintf(buffers[f] + i, sizeof start - i, "%d", fields[f]->getNumber(i));
+    for (int f = 0; f < 4; ++f)
+      std::snprintf(buffers[f] + i, sizeof start - i, "%d", fields[f]->getNumber(i));
   int pol = polarita->getCurrent() ? polarita->getCurrent()->getKey() : 0;
-  runSweep(this, start, end, step, sr, pol);
+  hide();
+  runSweep(start, end, step, sr, pol);
+  show();
 }

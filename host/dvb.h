@@ -15,12 +15,12 @@ class eTransponder;
 
 struct eDVBEvent {
   enum {
-    eventTunedIn = 0,               // a tune has completed: one follows every tune
-    eventScanBegin = 2,             // a scan starts on its queue of transponders
-    eventScanTPadded = 3,           // one more transponder was queued
-    eventScanTransponderDone = 4,   // the scan has finished a transponder
-    eventScanTuneBegin = 5,         // the scan moves to a transponder
-    eventScanCompleted = 15,        // the scan has finished
+    eventTunedIn = 0,              // a tune has completed: one follows every tune
+    eventScanBegin = 2,            // a scan starts on its queue of transponders
+    eventScanTPadded = 3,          // one more transponder was queued
+    eventScanTransponderDone = 4,  // the scan has finished a transponder
+    eventScanTuneBegin = 5,        // the scan moves to a transponder
+    eventScanCompleted = 15,       // the scan has finished
   };
   int type;
   int err;
@@ -32,9 +32,9 @@ class eTransponder {
  public:
   struct satellite {
     bool valid = false;
-    int frequency = 0;    // kHz
-    int symbol_rate = 0;  // symbols/s
-    int polarisation = 0; // 0 horizontal, 1 vertical
+    int frequency = 0;     // kHz
+    int symbol_rate = 0;   // symbols/s
+    int polarisation = 0;  // 0 horizontal, 1 vertical
     int fec = 0;
     int orbital_position = 0;  // tenths of a degree, east positive
     int inversion = 0;

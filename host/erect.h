@@ -28,7 +28,8 @@ struct eSize {
 class eRect {
  public:
   constexpr eRect() = default;
-  constexpr eRect(int left, int top, int width, int height) : x1(left), y1(top), x2(left + width), y2(top + height) {}
+  constexpr eRect(int left, int top, int width, int height)
+      : x1(left), y1(top), x2(left + width), y2(top + height) {}
   constexpr eRect(ePoint topLeft, eSize size)
       : x1(topLeft.x), y1(topLeft.y), x2(topLeft.x + size.w), y2(topLeft.y + size.h) {}
 
@@ -64,7 +65,9 @@ class eRect {
     r.y2 = std::max(y2, o.y2);
     return r;
   }
-  constexpr bool operator==(const eRect& o) const { return x1 == o.x1 && y1 == o.y1 && x2 == o.x2 && y2 == o.y2; }
+  constexpr bool operator==(const eRect& o) const {
+    return x1 == o.x1 && y1 == o.y1 && x2 == o.x2 && y2 == o.y2;
+  }
   constexpr bool operator!=(const eRect& o) const { return !(*this == o); }
 
  private:

@@ -15,7 +15,7 @@ class eSlider : public eWidget {
   const char* typeName() const override { return "eSlider"; }
 
   void setMin(int min);
-  void setMax(int max);  // a maximum below the minimum is taken as the minimum
+  void setMax(int max);      // a maximum below the minimum is taken as the minimum
   void setValue(int value);  // clamped; emits changed when the value moves
   void setStep(int step) { this->step = step > 0 ? step : 1; }
   int getValue() const { return value; }

@@ -18,18 +18,18 @@ class eWidget;
 
 struct eWidgetEvent {
   enum eventType {
-    evtKeyDown = 0,     // parameter: the rc key
-    evtKeyUp = 1,       // parameter: the rc key
-    willClose = 2,      // close() or reject() is ending the widget's modal run
-    execBegin = 3,      // the modal run begins
-    execDone = 4,       // the modal run has ended; sent when exec() returns
+    evtKeyDown = 0,  // parameter: the rc key
+    evtKeyUp = 1,    // parameter: the rc key
+    willClose = 2,   // close() or reject() is ending the widget's modal run
+    execBegin = 3,   // the modal run begins
+    execDone = 4,    // the modal run has ended; sent when exec() returns
     gotFocus = 5,
     lostFocus = 6,
     changedText = 7,
     changedFont = 8,
     changedForegroundColor = 9,
     changedBackgroundColor = 10,
-    changedSize = 11,   // sent from within resize() and cresize()
+    changedSize = 11,  // sent from within resize() and cresize()
     changedPosition = 12,
     willShow = 13,
     willHide = 14,

@@ -5,8 +5,26 @@
 
 namespace rc {
 enum Key {
-  k0 = 0, k1, k2, k3, k4, k5, k6, k7, k8, k9,
-  up, down, left, right, ok, exit, red, green, yellow, blue,
+  k0 = 0,
+  k1,
+  k2,
+  k3,
+  k4,
+  k5,
+  k6,
+  k7,
+  k8,
+  k9,
+  up,
+  down,
+  left,
+  right,
+  ok,
+  exit,
+  red,
+  green,
+  yellow,
+  blue,
   count
 };
 // "0".."9", "up", ... "blue"; nullptr for an unknown key.

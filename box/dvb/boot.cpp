@@ -12,8 +12,12 @@ bool bootDvb(const DvbOptions& options, std::string* error) {
   return true;
 }
 
-void shutdownDvb() { delete eDVB::instance; }
+void shutdownDvb() {
+  delete eDVB::instance;
+}
 
-std::string foundSummary() { return "No transponder was scanned.\n"; }
+std::string foundSummary() {
+  return "No transponder was scanned.\n";
+}
 
 }  // namespace box

@@ -23,8 +23,8 @@ eTransponder& eTransponder::operator=(const eTransponder& other) {
   return *this;
 }
 
-void eTransponder::setSatellite(int frequency, int symbol_rate, int polarisation, int fec, int orbital_position,
-                                int inversion) {
+void eTransponder::setSatellite(int frequency, int symbol_rate, int polarisation, int fec,
+                                int orbital_position, int inversion) {
   satellite.valid = true;
   satellite.frequency = frequency;
   satellite.symbol_rate = symbol_rate;
@@ -32,12 +32,18 @@ void eTransponder::setSatellite(int frequency, int symbol_rate, int polarisation
   satellite.fec = fec;
   satellite.orbital_position = orbital_position;
   satellite.inversion = inversion;
-  box::Trace::event("setSatellite", {{"freq", frequency}, {"sr", symbol_rate}, {"pol", polarisation}, {"fec", fec},
-                                     {"orb", orbital_position}, {"inv", inversion}});
+  box::Trace::event("setSatellite", {{"freq", frequency},
+                                     {"sr", symbol_rate},
+                                     {"pol", polarisation},
+                                     {"fec", fec},
+                                     {"orb", orbital_position},
+                                     {"inv", inversion}});
 }
 
 int eTransponder::tune() {
-  box::Trace::event("tune", {{"freq", satellite.frequency}, {"sr", satellite.symbol_rate}, {"pol", satellite.polarisation}});
+  box::Trace::event(
+      "tune",
+      {{"freq", satellite.frequency}, {"sr", satellite.symbol_rate}, {"pol", satellite.polarisation}});
   if (!eFrontend::frontend) return -1;
   return eFrontend::frontend->tune(this);
 }
@@ -71,7 +77,9 @@ eTransponderList::~eTransponderList() {
   if (gTransponderList == this) gTransponderList = nullptr;
 }
 
-eTransponderList* eTransponderList::getInstance() { return gTransponderList; }
+eTransponderList* eTransponderList::getInstance() {
+  return gTransponderList;
+}
 
 void eTransponderList::leaveTransponder(eTransponder* tp) {
   box::Trace::event("leaveTransponder", {{"freq", tp ? tp->satellite.frequency : 0}});
@@ -89,15 +97,23 @@ void eTransponderList::addService(const eServiceReferenceDVB& ref, const eServic
 
 eDVBScanController::eDVBScanController() : impl(nullptr) {}
 eDVBScanController::~eDVBScanController() = default;
-void eDVBScanController::addTransponder(const eTransponder& tp) { knownTransponder.push_back(tp); }
+void eDVBScanController::addTransponder(const eTransponder& tp) {
+  knownTransponder.push_back(tp);
+}
 void eDVBScanController::setUseONIT(int) {}
 void eDVBScanController::setUseBAT(int) {}
 void eDVBScanController::setNetworkSearch(int) {}
 void eDVBScanController::setOnlyFree(int) {}
 void eDVBScanController::setSkipOtherOrbitalPositions(int) {}
-void eDVBScanController::start() { box::Trace::event("scanStart"); }
-void eDVBScanController::abort() { box::Trace::event("scanAbort"); }
-bool eDVBScanController::isRunning() const { return false; }
+void eDVBScanController::start() {
+  box::Trace::event("scanStart");
+}
+void eDVBScanController::abort() {
+  box::Trace::event("scanAbort");
+}
+bool eDVBScanController::isRunning() const {
+  return false;
+}
 
 eDVB::eDVB() : transponderlist(new eTransponderList), serviceController(new eDVBServiceController) {
   instance = this;
@@ -120,14 +136,20 @@ void eDVB::setMode(int m) {
   }
 }
 
-eDVBServiceController* eDVB::getServiceAPI() { return mode == modeScan ? nullptr : serviceController; }
-eDVBScanController* eDVB::getScanAPI() { return mode == modeScan ? scanController : nullptr; }
+eDVBServiceController* eDVB::getServiceAPI() {
+  return mode == modeScan ? nullptr : serviceController;
+}
+eDVBScanController* eDVB::getScanAPI() {
+  return mode == modeScan ? scanController : nullptr;
+}
 
 eFrontend::~eFrontend() {
   if (frontend == this) frontend = nullptr;
 }
 
-void Decoder::Flush() { box::Trace::event("flush"); }
+void Decoder::Flush() {
+  box::Trace::event("flush");
+}
 
 eServiceInterface* eServiceInterface::getInstance() {
   static eServiceInterface instance;

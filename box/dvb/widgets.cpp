@@ -11,7 +11,8 @@ struct eTransponderWidget::Impl {
   struct eTransponder::satellite values;
 };
 
-eTransponderWidget::eTransponderWidget(eWidget* parent, int edit, int type) : eWidget(parent, 0), impl(new Impl) {
+eTransponderWidget::eTransponderWidget(eWidget* parent, int edit, int type)
+    : eWidget(parent, 0), impl(new Impl) {
   (void)edit;
   (void)type;
   impl->line = new eLabel(this);
@@ -19,17 +20,21 @@ eTransponderWidget::eTransponderWidget(eWidget* parent, int edit, int type) : eW
   impl->line->resize(eSize(480, 30));
 }
 
-eTransponderWidget::~eTransponderWidget() { delete impl; }
+eTransponderWidget::~eTransponderWidget() {
+  delete impl;
+}
 
-int eTransponderWidget::load() { return 0; }
+int eTransponderWidget::load() {
+  return 0;
+}
 
 int eTransponderWidget::setTransponder(eTransponder* tp) {
   if (!tp) return -1;
   const auto& s = tp->satellite;
   if (s.frequency < 0 || s.frequency > 99999999 || s.symbol_rate < 0 || s.symbol_rate > 99999999) return -1;
   impl->values = s;
-  impl->line->setText(eString::sprintf("%d MHz  %d ksym/s  %s  FEC %d", s.frequency / 1000, s.symbol_rate / 1000,
-                                       s.polarisation ? "V" : "H", s.fec));
+  impl->line->setText(eString::sprintf("%d MHz  %d ksym/s  %s  FEC %d", s.frequency / 1000,
+                                       s.symbol_rate / 1000, s.polarisation ? "V" : "H", s.fec));
   return 0;
 }
 
@@ -39,7 +44,8 @@ int eTransponderWidget::getTransponder(eTransponder* tp) {
   return 0;
 }
 
-eFEStatusWidget::eFEStatusWidget(eWidget* parent, eFrontend* fe_) : eWidget(parent, 0), fe(fe_), updateTimer(eApp) {
+eFEStatusWidget::eFEStatusWidget(eWidget* parent, eFrontend* fe_)
+    : eWidget(parent, 0), fe(fe_), updateTimer(eApp) {
   p_snr = new eProgress(this);
   p_agc = new eProgress(this);
   l_snr = new eLabel(this);
@@ -50,6 +56,8 @@ eFEStatusWidget::eFEStatusWidget(eWidget* parent, eFrontend* fe_) : eWidget(pare
 
 eFEStatusWidget::~eFEStatusWidget() = default;
 
-int eFEStatusWidget::eventHandler(const eWidgetEvent& event) { return eWidget::eventHandler(event); }
+int eFEStatusWidget::eventHandler(const eWidgetEvent& event) {
+  return eWidget::eventHandler(event);
+}
 
 void eFEStatusWidget::update() {}

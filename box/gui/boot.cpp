@@ -29,7 +29,8 @@ std::unique_ptr<eSkin>& boxSkin() {
 // unless VANTREL_LANG says otherwise.
 void bindCatalogue() {
   const char* current = std::setlocale(LC_ALL, "");
-  if (!current || !std::strcmp(current, "C") || !std::strcmp(current, "POSIX")) std::setlocale(LC_ALL, "C.UTF-8");
+  if (!current || !std::strcmp(current, "C") || !std::strcmp(current, "POSIX"))
+    std::setlocale(LC_ALL, "C.UTF-8");
   const char* lang = std::getenv("VANTREL_LANG");
   if (lang && *lang)
     setenv("LANGUAGE", lang, 1);

@@ -8,7 +8,8 @@
 #include "host/rc.h"
 
 eButton::eButton(eWidget* parent, eLabel* descr_, int takefocus_, const char* deco_)
-    : eLabel(parent, gPainter::RT_HALIGN_CENTER | gPainter::RT_VALIGN_CENTER, takefocus_, deco_), descr(descr_) {}
+    : eLabel(parent, gPainter::RT_HALIGN_CENTER | gPainter::RT_VALIGN_CENTER, takefocus_, deco_),
+      descr(descr_) {}
 
 eButton::~eButton() = default;
 
@@ -18,8 +19,12 @@ int eButton::keyDown(int key) {
   return 1;
 }
 
-void eButton::gotFocus() { invalidate(); }
-void eButton::lostFocus() { invalidate(); }
+void eButton::gotFocus() {
+  invalidate();
+}
+void eButton::lostFocus() {
+  invalidate();
+}
 
 void eButton::redrawWidget(gPainter* target, const eRect& area) {
   (void)area;
@@ -37,7 +42,8 @@ void eButton::redrawWidget(gPainter* target, const eRect& area) {
     inner = eRect(inner.left() + 10, inner.top(), inner.width() - 10, inner.height());
   }
   target->setFont(font);
-  target->setForegroundColor(focused && skin ? skin->queryScheme("global.selected.foreground") : foregroundColor);
+  target->setForegroundColor(focused && skin ? skin->queryScheme("global.selected.foreground")
+                                             : foregroundColor);
   target->setBackgroundColor(bg);
   target->clip(inner);
   target->renderText(inner, text, flags);

@@ -36,7 +36,8 @@ struct FontEngine::Impl {
     if (it != faces.end()) return it->second.get();
     auto f = std::make_unique<Face>();
     if (!library || FT_New_Face(library, file.c_str(), 0, &f->face) != 0) {
-      if (warned.insert(file).second) eWarning("font: cannot load %s for \"%s\"", file.c_str(), font.family.c_str());
+      if (warned.insert(file).second)
+        eWarning("font: cannot load %s for \"%s\"", file.c_str(), font.family.c_str());
       faces[key] = nullptr;
       return nullptr;
     }
@@ -75,7 +76,9 @@ FontEngine& FontEngine::instance() {
   return engine;
 }
 
-void FontEngine::clear() { impl->drop(); }
+void FontEngine::clear() {
+  impl->drop();
+}
 
 const Glyph* FontEngine::glyph(const gFont& font, uint32_t codepoint) {
   Impl::Face* f = impl->face(font);
@@ -151,6 +154,8 @@ void NearestColor::update(const gPalette& pal) {
   }
 }
 
-std::string fontDirectory() { return kFontDir; }
+std::string fontDirectory() {
+  return kFontDir;
+}
 
 }  // namespace box

@@ -30,10 +30,14 @@ namespace {
 // Cohen-Sutherland outcode against [0, w) x [0, h).
 int outcode(double px, double py, int w, int h) {
   int c = 0;
-  if (px < 0) c |= 1;
-  else if (px > w - 1) c |= 2;
-  if (py < 0) c |= 4;
-  else if (py > h - 1) c |= 8;
+  if (px < 0)
+    c |= 1;
+  else if (px > w - 1)
+    c |= 2;
+  if (py < 0)
+    c |= 4;
+  else if (py > h - 1)
+    c |= 8;
   return c;
 }
 
@@ -47,16 +51,34 @@ bool clipSegment(long& x0, long& y0, long& x1, long& y1, int w, int h) {
     if (ca & cb) return false;
     int c = ca ? ca : cb;
     double nx, ny;
-    if (c & 1) { ny = ay + (by - ay) * (0 - ax) / (bx - ax); nx = 0; }
-    else if (c & 2) { ny = ay + (by - ay) * (w - 1 - ax) / (bx - ax); nx = w - 1; }
-    else if (c & 4) { nx = ax + (bx - ax) * (0 - ay) / (by - ay); ny = 0; }
-    else { nx = ax + (bx - ax) * (h - 1 - ay) / (by - ay); ny = h - 1; }
-    if (c == ca) { ax = nx; ay = ny; ca = outcode(ax, ay, w, h); }
-    else { bx = nx; by = ny; cb = outcode(bx, by, w, h); }
+    if (c & 1) {
+      ny = ay + (by - ay) * (0 - ax) / (bx - ax);
+      nx = 0;
+    } else if (c & 2) {
+      ny = ay + (by - ay) * (w - 1 - ax) / (bx - ax);
+      nx = w - 1;
+    } else if (c & 4) {
+      nx = ax + (bx - ax) * (0 - ay) / (by - ay);
+      ny = 0;
+    } else {
+      nx = ax + (bx - ax) * (h - 1 - ay) / (by - ay);
+      ny = h - 1;
+    }
+    if (c == ca) {
+      ax = nx;
+      ay = ny;
+      ca = outcode(ax, ay, w, h);
+    } else {
+      bx = nx;
+      by = ny;
+      cb = outcode(bx, by, w, h);
+    }
   }
   if (ca | cb) return false;
-  x0 = static_cast<long>(ax + 0.5); y0 = static_cast<long>(ay + 0.5);
-  x1 = static_cast<long>(bx + 0.5); y1 = static_cast<long>(by + 0.5);
+  x0 = static_cast<long>(ax + 0.5);
+  y0 = static_cast<long>(ay + 0.5);
+  x1 = static_cast<long>(bx + 0.5);
+  y1 = static_cast<long>(by + 0.5);
   return true;
 }
 
@@ -76,8 +98,14 @@ void gPixmap::line(ePoint start, ePoint end, const gColor& color) {
     if (x0 >= 0 && x0 < x && y0 >= 0 && y0 < y) data[y0 * stride + x0] = c;
     if (x0 == x1 && y0 == y1) break;
     long e2 = 2 * err;
-    if (e2 >= dy) { err += dy; x0 += sx; }
-    if (e2 <= dx) { err += dx; y0 += sy; }
+    if (e2 >= dy) {
+      err += dy;
+      x0 += sx;
+    }
+    if (e2 <= dx) {
+      err += dx;
+      y0 += sy;
+    }
   }
 }
 

@@ -71,4 +71,6 @@ void eInit::setRunlevel(int level) {
   }
 }
 
-int eInit::getCurrentLevel() { return state().current; }
+int eInit::getCurrentLevel() {
+  return state().current;
+}

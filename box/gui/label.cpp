@@ -18,7 +18,9 @@ void eLabel::setFlags(int f) {
   invalidate();
 }
 
-int eLabel::eventHandler(const eWidgetEvent& e) { return eWidget::eventHandler(e); }
+int eLabel::eventHandler(const eWidgetEvent& e) {
+  return eWidget::eventHandler(e);
+}
 
 void eLabel::redrawWidget(gPainter* target, const eRect& area) {
   (void)area;
@@ -46,7 +48,8 @@ int eLabel::setProperty(const eString& prop, const eString& value) {
     return 0;
   }
   if (prop == "valign") {
-    setFlags(value == "center" ? (flags | gPainter::RT_VALIGN_CENTER) : (flags & ~gPainter::RT_VALIGN_CENTER));
+    setFlags(value == "center" ? (flags | gPainter::RT_VALIGN_CENTER)
+                               : (flags & ~gPainter::RT_VALIGN_CENTER));
     return 0;
   }
   if (prop == "wrap") {

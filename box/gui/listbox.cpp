@@ -14,14 +14,19 @@ eListBoxEntry::eListBoxEntry(eListBoxBase* parent, const eString& help) : listbo
 
 eListBoxEntry::~eListBoxEntry() = default;
 
-eListBoxBase::eListBoxBase(eWidget* parent, eWidget* descr_, int takefocus_, int itemHeight_, const char* deco_)
+eListBoxBase::eListBoxBase(eWidget* parent, eWidget* descr_, int takefocus_, int itemHeight_,
+                           const char* deco_)
     : eWidget(parent, takefocus_), itemHeight(itemHeight_ > 0 ? itemHeight_ : 24), descr(descr_) {
   setDeco(deco_);
 }
 
-eListBoxBase::~eListBoxBase() { clearList(); }
+eListBoxBase::~eListBoxBase() {
+  clearList();
+}
 
-void eListBoxBase::setFlags(int f) { flags = f; }
+void eListBoxBase::setFlags(int f) {
+  flags = f;
+}
 
 void eListBoxBase::append(eListBoxEntry* entry) {
   entries.push_back(entry);
@@ -65,8 +70,12 @@ int eListBoxBase::keyDown(int key) {
   }
 }
 
-void eListBoxBase::gotFocus() { invalidate(); }
-void eListBoxBase::lostFocus() { invalidate(); }
+void eListBoxBase::gotFocus() {
+  invalidate();
+}
+void eListBoxBase::lostFocus() {
+  invalidate();
+}
 
 void eListBoxBase::redrawWidget(gPainter* target, const eRect& area) {
   (void)area;

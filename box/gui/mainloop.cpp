@@ -20,10 +20,13 @@ sigc::signal<void()>& idle() {
 
 int64_t eMainloop::Impl::now() const {
   if (!realtime) return virtualNow;
-  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started).count();
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started)
+      .count();
 }
 
-void eMainloop::Impl::add(eTimer* t) { timers.push_back(t); }
+void eMainloop::Impl::add(eTimer* t) {
+  timers.push_back(t);
+}
 
 void eMainloop::Impl::remove(eTimer* t) {
   auto it = std::find(timers.begin(), timers.end(), t);
@@ -33,7 +36,8 @@ void eMainloop::Impl::remove(eTimer* t) {
 eTimer* eMainloop::Impl::nextDue(int64_t at) const {
   eTimer* best = nullptr;
   for (eTimer* t : timers)
-    if (t->nextAt <= at && (!best || t->nextAt < best->nextAt || (t->nextAt == best->nextAt && t->sequence < best->sequence)))
+    if (t->nextAt <= at &&
+        (!best || t->nextAt < best->nextAt || (t->nextAt == best->nextAt && t->sequence < best->sequence)))
       best = t;
   return best;
 }
@@ -111,7 +115,9 @@ eMainloop::~eMainloop() {
   delete impl;
 }
 
-int64_t eMainloop::now() const { return impl->now(); }
+int64_t eMainloop::now() const {
+  return impl->now();
+}
 
 int eMainloop::enter_loop() {
   impl->exitRequested.push_back(false);
@@ -124,11 +130,15 @@ void eMainloop::exit_loop() {
   if (!impl->exitRequested.empty()) impl->exitRequested.back() = true;
 }
 
-int eMainloop::loopLevel() const { return int(impl->exitRequested.size()); }
+int eMainloop::loopLevel() const {
+  return int(impl->exitRequested.size());
+}
 
 eTimer::eTimer(eMainloop* loop_) : loop(loop_) {}
 
-eTimer::~eTimer() { stop(); }
+eTimer::~eTimer() {
+  stop();
+}
 
 void eTimer::start(int ms, bool singleShot_) {
   if (!loop) return;
@@ -169,11 +179,17 @@ void destroyMainloop() {
   eApp = nullptr;
 }
 
-bool isRealtime() { return eApp && eApp->impl->realtime; }
+bool isRealtime() {
+  return eApp && eApp->impl->realtime;
+}
 
-sigc::signal<void()>& idleSignal() { return idle(); }
+sigc::signal<void()>& idleSignal() {
+  return idle();
+}
 
-void setStallHandler(std::function<void()> handler) { mainloop().impl->stallHandler = std::move(handler); }
+void setStallHandler(std::function<void()> handler) {
+  mainloop().impl->stallHandler = std::move(handler);
+}
 
 bool runUntil(const std::function<bool()>& cond, int64_t ms) {
   eMainloop::Impl* impl = mainloop().impl;
@@ -186,7 +202,9 @@ bool runUntil(const std::function<bool()>& cond, int64_t ms) {
   return cond && cond();
 }
 
-void wait(int64_t ms) { runUntil(nullptr, ms); }
+void wait(int64_t ms) {
+  runUntil(nullptr, ms);
+}
 
 void abortAll(int code) {
   eMainloop::Impl* impl = mainloop().impl;
@@ -195,7 +213,11 @@ void abortAll(int code) {
   impl->abortCode = code;
 }
 
-bool aborted() { return eApp && eApp->impl->aborted; }
-int abortCode() { return eApp ? eApp->impl->abortCode : 0; }
+bool aborted() {
+  return eApp && eApp->impl->aborted;
+}
+int abortCode() {
+  return eApp ? eApp->impl->abortCode : 0;
+}
 
 }  // namespace box

@@ -66,4 +66,6 @@ eMessageBox::eMessageBox(eString message, eString caption, int flags, int def, i
 
 eMessageBox::~eMessageBox() = default;
 
-void eMessageBox::pressed(int button) { close(button); }
+void eMessageBox::pressed(int button) {
+  close(button);
+}

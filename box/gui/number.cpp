@@ -28,7 +28,9 @@ eNumber::eNumber(eWidget* parent, int len_, int min_, int max_, int maxdigits_, 
 
 eNumber::~eNumber() = default;
 
-int eNumber::getNumber(int entry) const { return entry >= 0 && entry < len ? number[entry] : 0; }
+int eNumber::getNumber(int entry) const {
+  return entry >= 0 && entry < len ? number[entry] : 0;
+}
 
 void eNumber::setNumber(int entry, int value) {
   if (entry < 0 || entry >= len) return;

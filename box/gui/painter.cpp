@@ -55,24 +55,33 @@ std::vector<TextLine> layoutLines(const gFont& font, const std::string& text, in
 
 }  // namespace
 
-gPainter::gPainter(gPixmap& target_, ePoint origin_, const eRect& clip_)
-    : target(target_), origin(origin_) {
+gPainter::gPainter(gPixmap& target_, ePoint origin_, const eRect& clip_) : target(target_), origin(origin_) {
   clips.push_back(clip_.intersect(eRect(0, 0, target.x, target.y)));
 }
 
 gPainter::~gPainter() = default;
 
-void gPainter::clip(const eRect& r) { clips.push_back(r.translated(origin).intersect(clips.back())); }
+void gPainter::clip(const eRect& r) {
+  clips.push_back(r.translated(origin).intersect(clips.back()));
+}
 
 void gPainter::clippop() {
   if (clips.size() > 1) clips.pop_back();
 }
 
-void gPainter::setFont(const gFont& f) { font = f; }
-void gPainter::setForegroundColor(const gColor& c) { foreground = c; }
-void gPainter::setBackgroundColor(const gColor& c) { background = c; }
+void gPainter::setFont(const gFont& f) {
+  font = f;
+}
+void gPainter::setForegroundColor(const gColor& c) {
+  foreground = c;
+}
+void gPainter::setBackgroundColor(const gColor& c) {
+  background = c;
+}
 
-void gPainter::fill(const eRect& area) { fill(area, background); }
+void gPainter::fill(const eRect& area) {
+  fill(area, background);
+}
 
 void gPainter::fill(const eRect& area, const gColor& color) {
   target.fill(area.translated(origin).intersect(clips.back()), color);
@@ -143,8 +152,10 @@ void gPainter::renderText(const eRect& area, const std::string& text, int flags)
 
   for (const TextLine& ln : lines) {
     int x = box.left();
-    if (flags & RT_HALIGN_CENTER) x += (box.width() - ln.width) / 2;
-    else if (flags & RT_HALIGN_RIGHT) x += box.width() - ln.width;
+    if (flags & RT_HALIGN_CENTER)
+      x += (box.width() - ln.width) / 2;
+    else if (flags & RT_HALIGN_RIGHT)
+      x += box.width() - ln.width;
     int base = y + m.ascender;
     for (size_t i = 0; i < ln.text.size();) {
       const box::Glyph* g = fe.glyph(font, box::nextCodepoint(ln.text, i));

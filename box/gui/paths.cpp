@@ -20,14 +20,18 @@ void setRoot(const std::string& dir) {
   while (rootDir().size() > 1 && rootDir().back() == '/') rootDir().pop_back();
 }
 
-const std::string& root() { return rootDir(); }
+const std::string& root() {
+  return rootDir();
+}
 
 std::string resolve(const std::string& path) {
   if (path.empty() || path[0] != '/' || rootDir().empty()) return path;
   return rootDir() + path;
 }
 
-void setDataDir(const std::string& dir) { explicitDataDir() = dir; }
+void setDataDir(const std::string& dir) {
+  explicitDataDir() = dir;
+}
 
 const std::string& dataDir() {
   static std::string fallback;
@@ -37,6 +41,8 @@ const std::string& dataDir() {
   return fallback;
 }
 
-std::string dataFile(const std::string& relative) { return dataDir() + "/" + relative; }
+std::string dataFile(const std::string& relative) {
+  return dataDir() + "/" + relative;
+}
 
 }  // namespace box

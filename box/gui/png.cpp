@@ -26,8 +26,8 @@ bool encode(std::FILE* f, const gPixmap& pm) {
     return false;
   }
   png_init_io(png, f);
-  png_set_IHDR(png, info, pm.x, pm.y, 8, PNG_COLOR_TYPE_PALETTE, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-               PNG_FILTER_TYPE_DEFAULT);
+  png_set_IHDR(png, info, pm.x, pm.y, 8, PNG_COLOR_TYPE_PALETTE, PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   std::vector<png_color> palette(256);
   for (size_t i = 0; i < pm.clut.data.size() && i < 256; ++i)
     palette[i] = {pm.clut.data[i].r, pm.clut.data[i].g, pm.clut.data[i].b};

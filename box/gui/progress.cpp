@@ -25,7 +25,8 @@ void eProgress::redrawWidget(gPainter* target, const eRect& area) {
   eSize s = getClientSize();
   int filled = s.w * std::clamp(perc, 0, 100) / 100;
   target->fill(eRect(0, 0, filled, s.h), skin ? skin->queryScheme("eProgress.left") : foregroundColor);
-  target->fill(eRect(filled, 0, s.w - filled, s.h), skin ? skin->queryScheme("eProgress.right") : backgroundColor);
+  target->fill(eRect(filled, 0, s.w - filled, s.h),
+               skin ? skin->queryScheme("eProgress.right") : backgroundColor);
 }
 
 int eProgress::setProperty(const eString& prop, const eString& value) {

@@ -5,11 +5,14 @@
 
 namespace rc {
 namespace {
-const char* const kNames[count] = {"0",  "1",    "2",    "3",     "4",  "5",    "6",   "7",     "8",      "9",
-                                   "up", "down", "left", "right", "ok", "exit", "red", "green", "yellow", "blue"};
+const char* const kNames[count] = {"0",  "1",    "2",   "3",     "4",      "5",    "6",
+                                   "7",  "8",    "9",   "up",    "down",   "left", "right",
+                                   "ok", "exit", "red", "green", "yellow", "blue"};
 }
 
-const char* keyName(int key) { return key >= 0 && key < count ? kNames[key] : nullptr; }
+const char* keyName(int key) {
+  return key >= 0 && key < count ? kNames[key] : nullptr;
+}
 
 int keyByName(const char* name) {
   if (!name) return -1;

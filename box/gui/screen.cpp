@@ -28,7 +28,9 @@ Screen& Screen::instance() {
   return screen;
 }
 
-gPixmap& Screen::framebuffer() { return impl->framebuffer; }
+gPixmap& Screen::framebuffer() {
+  return impl->framebuffer;
+}
 
 void Screen::setPalette(const gPalette& palette) {
   impl->framebuffer.clut = palette;
@@ -46,23 +48,30 @@ void Screen::windowHidden(eWidget* window) {
   w.erase(std::remove(w.begin(), w.end(), window), w.end());
 }
 
-const std::vector<eWidget*>& Screen::windows() const { return impl->windows; }
+const std::vector<eWidget*>& Screen::windows() const {
+  return impl->windows;
+}
 
-eWidget* Screen::activeWindow() const { return impl->windows.empty() ? nullptr : impl->windows.back(); }
+eWidget* Screen::activeWindow() const {
+  return impl->windows.empty() ? nullptr : impl->windows.back();
+}
 
 void Screen::invalidate(const eRect& area) {
   eRect r = area.intersect(eRect(0, 0, width, height));
   if (!r.isEmpty()) impl->dirty = impl->dirty.unite(r);
 }
 
-bool Screen::hasDirty() const { return !impl->dirty.isEmpty(); }
+bool Screen::hasDirty() const {
+  return !impl->dirty.isEmpty();
+}
 
 namespace {
 
 // Paints w and its children inside clip (screen coordinates).
 void paint(eWidget* w, gPixmap& fb, const eRect& clip) {
   if (!w->isShown()) return;
-  ePoint outer = w->getParent() ? w->getParent()->getAbsoluteClientPosition() + w->getPosition() : w->getPosition();
+  ePoint outer =
+      w->getParent() ? w->getParent()->getAbsoluteClientPosition() + w->getPosition() : w->getPosition();
   eRect outerRect = eRect(outer, w->getSize()).intersect(clip);
   if (outerRect.isEmpty()) return;
   if (auto* window = dynamic_cast<eWindow*>(w)) {
@@ -129,7 +138,8 @@ void Screen::keyPress(int key) {
     if (offerToDescendants(focus, key)) return;
   }
   if (key >= rc::red && key <= rc::blue) {
-    if (eWidget* target = findShortcut(window, name)) target->event(eWidgetEvent(eWidgetEvent::evtKeyDown, rc::ok));
+    if (eWidget* target = findShortcut(window, name))
+      target->event(eWidgetEvent(eWidgetEvent::evtKeyDown, rc::ok));
     return;
   }
   if (window->event(eWidgetEvent(eWidgetEvent::evtKeyDown, key))) return;
@@ -153,12 +163,14 @@ void Screen::keyPress(int key) {
 namespace {
 
 nlohmann::json dump(const eWidget* w) {
-  ePoint outer = w->getParent() ? w->getParent()->getAbsoluteClientPosition() + w->getPosition() : w->getPosition();
-  nlohmann::json j = {{"type", w->typeName()},
-                      {"name", w->getName()},
-                      {"text", w->getText()},
-                      {"rect", {{"x", outer.x}, {"y", outer.y}, {"w", w->getSize().w}, {"h", w->getSize().h}}},
-                      {"focus", w->hasFocus()}};
+  ePoint outer =
+      w->getParent() ? w->getParent()->getAbsoluteClientPosition() + w->getPosition() : w->getPosition();
+  nlohmann::json j = {
+      {"type", w->typeName()},
+      {"name", w->getName()},
+      {"text", w->getText()},
+      {"rect", {{"x", outer.x}, {"y", outer.y}, {"w", w->getSize().w}, {"h", w->getSize().h}}},
+      {"focus", w->hasFocus()}};
   if (auto* n = dynamic_cast<const eNumber*>(w)) {
     std::string digits;
     for (int i = 0; i < n->getLength(); ++i) digits += std::to_string(n->getNumber(i));

@@ -74,14 +74,16 @@ int eSkin::load(const char* filename) {
   Data& d = *data;
   d.file = box::resolve(filename ? filename : "");
   if (d.doc.LoadFile(d.file.c_str()) != tinyxml2::XML_SUCCESS) {
-    if (d.doc.ErrorID() == tinyxml2::XML_ERROR_FILE_NOT_FOUND || d.doc.ErrorID() == tinyxml2::XML_ERROR_FILE_COULD_NOT_BE_OPENED)
+    if (d.doc.ErrorID() == tinyxml2::XML_ERROR_FILE_NOT_FOUND ||
+        d.doc.ErrorID() == tinyxml2::XML_ERROR_FILE_COULD_NOT_BE_OPENED)
       eWarning("skin %s: cannot be read", d.file.c_str());
     else
       eWarning("skin %s:%d: %s", d.file.c_str(), d.doc.ErrorLineNum(), d.doc.ErrorStr());
     return 1;
   }
   const tinyxml2::XMLElement* root = d.doc.RootElement();
-  if (!root || std::strcmp(root->Name(), "skin") != 0) return fault(d.file, root, "the root element must be <skin>");
+  if (!root || std::strcmp(root->Name(), "skin") != 0)
+    return fault(d.file, root, "the root element must be <skin>");
   for (const auto* sec = root->FirstChildElement(); sec; sec = sec->NextSiblingElement()) {
     std::string kind = sec->Name();
     if (kind == "layout") {
@@ -95,7 +97,8 @@ int eSkin::load(const char* filename) {
       if (!name) return fault(d.file, e, std::string("<") + e->Name() + "> needs a name");
       if (kind == "colors") {
         gRGB rgb;
-        if (!parseRGB(e->Attribute("color"), rgb)) return fault(d.file, e, std::string("bad colour of ") + name);
+        if (!parseRGB(e->Attribute("color"), rgb))
+          return fault(d.file, e, std::string("bad colour of ") + name);
         rgb.a = uint8_t(e->IntAttribute("alpha", 0));
         if (gActive && gActive != this) {
           // A later skin's colours join the active palette.
@@ -124,7 +127,8 @@ int eSkin::load(const char* filename) {
       } else if (kind == "fontmap") {
         const char* f = e->Attribute("font");
         int size = e->IntAttribute("size", 0);
-        if (!f || size <= 0) return fault(d.file, e, std::string("font map ") + name + " needs a font and a size");
+        if (!f || size <= 0)
+          return fault(d.file, e, std::string("font map ") + name + " needs a font and a size");
         d.fontmap[name] = gFont(f, size);
       } else if (kind == "values") {
         d.values[name] = e->IntAttribute("value", 0);
@@ -180,12 +184,20 @@ gFont eSkin::queryFont(const eString& name) {
   return gFont();
 }
 
-const gPalette& eSkin::palette() const { return data->palette; }
+const gPalette& eSkin::palette() const {
+  return data->palette;
+}
 
-void eSkin::makeActive() { gActive = this; }
-eSkin* eSkin::getActive() { return gActive; }
+void eSkin::makeActive() {
+  gActive = this;
+}
+eSkin* eSkin::getActive() {
+  return gActive;
+}
 
-void eSkin::addWidgetCreator(const eString& name, tWidgetCreator creator) { creators()[name] = creator; }
+void eSkin::addWidgetCreator(const eString& name, tWidgetCreator creator) {
+  creators()[name] = creator;
+}
 
 void eSkin::removeWidgetCreator(const eString& name, tWidgetCreator creator) {
   auto it = creators().find(name);
@@ -217,7 +229,8 @@ int apply(eSkin& skin, const std::string& file, eWidget* w, const tinyxml2::XMLE
       if (n == "csize") w->cresize(eSize(x, y));
       continue;
     }
-    if (w->setProperty(n, a->Value()) != 0) err |= fault(file, e, "property " + n + " not understood by " + w->typeName());
+    if (w->setProperty(n, a->Value()) != 0)
+      err |= fault(file, e, "property " + n + " not understood by " + w->typeName());
   }
   (void)skin;
   return err;

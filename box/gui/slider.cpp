@@ -44,15 +44,20 @@ int eSlider::keyDown(int key) {
   return 0;
 }
 
-void eSlider::gotFocus() { invalidate(); }
-void eSlider::lostFocus() { invalidate(); }
+void eSlider::gotFocus() {
+  invalidate();
+}
+void eSlider::lostFocus() {
+  invalidate();
+}
 
 void eSlider::redrawWidget(gPainter* target, const eRect& area) {
   (void)area;
   eSkin* skin = eSkin::getActive();
   eSize s = getClientSize();
   gColor bar = skin ? skin->queryScheme("eSlider.bar") : foregroundColor;
-  gColor knob = skin ? skin->queryScheme(hasFocus() ? "global.selected.background" : "eSlider.knob") : foregroundColor;
+  gColor knob =
+      skin ? skin->queryScheme(hasFocus() ? "global.selected.background" : "eSlider.knob") : foregroundColor;
   target->fill(eRect(0, s.h / 2 - 2, s.w, 4), bar);
   int knobW = std::max(8, s.w / 20);
   int range = max - min;

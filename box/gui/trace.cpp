@@ -34,7 +34,9 @@ void Trace::close() {
   state().file = nullptr;
 }
 
-bool Trace::enabled() { return state().file != nullptr || !state().observers.empty(); }
+bool Trace::enabled() {
+  return state().file != nullptr || !state().observers.empty();
+}
 
 void Trace::event(const char* ev, nlohmann::json fields) {
   TraceState& s = state();
@@ -54,7 +56,9 @@ void Trace::event(const char* ev, nlohmann::json fields) {
   for (auto& [observer, user] : observers) observer(line, user);
 }
 
-void Trace::addObserver(Observer observer, void* user) { state().observers.emplace_back(observer, user); }
+void Trace::addObserver(Observer observer, void* user) {
+  state().observers.emplace_back(observer, user);
+}
 
 void Trace::removeObserver(Observer observer, void* user) {
   auto& v = state().observers;

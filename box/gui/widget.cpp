@@ -59,13 +59,25 @@ eWidget::~eWidget() {
 void eWidget::willShow() {}
 void eWidget::willHide() {}
 void eWidget::setPalette() {}
-int eWidget::eventFilter(const eWidgetEvent&) { return 0; }
-int eWidget::keyDown(int) { return 0; }
-int eWidget::keyUp(int) { return 0; }
-void eWidget::gotFocus() { invalidate(); }
-void eWidget::lostFocus() { invalidate(); }
+int eWidget::eventFilter(const eWidgetEvent&) {
+  return 0;
+}
+int eWidget::keyDown(int) {
+  return 0;
+}
+int eWidget::keyUp(int) {
+  return 0;
+}
+void eWidget::gotFocus() {
+  invalidate();
+}
+void eWidget::lostFocus() {
+  invalidate();
+}
 
-void eWidget::recalcClientRect() { clientrect = eRect(ePoint(0, 0), size); }
+void eWidget::recalcClientRect() {
+  clientrect = eRect(ePoint(0, 0), size);
+}
 
 int eWidget::eventHandler(const eWidgetEvent& e) {
   switch (e.type) {
@@ -147,7 +159,9 @@ void eWidget::resize(eSize s) {
   invalidate();
 }
 
-void eWidget::cmove(ePoint clientPosition) { move(clientPosition - clientrect.topLeft()); }
+void eWidget::cmove(ePoint clientPosition) {
+  move(clientPosition - clientrect.topLeft());
+}
 
 void eWidget::cresize(eSize clientSize) {
   // The frame's share of the outer size, found by asking recalcClientRect.
@@ -172,7 +186,9 @@ void eWidget::setText(const eString& label) {
   invalidate();
 }
 
-void eWidget::setName(const char* n) { name = n ? n : ""; }
+void eWidget::setName(const char* n) {
+  name = n ? n : "";
+}
 
 void eWidget::setFont(const gFont& f) {
   font = f;
@@ -201,8 +217,12 @@ int eWidget::loadDeco() {
   return 0;
 }
 
-void eWidget::setShortcut(const eString& key) { shortcut = key; }
-void eWidget::setShortcutPixmap(const eString& key) { shortcutPixmap = key; }
+void eWidget::setShortcut(const eString& key) {
+  shortcut = key;
+}
+void eWidget::setShortcutPixmap(const eString& key) {
+  shortcutPixmap = key;
+}
 
 eWidget* eWidget::getTLW() {
   eWidget* w = this;
@@ -267,7 +287,9 @@ void eWidget::hide() {
   }
 }
 
-bool eWidget::isVisible() const { return shown && (!parent || parent->isVisible()); }
+bool eWidget::isVisible() const {
+  return shown && (!parent || parent->isVisible());
+}
 
 int eWidget::exec() {
   if (!eApp || executing) return -1;

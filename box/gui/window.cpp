@@ -40,7 +40,9 @@ int eWindow::eventHandler(const eWidgetEvent& e) {
 
 void eWindow::redrawWidget(gPainter*, const eRect&) {}
 
-void eWindow::eraseBackground(gPainter* target, const eRect& area) { target->fill(area, backgroundColor); }
+void eWindow::eraseBackground(gPainter* target, const eRect& area) {
+  target->fill(area, backgroundColor);
+}
 
 void eWindow::drawFrame(gPainter* target) {
   int border = skinValue("eWindow.borderWidth", 4);

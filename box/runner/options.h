@@ -6,9 +6,9 @@
 namespace box {
 
 struct Options {
-  std::string plugin;  // "" : vantrel.so beside the executable
-  std::string band;    // "" : the built-in demo band
-  std::string keys;    // the script text (an @FILE already read)
+  std::string plugin;    // "" : vantrel.so beside the executable
+  std::string band;      // "" : the built-in demo band
+  std::string keys;      // the script text (an @FILE already read)
   std::string keysFile;  // where the script came from, for messages
   bool haveKeys = false;
   std::string shots;

@@ -51,7 +51,8 @@ bool makeDirs(const std::string& dir) {
 // it acts, since a key may not return until a modal run has ended.
 class ScriptPlayer : public sigc::trackable {
  public:
-  ScriptPlayer(std::vector<Step> steps, std::string shots) : steps(std::move(steps)), shots(std::move(shots)) {
+  ScriptPlayer(std::vector<Step> steps, std::string shots)
+      : steps(std::move(steps)), shots(std::move(shots)) {
     timer.timeout.connect(sigc::mem_fun(*this, &ScriptPlayer::tick));
     if (!this->steps.empty()) timer.start(0, true);
   }

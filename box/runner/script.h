@@ -8,10 +8,10 @@ namespace box {
 
 struct Step {
   enum Kind { Key, Wait, WaitText, Shot } kind = Key;
-  int key = -1;       // Key
-  int64_t ms = 0;     // Wait, WaitText (limit)
-  std::string text;   // WaitText: the text; Shot: the name
-  int line = 0;       // where it stands in the script
+  int key = -1;      // Key
+  int64_t ms = 0;    // Wait, WaitText (limit)
+  std::string text;  // WaitText: the text; Shot: the name
+  int line = 0;      // where it stands in the script
 };
 
 // False with "script line N: ..." in *error.

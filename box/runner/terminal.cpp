@@ -20,22 +20,34 @@ sigc::connection gIdle;
 int keyFor(const unsigned char* buf, int n) {
   if (n >= 3 && buf[0] == 27 && buf[1] == '[') {
     switch (buf[2]) {
-      case 'A': return rc::up;
-      case 'B': return rc::down;
-      case 'C': return rc::right;
-      case 'D': return rc::left;
+      case 'A':
+        return rc::up;
+      case 'B':
+        return rc::down;
+      case 'C':
+        return rc::right;
+      case 'D':
+        return rc::left;
     }
     return -1;
   }
   unsigned char c = buf[0];
   if (c >= '0' && c <= '9') return rc::k0 + (c - '0');
   switch (c) {
-    case '\r': case '\n': return rc::ok;
-    case 27: case 'q': return rc::exit;
-    case 'r': return rc::red;
-    case 'g': return rc::green;
-    case 'y': return rc::yellow;
-    case 'b': return rc::blue;
+    case '\r':
+    case '\n':
+      return rc::ok;
+    case 27:
+    case 'q':
+      return rc::exit;
+    case 'r':
+      return rc::red;
+    case 'g':
+      return rc::green;
+    case 'y':
+      return rc::yellow;
+    case 'b':
+      return rc::blue;
   }
   return -1;
 }
@@ -60,7 +72,8 @@ bool startTerminalKeys() {
   gActive = true;
   gIdle = idleSignal().connect(&poll);
   std::fprintf(stderr,
-               "box: keys: digits, arrows, Enter = ok, Esc/q = exit, r g y b = colour keys; screenshots need --keys\n");
+               "box: keys: digits, arrows, Enter = ok, Esc/q = exit, r g y b = colour keys; screenshots need "
+               "--keys\n");
   return true;
 }
 

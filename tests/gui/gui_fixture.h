@@ -63,5 +63,7 @@ class GuiTest : public ::testing::Test {
   };
   std::vector<std::unique_ptr<Later>> timers;
 
-  static void record(const nlohmann::json& line, void* self) { static_cast<GuiTest*>(self)->trace.push_back(line); }
+  static void record(const nlohmann::json& line, void* self) {
+    static_cast<GuiTest*>(self)->trace.push_back(line);
+  }
 };

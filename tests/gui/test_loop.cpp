@@ -120,7 +120,8 @@ TEST_F(LoopTest, AStalledLoopGivesUpInsteadOfHanging) {
 
 // Auto-init objects come up at their level and go down in reverse.
 struct Probe : eAutoInit {
-  Probe(int level, std::string tag, std::ostringstream& log) : eAutoInit(level, "probe"), tag(tag), log(log) {}
+  Probe(int level, std::string tag, std::ostringstream& log)
+      : eAutoInit(level, "probe"), tag(tag), log(log) {}
   void initNow() override { log << "+" << tag << " "; }
   void closeNow() override { log << "-" << tag << " "; }
   std::string tag;
