@@ -28,7 +28,26 @@ struct FontEngine::Impl {
   std::map<std::pair<std::string, int>, std::unique_ptr<Face>> faces;
   std::set<std::string> warned;
 
+  // Text goes out a label at a time in the same few fonts; the last answer is
+  // kept until a skin changes what the font names mean.
+  struct {
+    bool valid = false;
+    std::string family;
+    int size = 0;
+    Face* face = nullptr;
+  } last;
+
   Face* face(const gFont& font) {
+    if (last.valid && last.size == font.pointSize && last.family == font.family) return last.face;
+    Face* f = findFace(font);
+    last.valid = true;
+    last.family = font.family;
+    last.size = font.pointSize;
+    last.face = f;
+    return f;
+  }
+
+  Face* findFace(const gFont& font) {
     std::string file = fontFileFor(font.family);
     int size = font.pointSize > 0 ? font.pointSize : 1;
     auto key = std::make_pair(file, size);
@@ -52,6 +71,7 @@ struct FontEngine::Impl {
   }
 
   void drop() {
+    last.valid = false;
     for (auto& kv : faces)
       if (kv.second) FT_Done_Face(kv.second->face);
     faces.clear();
@@ -78,6 +98,10 @@ FontEngine& FontEngine::instance() {
 
 void FontEngine::clear() {
   impl->drop();
+}
+
+void FontEngine::namesChanged() {
+  impl->last.valid = false;
 }
 
 const Glyph* FontEngine::glyph(const gFont& font, uint32_t codepoint) {

@@ -32,7 +32,8 @@ class FontEngine {
   const Glyph* glyph(const gFont& font, uint32_t codepoint);
   FontMetrics metrics(const gFont& font);
   int textWidth(const gFont& font, const std::string& utf8);
-  void clear();  // drops every face and cached glyph
+  void clear();         // drops every face and cached glyph
+  void namesChanged();  // a skin has (re)defined font names
 
  private:
   FontEngine();

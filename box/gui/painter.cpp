@@ -2,6 +2,10 @@
 // blends to the nearest palette colour.
 #include "host/grc.h"
 
+#include <algorithm>
+#include <cstring>
+#include <unordered_map>
+
 #include "box/gui/fonts.h"
 #include "host/eerror.h"
 
@@ -51,6 +55,106 @@ std::vector<TextLine> layoutLines(const gFont& font, const std::string& text, in
     start = nl + 1;
   }
   return lines;
+}
+
+// One line of text rendered once in a font and a pair of colours: palette
+// indices and a mask of the pixels that glyphs cover, placed relative to the
+// line's top left. Screens redraw the same labels over and over, so lines are
+// kept until the palette changes or too many have piled up.
+struct TextSprite {
+  int dx = 0, dy = 0, w = 0, h = 0;
+  int advance = 0;                    // the pen's travel: the line's width for alignment
+  std::vector<uint8_t> pixels, mask;  // mask: 0xff where a glyph covers
+};
+
+TextSprite renderSprite(const gPalette& pal, const gFont& font, gColor foreground, gColor background,
+                        const std::string& text) {
+  box::FontEngine& fe = box::FontEngine::instance();
+  box::FontMetrics m = fe.metrics(font);
+  struct Placed {
+    const box::Glyph* g;
+    int x, y;
+  };
+  std::vector<Placed> placed;
+  int pen = 0, left = 0, top = 0, right = 0, bottom = 0;
+  for (size_t i = 0; i < text.size();) {
+    const box::Glyph* g = fe.glyph(font, box::nextCodepoint(text, i));
+    if (!g) continue;
+    Placed p{g, pen + g->left, m.ascender - g->top};
+    if (g->width > 0 && g->height > 0) {
+      if (placed.empty() || p.x < left) left = p.x;
+      if (placed.empty() || p.y < top) top = p.y;
+      right = std::max(right, p.x + g->width);
+      bottom = std::max(bottom, p.y + g->height);
+      placed.push_back(p);
+    }
+    pen += g->advance;
+  }
+  TextSprite s;
+  s.advance = pen;
+  if (placed.empty()) return s;
+  s.dx = left;
+  s.dy = top;
+  s.w = right - left;
+  s.h = bottom - top;
+  s.pixels.assign(size_t(s.w) * s.h, 0);
+  s.mask.assign(size_t(s.w) * s.h, 0);
+  bool blend = pal.data.size() > static_cast<size_t>(std::max<int>(foreground, background));
+  // Coverage to palette index, worked out once for the pair of colours.
+  uint8_t ramp[256];
+  if (blend) {
+    box::NearestColor& table = nearest(pal);
+    const gRGB fg = pal.data[foreground], bg = pal.data[background];
+    for (int a = 0; a < 256; ++a)
+      ramp[a] = a == 255
+                    ? static_cast<uint8_t>(foreground.color)
+                    : table.find((fg.r * a + bg.r * (255 - a)) / 255, (fg.g * a + bg.g * (255 - a)) / 255,
+                                 (fg.b * a + bg.b * (255 - a)) / 255);
+  }
+  for (const Placed& p : placed)
+    for (int gy = 0; gy < p.g->height; ++gy)
+      for (int gx = 0; gx < p.g->width; ++gx) {
+        int a = p.g->coverage[gy * p.g->width + gx];
+        // No palette to blend in: hard edges at half coverage.
+        if (a == 0 || (!blend && a < 128)) continue;
+        size_t at = size_t(p.y - top + gy) * s.w + (p.x - left + gx);
+        s.pixels[at] = blend ? ramp[a] : static_cast<uint8_t>(foreground.color);
+        s.mask[at] = 0xff;
+      }
+  return s;
+}
+
+// d = mask ? pixels : d, eight bytes at a time.
+void maskedCopy(uint8_t* d, const uint8_t* pix, const uint8_t* mask, int n) {
+  int i = 0;
+  for (; i + 8 <= n; i += 8) {
+    uint64_t dv, pv, mv;
+    std::memcpy(&dv, d + i, 8);
+    std::memcpy(&pv, pix + i, 8);
+    std::memcpy(&mv, mask + i, 8);
+    dv = (pv & mv) | (dv & ~mv);
+    std::memcpy(d + i, &dv, 8);
+  }
+  for (; i < n; ++i) d[i] = mask[i] ? pix[i] : d[i];
+}
+
+const TextSprite& spriteFor(const gPalette& pal, const gFont& font, gColor foreground, gColor background,
+                            const std::string& text) {
+  static std::vector<gRGB> palette;
+  static std::unordered_map<std::string, TextSprite> sprites;
+  if (pal.data != palette || sprites.size() > 2048) {
+    sprites.clear();
+    palette = pal.data;
+  }
+  static std::string key;
+  key.assign(font.family);
+  const int numbers[3] = {font.pointSize, foreground.color, background.color};
+  key.append(reinterpret_cast<const char*>(numbers), sizeof numbers);
+  key.append(text);
+  auto it = sprites.find(key);
+  if (it == sprites.end())
+    it = sprites.emplace(key, renderSprite(pal, font, foreground, background, text)).first;
+  return it->second;
 }
 
 }  // namespace
@@ -125,6 +229,10 @@ void gPainter::blit(gPixmap& pixmap, ePoint pos, const eRect& clipTo, int flags)
   for (int row = 0; row < dst.height(); ++row) {
     const uint8_t* s = pixmap.data + (src.y + row) * pixmap.stride + src.x;
     uint8_t* d = target.data + (dst.top() + row) * target.stride + dst.left();
+    if (!(flags & BF_ALPHATEST)) {
+      std::memcpy(d, s, size_t(dst.width()));
+      continue;
+    }
     for (int col = 0; col < dst.width(); ++col) {
       // With alpha test, palette entry 0 (transparent) leaves the target as is.
       if ((flags & BF_ALPHATEST) && s[col] == 0) continue;
@@ -138,47 +246,31 @@ void gPainter::renderText(const eRect& area, const std::string& text, int flags)
   eRect box = area.translated(origin);
   eRect c = box.intersect(clips.back());
   if (c.isEmpty()) return;
-  box::FontEngine& fe = box::FontEngine::instance();
-  box::FontMetrics m = fe.metrics(font);
-  std::vector<TextLine> lines = layoutLines(font, text, box.width(), flags & RT_WRAP);
+  box::FontMetrics m = box::FontEngine::instance().metrics(font);
+  std::vector<TextLine> lines;
+  if (!(flags & RT_WRAP) && text.find('\n') == std::string::npos)
+    lines.push_back({text, -1});  // the width comes with the rendered line
+  else
+    lines = layoutLines(font, text, box.width(), flags & RT_WRAP);
   int lineH = m.lineHeight > 0 ? m.lineHeight : font.pointSize;
   int y = box.top();
   if (flags & RT_VALIGN_CENTER) y += (box.height() - lineH * static_cast<int>(lines.size())) / 2;
 
-  const gPalette& pal = target.clut;
-  bool blend = pal.data.size() > static_cast<size_t>(std::max<int>(foreground, background));
-  box::NearestColor* table = blend ? &nearest(pal) : nullptr;
-  gRGB fg = blend ? pal.data[foreground] : gRGB(), bg = blend ? pal.data[background] : gRGB();
-
   for (const TextLine& ln : lines) {
+    const TextSprite& sprite = spriteFor(target.clut, font, foreground, background, ln.text);
     int x = box.left();
     if (flags & RT_HALIGN_CENTER)
-      x += (box.width() - ln.width) / 2;
+      x += (box.width() - sprite.advance) / 2;
     else if (flags & RT_HALIGN_RIGHT)
-      x += box.width() - ln.width;
-    int base = y + m.ascender;
-    for (size_t i = 0; i < ln.text.size();) {
-      const box::Glyph* g = fe.glyph(font, box::nextCodepoint(ln.text, i));
-      if (!g) continue;
-      for (int gy = 0; gy < g->height; ++gy) {
-        int py = base - g->top + gy;
-        if (py < c.top() || py >= c.bottom()) continue;
-        for (int gx = 0; gx < g->width; ++gx) {
-          int px = x + g->left + gx;
-          int a = g->coverage[gy * g->width + gx];
-          if (a == 0 || px < c.left() || px >= c.right()) continue;
-          uint8_t& d = target.data[py * target.stride + px];
-          if (!table) {
-            // No palette to blend in: hard edges at half coverage.
-            if (a >= 128) d = static_cast<uint8_t>(foreground.color);
-            continue;
-          }
-          int r = (fg.r * a + bg.r * (255 - a)) / 255, gg = (fg.g * a + bg.g * (255 - a)) / 255,
-              b = (fg.b * a + bg.b * (255 - a)) / 255;
-          d = a == 255 ? static_cast<uint8_t>(foreground.color) : table->find(r, gg, b);
-        }
-      }
-      x += g->advance;
+      x += box.width() - sprite.advance;
+    // Only covered pixels are written: text lies over whatever is below it.
+    eRect dst = eRect(x + sprite.dx, y + sprite.dy, sprite.w, sprite.h).intersect(c);
+    for (int py = dst.top(); py < dst.bottom(); ++py) {
+      const int sy = py - (y + sprite.dy), sx = dst.left() - (x + sprite.dx);
+      const uint8_t* pix = sprite.pixels.data() + sy * sprite.w + sx;
+      const uint8_t* mask = sprite.mask.data() + sy * sprite.w + sx;
+      uint8_t* d = target.data + py * target.stride + dst.left();
+      maskedCopy(d, pix, mask, dst.width());
     }
     y += lineH;
   }

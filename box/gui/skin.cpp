@@ -124,6 +124,7 @@ int eSkin::load(const char* filename) {
         const char* f = e->Attribute("file");
         if (!f) return fault(d.file, e, std::string("font ") + name + " needs a file");
         d.fonts[name] = f;
+        box::FontEngine::instance().namesChanged();
       } else if (kind == "fontmap") {
         const char* f = e->Attribute("font");
         int size = e->IntAttribute("size", 0);
@@ -190,6 +191,7 @@ const gPalette& eSkin::palette() const {
 
 void eSkin::makeActive() {
   gActive = this;
+  box::FontEngine::instance().namesChanged();
 }
 eSkin* eSkin::getActive() {
   return gActive;
