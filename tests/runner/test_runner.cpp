@@ -1,0 +1,231 @@
+// vantrel-box's command line and key scripts, and the box run end to end as a
+// user runs it: exit codes, shots with their widget dumps, the trace, and the
+// plug-in's exported symbols.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "box/runner/options.h"
+#include "box/runner/script.h"
+#include "host/rc.h"
+
+namespace fs = std::filesystem;
+using ::testing::HasSubstr;
+
+namespace {
+
+bool parse(std::vector<const char*> args, box::Options* o, std::string* error) {
+  args.insert(args.begin(), "vantrel-box");
+  return box::parseOptions(int(args.size()), args.data(), o, error);
+}
+
+TEST(Options, ReadsEveryOption) {
+  box::Options o;
+  std::string error;
+  ASSERT_TRUE(parse({"--plugin", "p.so", "--band", "b.json", "--keys", "key red", "--shots", "s", "--trace",
+                     "t", "--root", "r", "--realtime", "--max-time", "1500"},
+                    &o, &error))
+      << error;
+  EXPECT_EQ(o.plugin, "p.so");
+  EXPECT_EQ(o.band, "b.json");
+  EXPECT_TRUE(o.haveKeys);
+  EXPECT_EQ(o.keys, "key red");
+  EXPECT_EQ(o.shots, "s");
+  EXPECT_EQ(o.trace, "t");
+  EXPECT_EQ(o.root, "r");
+  EXPECT_TRUE(o.realtime);
+  EXPECT_EQ(o.maxTimeMs, 1500);
+}
+
+TEST(Options, BadArgumentsNameTheArgument) {
+  struct Case {
+    std::vector<const char*> args;
+    const char* message;
+  } cases[] = {
+      {{"--bogus"}, "--bogus: unknown option"},
+      {{"--band"}, "--band: a value is missing"},
+      {{"--trace", ""}, "--trace: the value is empty"},
+      {{"--max-time", "soon"}, "--max-time: expects a positive number of milliseconds, not 'soon'"},
+      {{"--max-time", "-5"}, "not '-5'"},
+      {{"--keys", "@/nonexistent/demo.keys"}, "--keys: cannot read /nonexistent/demo.keys"},
+  };
+  for (const Case& c : cases) {
+    box::Options o;
+    std::string error;
+    EXPECT_FALSE(parse(c.args, &o, &error)) << c.args[0];
+    EXPECT_THAT(error, HasSubstr(c.message));
+  }
+}
+
+TEST(Script, StepsSplitOnLinesAndSemicolonsAndSkipComments) {
+  std::vector<box::Step> steps;
+  std::string error;
+  ASSERT_TRUE(box::parseScript(
+      "# a comment\nwait 500; shot first\n\nwait-text \"Fine; # here\" 800\nkey red # leave", &steps, &error))
+      << error;
+  ASSERT_EQ(steps.size(), 4u);
+  EXPECT_EQ(steps[0].kind, box::Step::Wait);
+  EXPECT_EQ(steps[0].ms, 500);
+  EXPECT_EQ(steps[1].kind, box::Step::Shot);
+  EXPECT_EQ(steps[1].text, "first");
+  EXPECT_EQ(steps[2].kind, box::Step::WaitText);
+  EXPECT_EQ(steps[2].text, "Fine; # here");
+  EXPECT_EQ(steps[2].ms, 800);
+  EXPECT_EQ(steps[2].line, 4);
+  EXPECT_EQ(steps[3].kind, box::Step::Key);
+  EXPECT_EQ(steps[3].key, rc::red);
+}
+
+TEST(Script, BadStepsNameTheirLine) {
+  struct Case {
+    const char* script;
+    const char* message;
+  } cases[] = {
+      {"wait 5\nkey purple", "script line 2: unknown key 'purple'"},
+      {"wait soon", "script line 1: wait expects milliseconds, not 'soon'"},
+      {"\n\nshot a/b", "script line 3: shot expects a plain name"},
+      {"wait-text Fine", "script line 1: wait-text expects a \"quoted text\""},
+      {"wait-text \"Fine", "script line 1: wait-text: the closing quote is missing"},
+      {"jump 3", "script line 1: unknown step 'jump'"},
+  };
+  for (const Case& c : cases) {
+    std::vector<box::Step> steps;
+    std::string error;
+    EXPECT_FALSE(box::parseScript(c.script, &steps, &error)) << c.script;
+    EXPECT_THAT(error, HasSubstr(c.message));
+  }
+}
+
+// Runs a command, returning its exit status and what it wrote.
+struct Result {
+  int status = -1;
+  std::string out;
+};
+
+Result shell(const std::string& command) {
+  Result r;
+  FILE* p = popen((command + " 2>&1").c_str(), "r");
+  if (!p) return r;
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+  int st = pclose(p);
+  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+  return r;
+}
+
+std::string quote(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+class BoxRun : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir = fs::path(VANTREL_BINARY_DIR) / "test-output" /
+          ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+  }
+  Result box(const std::string& script, const std::string& more = "") {
+    return shell(std::string(VANTREL_BINARY_DIR "/vantrel-box") + " --keys " + quote(script) + " --shots " +
+                 quote((dir / "shots").string()) + " --trace " + quote((dir / "trace.jsonl").string()) + " " +
+                 more);
+  }
+  std::vector<nlohmann::json> trace() const {
+    std::vector<nlohmann::json> lines;
+    std::ifstream in(dir / "trace.jsonl");
+    for (std::string line; std::getline(in, line);) lines.push_back(nlohmann::json::parse(line));
+    return lines;
+  }
+  fs::path dir;
+};
+
+// The focused widget's name anywhere in a widget dump.
+std::string focusIn(const nlohmann::json& node) {
+  if (node.value("focus", false)) return node.value("name", "");
+  for (const char* key : {"windows", "children"})
+    if (node.contains(key))
+      for (const auto& child : node[key]) {
+        std::string found = focusIn(child);
+        if (!found.empty()) return found;
+      }
+  return "";
+}
+
+TEST_F(BoxRun, DialogShotWithFocusAndTraceThenRedLeaves) {
+  Result r = box("wait 500; shot dialog; key red");
+  ASSERT_EQ(r.status, 0) << r.out;
+  ASSERT_TRUE(fs::exists(dir / "shots/dialog.png"));
+  std::ifstream dump(dir / "shots/dialog.json");
+  nlohmann::json widgets = nlohmann::json::parse(dump);
+  EXPECT_EQ(focusIn(widgets), "freqStart");
+  std::string dumpText = widgets.dump();
+  for (const char* text : {"Vantrel by Tessmar v 0.1.0.beta", "Annulla", "Avvia", "orizzontale"})
+    EXPECT_THAT(dumpText, HasSubstr(text));
+
+  auto lines = trace();
+  ASSERT_FALSE(lines.empty());
+  bool keyRed = false;
+  for (const auto& l : lines) {
+    EXPECT_TRUE(l.contains("t") && l.contains("ev")) << l.dump();
+    keyRed |= l["ev"] == "key" && l.value("name", "") == "red";
+  }
+  EXPECT_TRUE(keyRed);
+  EXPECT_EQ(lines.back()["ev"], "exit");
+  EXPECT_EQ(lines.back()["code"], 0);
+}
+
+TEST_F(BoxRun, ExitCodesForBadInputTimeOutAndMaxTime) {
+  Result bad = box("wait 5\nkey purple");
+  EXPECT_EQ(bad.status, 2);
+  EXPECT_THAT(bad.out, HasSubstr("script line 2: unknown key 'purple'"));
+  EXPECT_FALSE(fs::exists(dir / "trace.jsonl")) << "nothing runs on bad input";
+
+  EXPECT_EQ(box("key red", "--max-time nope").status, 2);
+  Result plugin = box("key red", "--plugin /nonexistent/vantrel.so");
+  EXPECT_EQ(plugin.status, 2);
+  EXPECT_THAT(plugin.out, HasSubstr("/nonexistent/vantrel.so"));
+
+  Result timeout = box("wait-text \"Nowhere to be seen\" 300");
+  EXPECT_EQ(timeout.status, 3) << timeout.out;
+
+  Result late = box("wait 100000", "--max-time 2000");
+  EXPECT_EQ(late.status, 4) << late.out;
+  EXPECT_THAT(late.out, HasSubstr("--max-time"));
+}
+
+TEST_F(BoxRun, HelpListsTheOptions) {
+  Result r = shell(VANTREL_BINARY_DIR "/vantrel-box --help");
+  EXPECT_EQ(r.status, 0);
+  for (const char* option : {"--plugin", "--band", "--keys", "--shots", "--trace", "--root", "--max-time"})
+    EXPECT_THAT(r.out, HasSubstr(option));
+}
+
+TEST(Plugin, ExportsOnlyPluginExec) {
+  Result r = shell("nm -D --defined-only " VANTREL_BINARY_DIR "/vantrel.so");
+  ASSERT_EQ(r.status, 0) << r.out;
+  std::vector<std::string> names;
+  std::istringstream in(r.out);
+  for (std::string line; std::getline(in, line);) {
+    std::istringstream fields(line);
+    std::string address, kind, name;
+    fields >> address >> kind >> name;
+    if (!name.empty()) names.push_back(name);
+  }
+  EXPECT_EQ(names, std::vector<std::string>{"plugin_exec"});
+  // The host's symbols stay for the box to provide.
+  Result undefined = shell("nm -D --undefined-only " VANTREL_BINARY_DIR "/vantrel.so");
+  EXPECT_THAT(undefined.out, HasSubstr("eWidget"));
+}
+
+}  // namespace
