@@ -43,6 +43,7 @@ class eTransponder {
   explicit eTransponder(eTransponderList& list);
   eTransponder(const eTransponder&) = default;
   eTransponder& operator=(const eTransponder& other);  // keeps its own list
+  ~eTransponder();  // a tune of it still in flight is dropped
 
   void setSatellite(int frequency, int symbol_rate, int polarisation, int fec, int orbital_position,
                     int inversion);
@@ -94,12 +95,17 @@ class eTransponderList {
   eServiceDVB* searchService(const eServiceReference& service);
   void addService(const eServiceReferenceDVB& ref, const eServiceDVB& record);
   const std::map<eServiceReferenceDVB, eServiceDVB>& getServices() const { return services; }
+  // Keeps a transponder once (same frequency, symbol rate, polarisation and
+  // orbital position); emits transponder_added when it is new. Returns the kept one.
+  eTransponder* addTransponder(const eTransponder& tp);
+  const std::list<eTransponder>& getKnownTransponders() const { return transponders; }
 
   sigc::signal<void(const eServiceReferenceDVB&, bool)> service_found;
   sigc::signal<void(eTransponder*)> transponder_added;
 
  private:
   std::map<eServiceReferenceDVB, eServiceDVB> services;
+  std::list<eTransponder> transponders;
 };
 
 // The service player: what is playing, on which transponder.

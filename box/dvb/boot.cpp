@@ -1,23 +1,211 @@
-// Bringing the DVB layer up and down.
+// Bringing the DVB layer up and down, and the state its parts share: the
+// band, the front end, the kept service list and what this run's scans found.
 #include "box/dvb/boot.h"
 
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+#include "box/dvb/simfrontend.h"
+#include "box/dvb/state.h"
+#include "box/dvb/store.h"
+#include "box/gui/paths.h"
+#include "host/decoder.h"
 #include "host/dvb.h"
+#include "host/service.h"
 
 namespace box {
+namespace {
+
+struct Visit {
+  int freqKHz, srSym, pol;
+  bool locked;
+  std::vector<std::pair<std::string, std::string>> services;  // name, provider
+};
+
+struct DvbState {
+  std::unique_ptr<Band> band;
+  std::unique_ptr<SimFrontend> frontend;
+  std::unique_ptr<eTransponder> playing;
+  std::string serviceListPath;
+  bool dirty = false;
+  std::vector<Visit> visits;
+};
+
+DvbState& state() {
+  static DvbState s;
+  return s;
+}
+
+const char* polName(int pol) {
+  return pol ? "V" : "H";
+}
+
+}  // namespace
+
+namespace dvb {
+
+const Band* band() {
+  return state().band.get();
+}
+
+SimFrontend* frontend() {
+  return state().frontend.get();
+}
+
+void markDirty() {
+  state().dirty = true;
+}
+
+void saveServiceList() {
+  DvbState& s = state();
+  if (!s.dirty || s.serviceListPath.empty() || !eDVB::instance) return;
+  std::string error;
+  if (!box::saveServiceList(s.serviceListPath, *eDVB::instance->getTransponders(), &error)) {
+    std::fprintf(stderr, "box: cannot keep the service list: %s\n", error.c_str());
+    return;
+  }
+  s.dirty = false;
+}
+
+void recordVisit(const eTransponder& tp, bool locked) {
+  const auto& sat = tp.satellite;
+  state().visits.push_back({sat.frequency, sat.symbol_rate, sat.polarisation, locked, {}});
+}
+
+void recordService(const eTransponder& tp, const eServiceDVB& service) {
+  auto& visits = state().visits;
+  if (visits.empty() || visits.back().freqKHz != tp.satellite.frequency) recordVisit(tp, true);
+  visits.back().services.emplace_back(service.service_name, service.service_provider);
+}
+
+eServiceReferenceDVB serviceReference(const Band& band, const BandCarrier& carrier,
+                                      const BandService& service) {
+  eServiceReferenceDVB ref;
+  ref.data[0] = service.type;
+  ref.data[1] = service.sid;
+  ref.data[2] = carrier.tsid;
+  ref.data[3] = carrier.onid;
+  ref.data[4] = band.orbitalPosition;
+  ref.data[5] = int(std::lround(carrier.freqMHz));
+  ref.descr = service.name;
+  return ref;
+}
+
+eServiceDVB serviceRecord(const BandService& service) {
+  eServiceDVB record;
+  record.service_name = service.name;
+  record.service_provider = service.provider;
+  record.service_type = service.type;
+  record.scrambled = service.scrambled;
+  return record;
+}
+
+void carrierTransponder(const Band& band, const BandCarrier& carrier, eTransponder* tp) {
+  auto& s = tp->satellite;
+  s.valid = true;
+  s.frequency = int(std::lround(carrier.freqMHz * 1000));
+  s.symbol_rate = carrier.srKs * 1000;
+  s.polarisation = carrier.pol;
+  s.fec = carrier.fec;
+  s.orbital_position = band.orbitalPosition;
+  s.inversion = 0;
+}
+
+}  // namespace dvb
+
+namespace {
+
+// What plays at boot: the band's service of that name on a carrier at the
+// playing frequency and polarisation if there is one, else a reference made
+// from the playing entry alone.
+void startPlaying(const Band& band, DvbState& s) {
+  eServiceInterface::getInstance()->service = eServiceReference();
+  if (!band.playing) return;
+  const BandPlaying& p = *band.playing;
+  s.playing = std::make_unique<eTransponder>(*eDVB::instance->getTransponders());
+  auto& sat = s.playing->satellite;
+  sat.valid = true;
+  sat.frequency = int(std::lround(p.freqMHz * 1000));
+  sat.symbol_rate = p.srKs * 1000;
+  sat.polarisation = p.pol;
+  sat.fec = p.fec;
+  sat.orbital_position = band.orbitalPosition;
+  eDVB::instance->getServiceAPI()->transponder = s.playing.get();
+  eServiceReferenceDVB ref;
+  ref.data[0] = 1;
+  ref.data[1] = 1;
+  ref.data[4] = band.orbitalPosition;
+  ref.data[5] = int(std::lround(p.freqMHz));
+  ref.descr = p.service;
+  for (const BandCarrier& c : band.carriers) {
+    if (c.pol != p.pol || std::fabs(c.freqMHz - p.freqMHz) > 1.0) continue;
+    for (const BandService& service : c.services)
+      if (service.name == p.service) ref = dvb::serviceReference(band, c, service);
+  }
+  eDVB::instance->getServiceAPI()->service = ref;
+  eServiceInterface::getInstance()->service = ref;
+}
+
+}  // namespace
 
 bool bootDvb(const DvbOptions& options, std::string* error) {
-  (void)options;
-  (void)error;
-  if (!eDVB::instance) new eDVB;
+  shutdownDvb();
+  // Everything is read before anything is made.
+  auto band = std::make_unique<Band>();
+  std::string bandFile = options.bandFile.empty() ? dataFile("bands/demo.json") : options.bandFile;
+  if (!loadBand(bandFile, band.get(), error)) return false;
+  std::string listPath = options.serviceList.empty() ? std::string() : resolve(options.serviceList);
+  eTransponderList scratch;
+  if (!listPath.empty() && !loadServiceList(listPath, &scratch, error)) return false;
+
+  DvbState& s = state();
+  s.band = std::move(band);
+  s.serviceListPath = listPath;
+  s.visits.clear();
+  new eDVB;
+  eTransponderList* list = eDVB::instance->getTransponders();
+  for (const eTransponder& tp : scratch.getKnownTransponders()) list->addTransponder(tp);
+  for (const auto& [ref, record] : scratch.getServices()) list->addService(ref, record);
+  s.dirty = false;
+  s.frontend = std::make_unique<SimFrontend>(*s.band);
+  eFrontend::frontend = s.frontend.get();
+  Decoder::locked = 0;
+  startPlaying(*s.band, s);
   return true;
 }
 
 void shutdownDvb() {
-  delete eDVB::instance;
+  DvbState& s = state();
+  if (!eDVB::instance && !s.band) return;
+  dvb::saveServiceList();
+  s.playing.reset();
+  delete eDVB::instance;  // ends a scan still running
+  s.frontend.reset();
+  s.band.reset();
+  s.serviceListPath.clear();
+  s.dirty = false;
+  eServiceInterface::getInstance()->service = eServiceReference();
+  Decoder::locked = 0;
 }
 
 std::string foundSummary() {
-  return "No transponder was scanned.\n";
+  const auto& visits = state().visits;
+  if (visits.empty()) return "No transponder was scanned.\n";
+  std::string out = "Transponders scanned: " + std::to_string(visits.size()) + "\n";
+  char line[256];
+  for (const Visit& v : visits) {
+    if (!v.locked)
+      std::snprintf(line, sizeof line, "  %d MHz %s %d ksym/s: no lock\n", v.freqKHz / 1000, polName(v.pol),
+                    v.srSym / 1000);
+    else
+      std::snprintf(line, sizeof line, "  %d MHz %s %d ksym/s: %zu service%s\n", v.freqKHz / 1000,
+                    polName(v.pol), v.srSym / 1000, v.services.size(), v.services.size() == 1 ? "" : "s");
+    out += line;
+    for (const auto& [name, provider] : v.services) out += "    " + name + " (" + provider + ")\n";
+  }
+  return out;
 }
 
 }  // namespace box

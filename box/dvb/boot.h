@@ -6,7 +6,8 @@ namespace box {
 
 struct DvbOptions {
   std::string bandFile;  // "" : the built-in demo band (dataDir/bands/demo.json)
-  // The service list the box keeps, resolved under the root:
+  // The service list the box keeps, resolved under the root ("" : none is
+  // read or written, as for pictures and tests that start from nothing):
   std::string serviceList = "/var/tuxbox/config/vantrel-box/services.json";
 };
 

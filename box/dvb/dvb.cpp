@@ -1,8 +1,10 @@
-// The DVB layer's objects as the plug-in reaches them. For now the box has
-// no satellite behind them: tunes never lock and scans find nothing, but
-// every call is answered and traced as on a real box.
+// The DVB layer's objects as the plug-in reaches them: transponders and their
+// list, service references, the DVB instance with its modes and events, the
+// service interface and the decoders. Every call is traced as on a real box.
 #include "host/dvb.h"
 
+#include "box/dvb/simfrontend.h"
+#include "box/dvb/state.h"
 #include "box/gui/trace.h"
 #include "host/decoder.h"
 #include "host/frontend.h"
@@ -16,7 +18,21 @@ namespace {
 eTransponderList* gTransponderList = nullptr;
 }
 
+namespace box::dvb {
+
+void emitEvent(const eDVBEvent& event) {
+  Trace::event("dvb", {{"type", event.type}});
+  if (eDVB::instance) eDVB::instance->event.emit(event);
+}
+
+}  // namespace box::dvb
+
 eTransponder::eTransponder(eTransponderList& list) : transponderList(list) {}
+
+eTransponder::~eTransponder() {
+  if (eFrontend::frontend)
+    if (auto* sim = dynamic_cast<box::SimFrontend*>(eFrontend::frontend)) sim->forget(this);
+}
 
 eTransponder& eTransponder::operator=(const eTransponder& other) {
   satellite = other.satellite;
@@ -44,7 +60,7 @@ int eTransponder::tune() {
   box::Trace::event(
       "tune",
       {{"freq", satellite.frequency}, {"sr", satellite.symbol_rate}, {"pol", satellite.polarisation}});
-  if (!eFrontend::frontend) return -1;
+  if (!eFrontend::frontend) return -19;  // -ENODEV
   return eFrontend::frontend->tune(this);
 }
 
@@ -78,7 +94,8 @@ eTransponderList::~eTransponderList() {
 }
 
 eTransponderList* eTransponderList::getInstance() {
-  return gTransponderList;
+  // The DVB instance's list is the host's; any other is a private one.
+  return eDVB::instance ? eDVB::instance->getTransponders() : gTransponderList;
 }
 
 void eTransponderList::leaveTransponder(eTransponder* tp) {
@@ -86,6 +103,7 @@ void eTransponderList::leaveTransponder(eTransponder* tp) {
 }
 
 eServiceDVB* eTransponderList::searchService(const eServiceReference& service) {
+  // The key compares as a DVB reference; a plain one with the same fields finds it too.
   for (auto& [ref, record] : services)
     if (static_cast<const eServiceReference&>(ref) == service) return &record;
   return nullptr;
@@ -93,26 +111,17 @@ eServiceDVB* eTransponderList::searchService(const eServiceReference& service) {
 
 void eTransponderList::addService(const eServiceReferenceDVB& ref, const eServiceDVB& record) {
   services[ref] = record;
+  box::dvb::markDirty();
 }
 
-eDVBScanController::eDVBScanController() : impl(nullptr) {}
-eDVBScanController::~eDVBScanController() = default;
-void eDVBScanController::addTransponder(const eTransponder& tp) {
-  knownTransponder.push_back(tp);
-}
-void eDVBScanController::setUseONIT(int) {}
-void eDVBScanController::setUseBAT(int) {}
-void eDVBScanController::setNetworkSearch(int) {}
-void eDVBScanController::setOnlyFree(int) {}
-void eDVBScanController::setSkipOtherOrbitalPositions(int) {}
-void eDVBScanController::start() {
-  box::Trace::event("scanStart");
-}
-void eDVBScanController::abort() {
-  box::Trace::event("scanAbort");
-}
-bool eDVBScanController::isRunning() const {
-  return false;
+eTransponder* eTransponderList::addTransponder(const eTransponder& tp) {
+  for (eTransponder& known : transponders)
+    if (known == tp) return &known;
+  transponders.emplace_back(*this);
+  transponders.back() = tp;
+  box::dvb::markDirty();
+  transponder_added.emit(&transponders.back());
+  return &transponders.back();
 }
 
 eDVB::eDVB() : transponderlist(new eTransponderList), serviceController(new eDVBServiceController) {
@@ -130,15 +139,18 @@ void eDVB::setMode(int m) {
   box::Trace::event("setMode", {{"mode", m}});
   mode = m;
   if (mode == modeScan && !scanController) scanController = new eDVBScanController;
-  if (mode != modeScan) {
-    delete scanController;
+  if (mode != modeScan && scanController) {
+    // Leaving scan mode ends a scan still running (without further events).
+    eDVBScanController* old = scanController;
     scanController = nullptr;
+    delete old;
   }
 }
 
 eDVBServiceController* eDVB::getServiceAPI() {
   return mode == modeScan ? nullptr : serviceController;
 }
+
 eDVBScanController* eDVB::getScanAPI() {
   return mode == modeScan ? scanController : nullptr;
 }
@@ -157,7 +169,8 @@ eServiceInterface* eServiceInterface::getInstance() {
 }
 
 int eServiceInterface::play(const eServiceReference& ref) {
-  service = ref;
   box::Trace::event("play", {{"service", ref.descr}, {"freq", ref.data[5]}});
+  if (ref.type == eServiceReference::idInvalid) return -1;
+  service = ref;
   return 0;
 }

@@ -1,0 +1,407 @@
+// Band files. The parser is strict: an unknown key, a wrong type, a value out
+// of range or a key given twice is an error naming the file, the line, the
+// JSON path and what is wrong, so that a typo never silently changes the sky.
+//
+// Keys (R: required). Frequencies in MHz, symbol rates in ksymbols/s.
+//   name                 string; default: the file name
+//   orbital_position  R  int -1800..1800, tenths of a degree, east positive
+//   playing              null, or an object (nothing plays at boot when absent or null):
+//     frequency_mhz R, polarisation R ("H"/"V"), symbol_rate_ks R, service R (its name),
+//     fec (int 0..9, default 0)
+//   carriers          R  array of objects:
+//     frequency_mhz  R  number 10000..13000
+//     polarisation   R  "H" or "V"
+//     symbol_rate_ks R  int 1000..45000
+//     cn_db          R  number -10..40, carrier to noise in its own bandwidth
+//     system         R  "DVB-S" or "DVB-S2" (the box's front end locks on DVB-S only)
+//     services       R  array of { name R (1..64 bytes), provider R (0..64 bytes),
+//                       type ("tv", "radio", "data"; default "tv"), scrambled (bool),
+//                       sid (int 1..65535; default: position in the list + 1, unique per carrier) }
+//     fec (int 0..9, default 3), tsid (int 0..65535, default: carrier index + 1), onid (default 1)
+//   frontend             object, the demodulator's behaviour:
+//     lock_ms (1..60000, default 250), timeout_ms (1..60000, default 600),
+//     sr_tolerance (0..0.5, default 0.05: relative symbol-rate mismatch that still locks),
+//     capture_fraction (0..1, default 0.15: capture range in MHz per Msym/s),
+//     capture_min_mhz, capture_max_mhz (0..50, defaults 1.5 and 5; min <= max),
+//     lock_cn_db (-10..40, default 2: weaker carriers never lock),
+//     cancel_every (0..1000000, default 0: every Nth tune is answered -125, for tests of retries)
+//   noise                object, the readings' model (readings are 0..65535):
+//     seed (int >= 0, default 1), agc_floor (0..65535, default 16000), agc_per_db (0..10000,
+//     default 2400), agc_jitter (0..10000, default 250), snr_floor (0..65535, default 3000),
+//     snr_per_db (0..10000, default 2600), snr_jitter (0..10000, default 400),
+//     cross_pol_db (0..100, default 25), rolloff (0..1, default 0.35)
+//   scan                 object: service_gap_ms (1..60000, default 300), box time between
+//                        two services that the scan reports
+#include "box/dvb/band.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <set>
+
+#include "box/dvb/jsonpos.h"
+
+namespace box {
+namespace {
+
+using nlohmann::json;
+
+constexpr int kMaxDepth = 32;
+
+// Deeper nesting than any band needs is refused before parsing, so that no
+// input can exhaust the stack.
+bool tooDeep(const std::string& text, size_t* where) {
+  int depth = 0;
+  bool inString = false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (inString) {
+      if (c == '\\')
+        ++i;
+      else if (c == '"')
+        inString = false;
+    } else if (c == '"') {
+      inString = true;
+    } else if (c == '{' || c == '[') {
+      if (++depth > kMaxDepth) {
+        *where = i;
+        return true;
+      }
+    } else if (c == '}' || c == ']') {
+      --depth;
+    }
+  }
+  return false;
+}
+
+std::string join(const std::string& path, const std::string& key) {
+  return path.empty() ? key : path + "." + key;
+}
+
+class Checker {
+ public:
+  Checker(const std::string& file, const JsonPositions& positions) : file(file), positions(positions) {}
+
+  bool fail(const std::string& path, const std::string& what) {
+    if (message.empty())
+      message = file + ": line " + std::to_string(positions.line(path)) + ": " +
+                (path.empty() ? std::string("top level") : path) + ": " + what;
+    return false;
+  }
+  const std::string& error() const { return message; }
+
+  // An object whose keys are all among allowed and which has all of required.
+  bool object(const json& v, const std::string& path, const std::set<std::string>& allowed,
+              const std::set<std::string>& required) {
+    if (!v.is_object()) return fail(path, "must be an object");
+    for (auto it = v.begin(); it != v.end(); ++it)
+      if (!allowed.count(it.key())) return fail(join(path, it.key()), "unknown key");
+    for (const std::string& key : required)
+      if (!v.contains(key)) return fail(join(path, key), "missing");
+    return true;
+  }
+
+  bool number(const json& obj, const std::string& path, const char* key, double lo, double hi, double* out) {
+    if (!obj.contains(key)) return true;
+    const json& v = obj[key];
+    std::string p = join(path, key);
+    if (!v.is_number()) return fail(p, "must be a number");
+    double d = v.get<double>();
+    if (!(d >= lo && d <= hi)) return fail(p, "must be between " + fmt(lo) + " and " + fmt(hi));
+    *out = d;
+    return true;
+  }
+
+  bool integer(const json& obj, const std::string& path, const char* key, double lo, double hi, int* out) {
+    if (!obj.contains(key)) return true;
+    const json& v = obj[key];
+    std::string p = join(path, key);
+    if (!v.is_number_integer()) return fail(p, "must be a whole number");
+    double d = v.get<double>();
+    if (!(d >= lo && d <= hi)) return fail(p, "must be between " + fmt(lo) + " and " + fmt(hi));
+    *out = int(d);
+    return true;
+  }
+
+  bool text(const json& obj, const std::string& path, const char* key, size_t minLen, size_t maxLen,
+            std::string* out) {
+    if (!obj.contains(key)) return true;
+    const json& v = obj[key];
+    std::string p = join(path, key);
+    if (!v.is_string()) return fail(p, "must be a string");
+    const std::string& s = v.get_ref<const std::string&>();
+    if (s.size() < minLen) return fail(p, "must not be empty");
+    if (s.size() > maxLen) return fail(p, "must be at most " + std::to_string(maxLen) + " bytes");
+    *out = s;
+    return true;
+  }
+
+  bool boolean(const json& obj, const std::string& path, const char* key, bool* out) {
+    if (!obj.contains(key)) return true;
+    const json& v = obj[key];
+    if (!v.is_boolean()) return fail(join(path, key), "must be true or false");
+    *out = v.get<bool>();
+    return true;
+  }
+
+  // One of a few words; *out gets its index.
+  bool choice(const json& obj, const std::string& path, const char* key,
+              const std::vector<std::string>& words, int* out) {
+    if (!obj.contains(key)) return true;
+    const json& v = obj[key];
+    for (size_t i = 0; v.is_string() && i < words.size(); ++i)
+      if (v.get_ref<const std::string&>() == words[i]) {
+        *out = int(i);
+        return true;
+      }
+    std::string list;
+    for (size_t i = 0; i < words.size(); ++i)
+      list += (i ? (i + 1 == words.size() ? " or " : ", ") : "") + ("\"" + words[i] + "\"");
+    return fail(join(path, key), "must be " + list);
+  }
+
+ private:
+  static std::string fmt(double d) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%g", d);
+    return buf;
+  }
+
+  const std::string& file;
+  const JsonPositions& positions;
+  std::string message;
+};
+
+const std::vector<std::string> kPolarisations = {"H", "V"};
+
+bool readService(Checker& c, const json& v, const std::string& path, BandService* s) {
+  if (!c.object(v, path, {"name", "provider", "type", "scrambled", "sid"}, {"name", "provider"}))
+    return false;
+  int type = 0;
+  if (!c.text(v, path, "name", 1, 64, &s->name) || !c.text(v, path, "provider", 0, 64, &s->provider) ||
+      !c.choice(v, path, "type", {"tv", "radio", "data"}, &type) ||
+      !c.boolean(v, path, "scrambled", &s->scrambled) || !c.integer(v, path, "sid", 1, 65535, &s->sid))
+    return false;
+  static const int kTypes[] = {1, 2, 12};
+  s->type = kTypes[type];
+  return true;
+}
+
+bool readCarrier(Checker& c, const json& v, const std::string& path, int index, BandCarrier* k) {
+  if (!c.object(v, path,
+                {"frequency_mhz", "polarisation", "symbol_rate_ks", "cn_db", "system", "services", "fec",
+                 "tsid", "onid"},
+                {"frequency_mhz", "polarisation", "symbol_rate_ks", "cn_db", "system", "services"}))
+    return false;
+  int system = 0;
+  k->fec = 3;
+  k->tsid = index + 1;
+  k->onid = 1;
+  if (!c.number(v, path, "frequency_mhz", 10000, 13000, &k->freqMHz) ||
+      !c.choice(v, path, "polarisation", kPolarisations, &k->pol) ||
+      !c.integer(v, path, "symbol_rate_ks", 1000, 45000, &k->srKs) ||
+      !c.number(v, path, "cn_db", -10, 40, &k->cnDb) ||
+      !c.choice(v, path, "system", {"DVB-S", "DVB-S2"}, &system) ||
+      !c.integer(v, path, "fec", 0, 9, &k->fec) || !c.integer(v, path, "tsid", 0, 65535, &k->tsid) ||
+      !c.integer(v, path, "onid", 0, 65535, &k->onid))
+    return false;
+  k->dvbs2 = system == 1;
+  const json& services = v["services"];
+  std::string sp = path + ".services";
+  if (!services.is_array()) return c.fail(sp, "must be an array");
+  std::set<int> sids;
+  for (size_t i = 0; i < services.size(); ++i) {
+    std::string p = sp + "[" + std::to_string(i) + "]";
+    BandService s;
+    s.sid = int(i) + 1;
+    if (!readService(c, services[i], p, &s)) return false;
+    if (!sids.insert(s.sid).second)
+      return c.fail(p + ".sid", "service id " + std::to_string(s.sid) + " used twice on this carrier");
+    k->services.push_back(s);
+  }
+  return true;
+}
+
+bool readPlaying(Checker& c, const json& v, BandPlaying* p) {
+  const std::string path = "playing";
+  if (!c.object(v, path, {"frequency_mhz", "polarisation", "symbol_rate_ks", "fec", "service"},
+                {"frequency_mhz", "polarisation", "symbol_rate_ks", "service"}))
+    return false;
+  return c.number(v, path, "frequency_mhz", 10000, 13000, &p->freqMHz) &&
+         c.choice(v, path, "polarisation", kPolarisations, &p->pol) &&
+         c.integer(v, path, "symbol_rate_ks", 1000, 45000, &p->srKs) &&
+         c.integer(v, path, "fec", 0, 9, &p->fec) && c.text(v, path, "service", 1, 64, &p->service);
+}
+
+bool readFrontend(Checker& c, const json& v, FrontendSettings* f) {
+  const std::string path = "frontend";
+  if (!c.object(v, path,
+                {"lock_ms", "timeout_ms", "sr_tolerance", "capture_fraction", "capture_min_mhz",
+                 "capture_max_mhz", "lock_cn_db", "cancel_every"},
+                {}))
+    return false;
+  if (!c.integer(v, path, "lock_ms", 1, 60000, &f->lockMs) ||
+      !c.integer(v, path, "timeout_ms", 1, 60000, &f->timeoutMs) ||
+      !c.number(v, path, "sr_tolerance", 0, 0.5, &f->srTolerance) ||
+      !c.number(v, path, "capture_fraction", 0, 1, &f->captureFraction) ||
+      !c.number(v, path, "capture_min_mhz", 0, 50, &f->captureMinMHz) ||
+      !c.number(v, path, "capture_max_mhz", 0, 50, &f->captureMaxMHz) ||
+      !c.number(v, path, "lock_cn_db", -10, 40, &f->lockCnDb) ||
+      !c.integer(v, path, "cancel_every", 0, 1000000, &f->cancelEvery))
+    return false;
+  if (f->captureMinMHz > f->captureMaxMHz)
+    return c.fail("frontend.capture_max_mhz", "must not be below capture_min_mhz");
+  return true;
+}
+
+bool readNoise(Checker& c, const json& v, NoiseSettings* n) {
+  const std::string path = "noise";
+  if (!c.object(v, path,
+                {"seed", "agc_floor", "agc_per_db", "agc_jitter", "snr_floor", "snr_per_db", "snr_jitter",
+                 "cross_pol_db", "rolloff"},
+                {}))
+    return false;
+  if (v.contains("seed")) {
+    const json& s = v["seed"];
+    if (!s.is_number_unsigned() && !(s.is_number_integer() && s.get<int64_t>() >= 0))
+      return c.fail("noise.seed", "must be a whole number of 0 or more");
+    n->seed = s.get<uint64_t>();
+  }
+  return c.integer(v, path, "agc_floor", 0, 65535, &n->agcFloor) &&
+         c.number(v, path, "agc_per_db", 0, 10000, &n->agcPerDb) &&
+         c.integer(v, path, "agc_jitter", 0, 10000, &n->agcJitter) &&
+         c.integer(v, path, "snr_floor", 0, 65535, &n->snrFloor) &&
+         c.number(v, path, "snr_per_db", 0, 10000, &n->snrPerDb) &&
+         c.integer(v, path, "snr_jitter", 0, 10000, &n->snrJitter) &&
+         c.number(v, path, "cross_pol_db", 0, 100, &n->crossPolDb) &&
+         c.number(v, path, "rolloff", 0, 1, &n->rolloff);
+}
+
+bool readBand(Checker& c, const json& root, Band* band) {
+  if (!c.object(root, "", {"name", "orbital_position", "playing", "carriers", "frontend", "noise", "scan"},
+                {"orbital_position", "carriers"}))
+    return false;
+  if (!c.text(root, "", "name", 0, 200, &band->name) ||
+      !c.integer(root, "", "orbital_position", -1800, 1800, &band->orbitalPosition))
+    return false;
+  if (root.contains("playing") && !root["playing"].is_null()) {
+    BandPlaying p;
+    if (!readPlaying(c, root["playing"], &p)) return false;
+    band->playing = p;
+  }
+  if (root.contains("frontend") && !readFrontend(c, root["frontend"], &band->frontend)) return false;
+  if (root.contains("noise") && !readNoise(c, root["noise"], &band->noise)) return false;
+  if (root.contains("scan")) {
+    const json& s = root["scan"];
+    if (!c.object(s, "scan", {"service_gap_ms"}, {}) ||
+        !c.integer(s, "scan", "service_gap_ms", 1, 60000, &band->serviceGapMs))
+      return false;
+  }
+  const json& carriers = root["carriers"];
+  if (!carriers.is_array()) return c.fail("carriers", "must be an array");
+  for (size_t i = 0; i < carriers.size(); ++i) {
+    BandCarrier k;
+    if (!readCarrier(c, carriers[i], "carriers[" + std::to_string(i) + "]", int(i), &k)) return false;
+    band->carriers.push_back(std::move(k));
+  }
+  return true;
+}
+
+std::string baseName(const std::string& path) {
+  size_t slash = path.rfind('/');
+  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  size_t dot = name.rfind('.');
+  return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+}
+
+FileReader gReader = nullptr;
+
+}  // namespace
+
+bool parseBand(const std::string& text, const std::string& fileName, Band* band, std::string* error) {
+  auto failWith = [&](size_t offset, const std::string& what) {
+    int line = 0, column = 0;
+    lineAndColumn(text, offset, &line, &column);
+    if (error)
+      *error =
+          fileName + ": line " + std::to_string(line) + ", column " + std::to_string(column) + ": " + what;
+    return false;
+  };
+  size_t deep = 0;
+  if (tooDeep(text, &deep))
+    return failWith(deep, "nested more than " + std::to_string(kMaxDepth) + " levels deep");
+  json root = json::parse(text, nullptr, false);
+  if (root.is_discarded()) {
+    // Parsed again with exceptions only to learn where and why it failed.
+    try {
+      json again = json::parse(text);
+      (void)again;
+    } catch (const json::parse_error& e) {
+      std::string what = e.what();
+      size_t colon = what.find(": ", what.find("column"));
+      what = colon == std::string::npos ? "not valid JSON" : what.substr(colon + 2);
+      return failWith(e.byte ? e.byte - 1 : 0, "syntax error: " + what);
+    } catch (const std::exception&) {
+    }
+    return failWith(0, "syntax error: not valid JSON");
+  }
+  JsonPositions positions(text);
+  Checker checker(fileName, positions);
+  if (!positions.duplicateKey().empty()) {
+    if (error)
+      *error = fileName + ": line " + std::to_string(positions.duplicateLine()) + ": " +
+               positions.duplicateKey() + ": given twice";
+    return false;
+  }
+  Band parsed;
+  bool ok = false;
+  try {
+    ok = readBand(checker, root, &parsed);
+  } catch (const std::exception& e) {
+    ok = checker.fail("", e.what());
+  }
+  if (!ok) {
+    if (error) *error = checker.error();
+    return false;
+  }
+  parsed.file = fileName;
+  if (parsed.name.empty()) parsed.name = baseName(fileName);
+  *band = std::move(parsed);
+  return true;
+}
+
+bool readWholeFile(const std::string& path, std::string* content, std::string* error) {
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) {
+    if (error) *error = path + ": " + std::strerror(errno);
+    return false;
+  }
+  std::string data;
+  char buf[65536];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) data.append(buf, n);
+  bool bad = std::ferror(f);
+  int err = errno;
+  std::fclose(f);
+  if (bad) {
+    if (error) *error = path + ": " + std::strerror(err);
+    return false;
+  }
+  *content = std::move(data);
+  return true;
+}
+
+void setBandReader(FileReader reader) {
+  gReader = reader;
+}
+
+bool loadBand(const std::string& path, Band* band, std::string* error) {
+  std::string text;
+  if (!(gReader ? gReader : readWholeFile)(path, &text, error)) return false;
+  return parseBand(text, path, band, error);
+}
+
+}  // namespace box

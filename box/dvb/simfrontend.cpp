@@ -1,0 +1,107 @@
+#include "box/dvb/simfrontend.h"
+
+#include "box/dvb/state.h"
+#include "box/gui/trace.h"
+#include "host/dvb.h"
+
+namespace box {
+namespace {
+constexpr int kSnrStream = 0, kAgcStream = 1, kPeekStream = 2;
+constexpr int kCancelled = -125, kTimedOut = -110;
+}  // namespace
+
+SimFrontend::SimFrontend(const Band& band_) : band(band_) {
+  answerTimer.timeout.connect(sigc::mem_fun(*this, &SimFrontend::deliverPending));
+  cancelTimer.timeout.connect(sigc::mem_fun(*this, &SimFrontend::deliverCancelled));
+  if (!frontend) frontend = this;
+}
+
+SimFrontend::~SimFrontend() = default;  // eFrontend's destructor clears the instance
+
+int SimFrontend::SNR() {
+  return reading(snrLevel(band, tuned, lockedCarrier()), band.noise.snrJitter,
+                 noise(band.noise.seed, tuned, kSnrStream, snrReads++));
+}
+
+int SimFrontend::SignalStrength() {
+  return reading(agcLevel(band, tuned), band.noise.agcJitter,
+                 noise(band.noise.seed, tuned, kAgcStream, agcReads++));
+}
+
+int SimFrontend::peekSNR() {
+  return reading(snrLevel(band, tuned, lockedCarrier()), band.noise.snrJitter,
+                 noise(band.noise.seed, tuned, kPeekStream, peeks++));
+}
+
+int SimFrontend::peekSignalStrength() {
+  return reading(agcLevel(band, tuned), band.noise.agcJitter,
+                 noise(band.noise.seed, tuned, kPeekStream + 1, peeks++));
+}
+
+int SimFrontend::tune(eTransponder* tp) {
+  if (!tp) return -22;
+  if (pending.tp) {
+    // The demodulator drops the old tune; its answer goes out once the
+    // caller has returned, never from inside this call.
+    cancelled.push_back({pending.tp, pending.freqKHz, kCancelled});
+    cancelTimer.start(0, true);
+  }
+  const auto& s = tp->satellite;
+  tuned = {s.frequency, s.symbol_rate, s.polarisation};
+  snrReads = agcReads = peeks = 0;
+  locked = false;
+  carrier = box::lockedCarrier(band, tuned);
+  int err = carrier >= 0 ? 0 : kTimedOut;
+  ++tunes;
+  if (band.frontend.cancelEvery > 0 && tunes % uint64_t(band.frontend.cancelEvery) == 0) err = kCancelled;
+  pending = {tp, s.frequency, err};
+  answerTimer.start(carrier >= 0 ? band.frontend.lockMs : band.frontend.timeoutMs, true);
+  return 0;
+}
+
+void SimFrontend::forget(const eTransponder* tp) {
+  if (!tp) return;
+  if (pending.tp == tp) {
+    pending = Answer();
+    answerTimer.stop();
+  }
+  for (auto it = cancelled.begin(); it != cancelled.end();)
+    it = it->tp == tp ? cancelled.erase(it) : std::next(it);
+  for (eTransponder*& d : delivering)
+    if (d == tp) d = nullptr;
+}
+
+void SimFrontend::deliverPending() {
+  answerTimer.stop();
+  Answer a = pending;
+  pending = Answer();
+  if (!a.tp) return;
+  locked = a.err == 0;
+  deliver(a);
+}
+
+void SimFrontend::deliverCancelled() {
+  cancelTimer.stop();
+  // One at a time: a receiver may tune again, which queues more.
+  if (cancelled.empty()) return;
+  Answer a = cancelled.front();
+  cancelled.pop_front();
+  if (!cancelled.empty()) cancelTimer.start(0, true);
+  deliver(a);
+}
+
+void SimFrontend::deliver(const Answer& a) {
+  Trace::event("tuned", {{"freq", a.freqKHz}, {"err", a.err}});
+  // A receiver may run a whole nested loop in which the transponder goes
+  // away; the event that follows then names none.
+  // Answers can nest (a receiver's loop sees later tunes answered), so the
+  // transponders being delivered form a stack.
+  delivering.push_back(a.tp);
+  size_t mine = delivering.size() - 1;
+  tunedIn.emit(a.tp, a.err);
+  eTransponder* tp = delivering[mine];
+  delivering.pop_back();
+  dvb::emitEvent(eDVBEvent(eDVBEvent::eventTunedIn, a.err, tp));
+}
+
+}  // namespace box

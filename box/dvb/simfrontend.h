@@ -1,0 +1,64 @@
+#pragma once
+// The box's front end: a demodulator in front of the simulated band. A tune
+// answers after the lock time (0) or the time-out (-110) on the box clock; a
+// tune issued while another is in flight cancels that one (-125). Every
+// answer goes out through tunedIn and is followed by DVB event 0.
+#include <sigc++/sigc++.h>
+
+#include <deque>
+#include <vector>
+
+#include "box/dvb/band.h"
+#include "box/dvb/model.h"
+#include "host/ebase.h"
+#include "host/frontend.h"
+
+namespace box {
+
+class SimFrontend : public eFrontend, public sigc::trackable {
+ public:
+  explicit SimFrontend(const Band& band);
+  ~SimFrontend() override;
+
+  // Each reading advances its own stream's index, so the Nth SNR read after
+  // a tune is the same whatever else was read.
+  int SNR() override;
+  int SignalStrength() override;
+  int Locked() override { return locked ? 1 : 0; }
+  int tune(eTransponder* tp) override;
+
+  // For the status widget: readings that take nothing from the SNR and AGC
+  // streams the plug-in reads.
+  int peekSNR();
+  int peekSignalStrength();
+  // The carrier locked now (index into the band), or -1.
+  int lockedCarrier() const { return locked ? carrier : -1; }
+  const TunedParams& tunedParams() const { return tuned; }
+  // Drops the tune in flight for tp without answering it: tp is going away,
+  // or the scan that started it was aborted.
+  void forget(const eTransponder* tp);
+  bool tuning() const { return pending.tp != nullptr; }
+
+ private:
+  struct Answer {
+    eTransponder* tp = nullptr;
+    int freqKHz = 0;
+    int err = 0;
+  };
+  void deliverPending();
+  void deliverCancelled();
+  void deliver(const Answer& a);
+
+  const Band& band;
+  TunedParams tuned;
+  int carrier = -1;  // what the current tune locks on, once it has
+  bool locked = false;
+  uint32_t snrReads = 0, agcReads = 0, peeks = 0;
+  uint64_t tunes = 0;
+  Answer pending;
+  std::vector<eTransponder*> delivering;  // answers going out, innermost last
+  std::deque<Answer> cancelled;
+  eTimer answerTimer{eApp}, cancelTimer{eApp};
+};
+
+}  // namespace box

@@ -1,0 +1,105 @@
+#pragma once
+// A booted box (GUI in virtual time, and the DVB layer on a band given as
+// JSON text) with its service list in a fresh folder, and helpers to wait for
+// tuning results and scans.
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "box/dvb/boot.h"
+#include "box/dvb/simfrontend.h"
+#include "box/dvb/state.h"
+#include "box/gui/paths.h"
+#include "gui/gui_fixture.h"
+#include "host/dvb.h"
+#include "host/frontend.h"
+
+// A band with one carrier of each kind the tests need, on top of which tests
+// add their own lines. Front end: lock 200 ms, time-out 500 ms.
+inline std::string bandJson(const std::string& carriers, const std::string& extra = "") {
+  return std::string("{\"name\": \"Test\", \"orbital_position\": 130,\n") + extra +
+         "\"frontend\": {\"lock_ms\": 200, \"timeout_ms\": 500},\n\"carriers\": [\n" + carriers + "\n]}\n";
+}
+
+inline std::string carrierJson(double mhz, const char* pol, int srKs, double cn, const char* system,
+                               const std::string& services) {
+  char head[200];
+  std::snprintf(
+      head, sizeof head,
+      "{\"frequency_mhz\": %.1f, \"polarisation\": \"%s\", \"symbol_rate_ks\": %d, \"cn_db\": %.1f, "
+      "\"system\": \"%s\", \"services\": [",
+      mhz, pol, srKs, cn, system);
+  return head + services + "]}";
+}
+
+class DvbTest : public GuiTest {
+ protected:
+  void SetUp() override {
+    GuiTest::SetUp();
+    dir = std::filesystem::temp_directory_path() /
+          ("vantrel-dvb-" + std::to_string(getpid()) + "-" +
+           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir / "root");
+    box::setRoot(dir / "root");
+  }
+
+  void TearDown() override {
+    box::shutdownDvb();
+    GuiTest::TearDown();
+    std::filesystem::remove_all(dir);
+  }
+
+  std::string writeFile(const std::string& name, const std::string& text) {
+    std::string path = (dir / name).string();
+    std::ofstream(path) << text;
+    return path;
+  }
+
+  // Boots the DVB layer on the band text; false with the message in error.
+  bool boot(const std::string& json, std::string* error = nullptr) {
+    box::DvbOptions options;
+    options.bandFile = writeFile("band.json", json);
+    std::string e;
+    bool ok = box::bootDvb(options, &e);
+    if (error) *error = e;
+    return ok;
+  }
+
+  std::string serviceListPath() const {
+    return (dir / "root/var/tuxbox/config/vantrel-box/services.json").string();
+  }
+
+  // Tunes tp (kHz, ksymbols/s) and runs until the answer; returns the error code.
+  int tuneAndWait(eTransponder& tp, int freqKHz, int srKs, int pol) {
+    tp.setSatellite(freqKHz, srKs * 1000, pol, 0, 130, 0);
+    int result = 1;
+    sigc::connection c = eFrontend::frontend->tunedIn.connect([&](eTransponder* t, int err) {
+      if (t == &tp) result = err;
+    });
+    EXPECT_EQ(tp.tune(), 0);
+    box::runUntil([&] { return result != 1; }, 10000);
+    c.disconnect();
+    return result;
+  }
+
+  // The average of n SNR readings right after tuning freqKHz.
+  double averageSnr(int freqKHz, int srKs, int pol, int n = 20) {
+    eTransponder tp(*eDVB::instance->getTransponders());
+    tuneAndWait(tp, freqKHz, srKs, pol);
+    double sum = 0;
+    for (int i = 0; i < n; ++i) sum += eFrontend::frontend->SNR();
+    return sum / n;
+  }
+
+  int agcAt(int freqKHz, int srKs, int pol) {
+    eTransponder tp(*eDVB::instance->getTransponders());
+    tuneAndWait(tp, freqKHz, srKs, pol);
+    return eFrontend::frontend->SignalStrength();
+  }
+
+  std::filesystem::path dir;
+};

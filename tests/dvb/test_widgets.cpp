@@ -1,0 +1,103 @@
+// The DVB widgets: the transponder widget takes only what it can show, and
+// the status widget follows the front end.
+#include "dvb/dvb_fixture.h"
+#include "host/dvbwidgets.h"
+#include "host/elabel.h"
+#include "host/eprogress.h"
+#include "host/ewindow.h"
+
+namespace {
+
+class WidgetTest : public DvbTest {
+ protected:
+  void SetUp() override {
+    DvbTest::SetUp();
+    std::string error;
+    ASSERT_TRUE(boot(
+        bandJson(carrierJson(11000, "H", 27500, 10, "DVB-S", R"({"name": "A", "provider": "P"})")), &error))
+        << error;
+    window = std::make_unique<eWindow>(0);
+    window->resize(eSize(520, 476));
+  }
+  void TearDown() override {
+    window.reset();
+    DvbTest::TearDown();
+  }
+  std::string text(const char* name) {
+    eWidget* w = window->search(name);
+    return w ? w->getText() : "<none>";
+  }
+  std::unique_ptr<eWindow> window;
+};
+
+}  // namespace
+
+TEST_F(WidgetTest, TransponderWidgetShowsAndGivesBackWhatItTook) {
+  auto* tpW = new eTransponderWidget(window.get(), 0, 10);
+  tpW->cresize(eSize(500, 170));
+  EXPECT_EQ(tpW->load(), 0);
+  eTransponder tp(*eDVB::instance->getTransponders()), out(*eDVB::instance->getTransponders());
+  tp.setSatellite(11778999, 27500000, 1, 3, 130, 0);
+  ASSERT_EQ(tpW->setTransponder(&tp), 0);
+  EXPECT_EQ(text("tp_frequency"), "Frequency: 11778 MHz");
+  EXPECT_EQ(text("tp_symbolrate"), "Symbol rate: 27500 ksym/s");
+  EXPECT_EQ(text("tp_polarisation"), "Polarisation: vertical");
+  EXPECT_EQ(text("tp_fec"), "FEC: 3/4");
+  ASSERT_EQ(tpW->getTransponder(&out), 0);
+  EXPECT_TRUE(out == tp);
+  EXPECT_EQ(out.satellite.fec, 3);
+}
+
+TEST_F(WidgetTest, TransponderWidgetRefusesWhatItCannotShowAndThenGivesNothing) {
+  auto* tpW = new eTransponderWidget(window.get(), 0, 10);
+  eTransponder good(*eDVB::instance->getTransponders()), out(*eDVB::instance->getTransponders());
+  good.setSatellite(10702000, 27500000, 0, 0, 130, 0);
+  struct Bad {
+    int freq, sr, pol, fec;
+  };
+  const Bad bad[] = {{-1000, 27500000, 0, 0},    {0, 27500000, 0, 0},         {100000000, 27500000, 0, 0},
+                     {10702000, 0, 0, 0},        {10702000, -5, 0, 0},        {10702000, 100000000, 0, 0},
+                     {10702000, 27500000, 2, 0}, {10702000, 27500000, 0, 10}, {10702000, 27500000, -1, -1}};
+  for (const Bad& b : bad) {
+    ASSERT_EQ(tpW->setTransponder(&good), 0);
+    eTransponder tp(*eDVB::instance->getTransponders());
+    tp.setSatellite(b.freq, b.sr, b.pol, b.fec, 130, 0);
+    EXPECT_NE(tpW->setTransponder(&tp), 0) << b.freq << " " << b.sr << " " << b.pol << " " << b.fec;
+    // Never the earlier transponder in its place.
+    out.setSatellite(1, 1, 0, 0, 0, 0);
+    EXPECT_NE(tpW->getTransponder(&out), 0);
+    EXPECT_EQ(out.satellite.frequency, 1);
+    EXPECT_EQ(text("tp_frequency"), "Frequency: -");
+  }
+  eTransponder blank(*eDVB::instance->getTransponders());
+  EXPECT_NE(tpW->setTransponder(&blank), 0);  // no satellite parameters at all
+  EXPECT_NE(tpW->setTransponder(nullptr), 0);
+}
+
+TEST_F(WidgetTest, StatusWidgetShowsLockAndBarsOnItsOwnTimer) {
+  auto* status = new eFEStatusWidget(window.get(), eFrontend::frontend);
+  status->cresize(eSize(500, 100));
+  window->show();
+  eTransponder tp(*eDVB::instance->getTransponders());
+  tuneAndWait(tp, 11000000, 27500, 0);
+  box::wait(600);
+  EXPECT_EQ(text("fe_lock"), "Locked");
+  auto* snr = static_cast<eProgress*>(window->search("fe_snr"));
+  auto* agc = static_cast<eProgress*>(window->search("fe_agc"));
+  ASSERT_NE(snr, nullptr);
+  int lockedSnr = snr->getPerc(), lockedAgc = agc->getPerc();
+  EXPECT_GT(lockedSnr, 35);
+  EXPECT_EQ(text("fe_snr_text"), "SNR: " + std::to_string(lockedSnr) + "%");
+  tuneAndWait(tp, 12000000, 27500, 0);
+  box::wait(600);
+  EXPECT_EQ(text("fe_lock"), "No lock");
+  EXPECT_LT(snr->getPerc(), 10);
+  EXPECT_LT(agc->getPerc(), lockedAgc);
+  // Its own ticks neither trace nor take readings from the plug-in's streams.
+  EXPECT_TRUE(events("setPerc").empty());
+  // Hidden, it stops ticking.
+  status->hide();
+  tuneAndWait(tp, 11000000, 27500, 0);
+  box::wait(600);
+  EXPECT_EQ(text("fe_lock"), "No lock");
+}
