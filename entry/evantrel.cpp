@@ -3,8 +3,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "entry/sweep_launch.h"
+#include "host/eerror.h"
 #include "host/i18n.h"
+#include "sweep/scan4transp.h"
 
 namespace {
 
@@ -108,7 +109,12 @@ void eVantrel::avviaScansione() {
     for (int f = 0; f < 4; ++f)
       std::snprintf(buffers[f] + i, sizeof start - i, "%d", fields[f]->getNumber(i));
   int pol = polarita->getCurrent() ? polarita->getCurrent()->getKey() : 0;
+  eDebug("sweep %s %s %s %s %d", start, end, step, sr, pol);
+  scan4transp* sweep = new scan4transp(start, end, step, sr, pol);
   hide();
-  runSweep(start, end, step, sr, pol);
+  sweep->show();
+  sweep->exec();
+  sweep->hide();
   show();
+  delete sweep;
 }

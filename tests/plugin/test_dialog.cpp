@@ -3,15 +3,15 @@
 #include <vector>
 
 #include "entry/evantrel.h"
-#include "gui/gui_fixture.h"
 #include "host/enumber.h"
 #include "host/rc.h"
+#include "plugin/sweep_fixture.h"
 
 extern "C" int plugin_exec();
 
 namespace {
 
-class DialogTest : public GuiTest {
+class DialogTest : public SweepTest {
  protected:
   // The sweeps started, as the launcher reported them.
   std::vector<std::string> sweeps() const {
@@ -30,11 +30,16 @@ class DialogTest : public GuiTest {
     return s;
   }
   static eWidget* top() { return box::Screen::instance().activeWindow(); }
-  // At each sweep report: whether the dialog was off the screen meanwhile.
+  // As each sweep window comes up: whether the dialog is off the screen.
   static void noteDialogHidden(const nlohmann::json& line, void* self) {
     auto* v = static_cast<std::vector<bool>*>(self);
-    if (line.value("ev", "") == "log" && line.value("text", "").rfind("sweep ", 0) == 0)
-      v->push_back(top() == nullptr || top()->getText() != "Vantrel by Tessmar v 0.1.0.beta");
+    if (line.value("ev", "") != "window" || line.value("action", "") != "show" ||
+        line.value("title", "").rfind("Vantrel at work", 0) != 0)
+      return;
+    bool dialogShown = false;
+    for (eWidget* w : box::Screen::instance().windows())
+      dialogShown |= w->getText() == "Vantrel by Tessmar v 0.1.0.beta";
+    v->push_back(!dialogShown);
   }
 };
 
@@ -55,7 +60,8 @@ TEST_F(DialogTest, OpensOnDefaultsWithFocusOnStartFrequency) {
   EXPECT_EQ(dialog.getFocus(), dialog.search("freqStart"));
   EXPECT_TRUE(box::Screen::instance().showsText("Avvia"));
   EXPECT_TRUE(box::Screen::instance().showsText("Annulla"));
-  press(rc::green);  // at once: the defaults, step before symbol rate
+  later(50, [&] { press(rc::red); });  // leaves the sweep window again
+  press(rc::green);                    // at once: the defaults, step before symbol rate
   EXPECT_EQ(sweeps(), std::vector<std::string>{"sweep 10700 12750 00003 27500 0"});
   EXPECT_TRUE(dialog.isShown());
 }
@@ -71,6 +77,7 @@ TEST_F(DialogTest, TypedDigitsKeepLeadingZerosAndConfirmingMovesOn) {
   for (int i = 0; i < 5; ++i) press(rc::k0);
   EXPECT_EQ(dialog.getFocus(), dialog.search("polarita"));
   press(rc::down);  // "verticale"
+  later(50, [&] { press(rc::red); });
   press(rc::green);
   EXPECT_EQ(sweeps(), std::vector<std::string>{"sweep 09750 12750 00000 27500 1"});
 }
@@ -80,6 +87,7 @@ TEST_F(DialogTest, EachAvviaRoundTripsAndRedCloses) {
   std::vector<std::string> startAfter;
   box::Trace::addObserver(&noteDialogHidden, &hiddenDuring);
   later(100, [&] { press(rc::green); });
+  later(150, [&] { press(rc::red); });  // "Annulla" in the sweep window
   later(200, [&] {
     shownAfter.push_back(top() && top()->getText() == "Vantrel by Tessmar v 0.1.0.beta");
     press(rc::k1);
@@ -88,6 +96,7 @@ TEST_F(DialogTest, EachAvviaRoundTripsAndRedCloses) {
     press(rc::down);
     press(rc::green);
   });
+  later(250, [&] { press(rc::red); });
   later(300, [&] {
     shownAfter.push_back(top() && top()->getText() == "Vantrel by Tessmar v 0.1.0.beta");
     startAfter.push_back(digits(top(), "freqStart"));
