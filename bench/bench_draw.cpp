@@ -11,23 +11,17 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "box/gui/boot.h"
 #include "box/gui/screen.h"
 #include "entry/evantrel.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
 
 void BM_FullScreenRedrawAgainstCopy(benchmark::State& state) {
-  box::GuiOptions options;
-  options.dataDir = VANTREL_SOURCE_DIR "/data";
-  options.root = VANTREL_BINARY_DIR "/root";
-  std::string error;
-  if (!box::bootGui(options, &error)) {
-    state.SkipWithError(error.c_str());
-    return;
-  }
+  if (!bench::bootGui(state)) return;
   {
     eVantrel dialog;
     dialog.show();
@@ -56,22 +50,7 @@ void BM_FullScreenRedrawAgainstCopy(benchmark::State& state) {
 BENCHMARK(BM_FullScreenRedrawAgainstCopy)->Unit(benchmark::kMicrosecond);
 
 void BM_ScriptedDialogRun(benchmark::State& state) {
-  const std::string command = std::string(VANTREL_BINARY_DIR "/vantrel-box --keys @") + VANTREL_SOURCE_DIR +
-                              "/data/scripts/dialog.keys --shots " VANTREL_BINARY_DIR
-                              "/bench-output/dialog >/dev/null 2>&1";
-  double wallMs = 0;
-  for (auto _ : state) {
-    auto t0 = Clock::now();
-    int status = std::system(command.c_str());
-    auto t1 = Clock::now();
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-      state.SkipWithError("vantrel-box failed");
-      return;
-    }
-    wallMs += std::chrono::duration<double, std::milli>(t1 - t0).count();
-  }
-  state.counters["wall_ms"] = wallMs / double(state.iterations());
-  state.counters["target_ms"] = 200;
+  bench::timeScriptedRun(state, "dialog", 200);
 }
 BENCHMARK(BM_ScriptedDialogRun)->Unit(benchmark::kMillisecond)->Iterations(10);
 

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "bench/bench_support.h"
 #include "box/gui/boot.h"
 #include "box/gui/screen.h"
 #include "graph/egrafico.h"
@@ -16,17 +17,10 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
 
 void BM_GraphRedrawAgainstCopy(benchmark::State& state) {
-  box::GuiOptions options;
-  options.dataDir = VANTREL_SOURCE_DIR "/data";
-  options.root = VANTREL_BINARY_DIR "/root";
-  std::string error;
-  if (!box::bootGui(options, &error)) {
-    state.SkipWithError(error.c_str());
-    return;
-  }
+  if (!bench::bootGui(state)) return;
   {
     eWindow window(1);
     window.move(ePoint(100, 10));

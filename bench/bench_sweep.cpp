@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "bench/bench_support.h"
 #include "box/dvb/boot.h"
 #include "box/gui/boot.h"
 #include "box/gui/screen.h"
@@ -21,25 +22,10 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
 
 void BM_DemoSweepThroughTheBox(benchmark::State& state) {
-  const std::string command = std::string(VANTREL_BINARY_DIR "/vantrel-box --keys @") + VANTREL_SOURCE_DIR +
-                              "/data/scripts/demo.keys --shots " VANTREL_BINARY_DIR
-                              "/bench-output/demo >/dev/null 2>&1";
-  double wallMs = 0;
-  for (auto _ : state) {
-    auto t0 = Clock::now();
-    int status = std::system(command.c_str());
-    auto t1 = Clock::now();
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-      state.SkipWithError("vantrel-box failed");
-      return;
-    }
-    wallMs += std::chrono::duration<double, std::milli>(t1 - t0).count();
-  }
-  state.counters["wall_ms"] = wallMs / double(state.iterations());
-  state.counters["target_ms"] = 1000;
+  bench::timeScriptedRun(state, "demo", 1000);
 }
 BENCHMARK(BM_DemoSweepThroughTheBox)->Unit(benchmark::kMillisecond)->Iterations(5);
 
@@ -70,14 +56,8 @@ struct Endurance {
 };
 
 void BM_HundredThousandSteps(benchmark::State& state) {
-  box::GuiOptions gui;
-  gui.dataDir = VANTREL_SOURCE_DIR "/data";
-  gui.root = VANTREL_BINARY_DIR "/root";
+  if (!bench::bootGui(state)) return;
   std::string error;
-  if (!box::bootGui(gui, &error)) {
-    state.SkipWithError(error.c_str());
-    return;
-  }
   box::DvbOptions dvb;
   dvb.serviceList = "";
   if (!box::bootDvb(dvb, &error)) {

@@ -142,7 +142,11 @@ const TextSprite& spriteFor(const gPalette& pal, const gFont& font, gColor foreg
                             const std::string& text) {
   static std::vector<gRGB> palette;
   static std::unordered_map<std::string, TextSprite> sprites;
-  if (pal.data != palette || sprites.size() > 2048) {
+  // gRGB is four plain bytes, so the palettes compare as memory.
+  static_assert(sizeof(gRGB) == 4, "gRGB has no padding");
+  const bool samePalette = pal.data.size() == palette.size() &&
+                           std::memcmp(pal.data.data(), palette.data(), palette.size() * sizeof(gRGB)) == 0;
+  if (!samePalette || sprites.size() > 2048) {
     sprites.clear();
     palette = pal.data;
   }
@@ -155,6 +159,26 @@ const TextSprite& spriteFor(const gPalette& pal, const gFont& font, gColor foreg
   if (it == sprites.end())
     it = sprites.emplace(key, renderSprite(pal, font, foreground, background, text)).first;
   return it->second;
+}
+
+// One line of text with its top at y, aligned in box and clipped to c.
+void drawLine(gPixmap& target, const gFont& font, gColor foreground, gColor background,
+              const std::string& text, const eRect& box, const eRect& c, int y, int flags) {
+  const TextSprite& sprite = spriteFor(target.clut, font, foreground, background, text);
+  int x = box.left();
+  if (flags & gPainter::RT_HALIGN_CENTER)
+    x += (box.width() - sprite.advance) / 2;
+  else if (flags & gPainter::RT_HALIGN_RIGHT)
+    x += box.width() - sprite.advance;
+  // Only covered pixels are written: text lies over whatever is below it.
+  eRect dst = eRect(x + sprite.dx, y + sprite.dy, sprite.w, sprite.h).intersect(c);
+  for (int py = dst.top(); py < dst.bottom(); ++py) {
+    const int sy = py - (y + sprite.dy), sx = dst.left() - (x + sprite.dx);
+    const uint8_t* pix = sprite.pixels.data() + sy * sprite.w + sx;
+    const uint8_t* mask = sprite.mask.data() + sy * sprite.w + sx;
+    uint8_t* d = target.data + py * target.stride + dst.left();
+    maskedCopy(d, pix, mask, dst.width());
+  }
 }
 
 }  // namespace
@@ -247,31 +271,19 @@ void gPainter::renderText(const eRect& area, const std::string& text, int flags)
   eRect c = box.intersect(clips.back());
   if (c.isEmpty()) return;
   box::FontMetrics m = box::FontEngine::instance().metrics(font);
-  std::vector<TextLine> lines;
-  if (!(flags & RT_WRAP) && text.find('\n') == std::string::npos)
-    lines.push_back({text, -1});  // the width comes with the rendered line
-  else
-    lines = layoutLines(font, text, box.width(), flags & RT_WRAP);
-  int lineH = m.lineHeight > 0 ? m.lineHeight : font.pointSize;
+  const int lineH = m.lineHeight > 0 ? m.lineHeight : font.pointSize;
+  // Most texts are one line: they go straight out, without a layout.
+  if (!(flags & RT_WRAP) && text.find('\n') == std::string::npos) {
+    int y = box.top();
+    if (flags & RT_VALIGN_CENTER) y += (box.height() - lineH) / 2;
+    drawLine(target, font, foreground, background, text, box, c, y, flags);
+    return;
+  }
+  std::vector<TextLine> lines = layoutLines(font, text, box.width(), flags & RT_WRAP);
   int y = box.top();
   if (flags & RT_VALIGN_CENTER) y += (box.height() - lineH * static_cast<int>(lines.size())) / 2;
-
   for (const TextLine& ln : lines) {
-    const TextSprite& sprite = spriteFor(target.clut, font, foreground, background, ln.text);
-    int x = box.left();
-    if (flags & RT_HALIGN_CENTER)
-      x += (box.width() - sprite.advance) / 2;
-    else if (flags & RT_HALIGN_RIGHT)
-      x += box.width() - sprite.advance;
-    // Only covered pixels are written: text lies over whatever is below it.
-    eRect dst = eRect(x + sprite.dx, y + sprite.dy, sprite.w, sprite.h).intersect(c);
-    for (int py = dst.top(); py < dst.bottom(); ++py) {
-      const int sy = py - (y + sprite.dy), sx = dst.left() - (x + sprite.dx);
-      const uint8_t* pix = sprite.pixels.data() + sy * sprite.w + sx;
-      const uint8_t* mask = sprite.mask.data() + sy * sprite.w + sx;
-      uint8_t* d = target.data + py * target.stride + dst.left();
-      maskedCopy(d, pix, mask, dst.width());
-    }
+    drawLine(target, font, foreground, background, ln.text, box, c, y, flags);
     y += lineH;
   }
 }
