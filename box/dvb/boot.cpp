@@ -102,15 +102,20 @@ eServiceDVB serviceRecord(const BandService& service) {
   return record;
 }
 
-void carrierTransponder(const Band& band, const BandCarrier& carrier, eTransponder* tp) {
+// The satellite parameters from a band file's units (MHz, ksymbols/s).
+void setSatellite(eTransponder* tp, double freqMHz, int srKs, int pol, int fec, int orbitalPosition) {
   auto& s = tp->satellite;
   s.valid = true;
-  s.frequency = int(std::lround(carrier.freqMHz * 1000));
-  s.symbol_rate = carrier.srKs * 1000;
-  s.polarisation = carrier.pol;
-  s.fec = carrier.fec;
-  s.orbital_position = band.orbitalPosition;
+  s.frequency = int(std::lround(freqMHz * 1000));
+  s.symbol_rate = srKs * 1000;
+  s.polarisation = pol;
+  s.fec = fec;
+  s.orbital_position = orbitalPosition;
   s.inversion = 0;
+}
+
+void carrierTransponder(const Band& band, const BandCarrier& carrier, eTransponder* tp) {
+  setSatellite(tp, carrier.freqMHz, carrier.srKs, carrier.pol, carrier.fec, band.orbitalPosition);
 }
 
 }  // namespace dvb
@@ -125,13 +130,7 @@ void startPlaying(const Band& band, DvbState& s) {
   if (!band.playing) return;
   const BandPlaying& p = *band.playing;
   s.playing = std::make_unique<eTransponder>(*eDVB::instance->getTransponders());
-  auto& sat = s.playing->satellite;
-  sat.valid = true;
-  sat.frequency = int(std::lround(p.freqMHz * 1000));
-  sat.symbol_rate = p.srKs * 1000;
-  sat.polarisation = p.pol;
-  sat.fec = p.fec;
-  sat.orbital_position = band.orbitalPosition;
+  dvb::setSatellite(s.playing.get(), p.freqMHz, p.srKs, p.pol, p.fec, band.orbitalPosition);
   eDVB::instance->getServiceAPI()->transponder = s.playing.get();
   eServiceReferenceDVB ref;
   ref.data[0] = 1;
