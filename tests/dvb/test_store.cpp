@@ -1,6 +1,8 @@
 // The service list the box keeps: written atomically, read by the next run,
 // and left intact by a run that dies while writing it.
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -177,4 +179,45 @@ TEST_F(StoreTest, ACorruptListStopsTheBootWithItsPlace) {
   std::ofstream(serviceListPath()) << "{\"version\": 1, \"transpo";
   EXPECT_FALSE(boot(kBand, &error));
   EXPECT_EQ(error.rfind(serviceListPath() + ": not valid JSON", 0), 0u) << error;
+}
+
+namespace {
+
+// Writes half of what it is given, then the process dies as a power cut or
+// a kill -9 would end it.
+ssize_t dieHalfWay(int fd, const void* data, size_t size) {
+  ssize_t n = ::write(fd, data, size / 2 > 0 ? size / 2 : 1);
+  ::kill(::getpid(), SIGKILL);
+  return n;
+}
+
+}  // namespace
+
+TEST_F(StoreTest, AProcessKilledWhileWritingLeavesTheOldListWhole) {
+  scan(11001000, 27500, 0);
+  const std::string before = readAll(serviceListPath());
+  ASSERT_FALSE(before.empty());
+  scan(11600000, 22000, 1);  // the dying write has one service more to write
+  ASSERT_NE(readAll(serviceListPath()), before) << "scans save the list as they end";
+  box::setWriteFunction(nullptr);
+  std::ofstream(serviceListPath()) << before;  // back to the older list
+
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    box::setWriteFunction(dieHalfWay);
+    std::string error;
+    box::saveServiceList(serviceListPath(), *eDVB::instance->getTransponders(), &error);
+    ::_exit(0);  // not reached: the write kills the child
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "the child died while writing";
+
+  EXPECT_EQ(readAll(serviceListPath()), before);
+  eDVB::instance->setMode(eDVB::modeTV);
+  std::string error;
+  box::shutdownDvb();
+  ASSERT_TRUE(boot(kBand, &error)) << error;
+  EXPECT_EQ(serviceNames().size(), 2u) << "the next run starts from the list as it was";
 }
