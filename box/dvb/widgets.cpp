@@ -7,6 +7,7 @@
 #include "host/elabel.h"
 #include "host/eprogress.h"
 #include "host/frontend.h"
+#include "host/i18n.h"
 
 namespace {
 
@@ -86,9 +87,9 @@ eTransponderWidget::~eTransponderWidget() {
 int eTransponderWidget::load() {
   impl->layout(getClientSize());
   if (!impl->valid) {
-    impl->freq->setText("Frequency: -");
+    impl->freq->setText(_("Frequency: -"));
     impl->rate->setText("Symbol rate: -");
-    impl->pol->setText("Polarisation: -");
+    impl->pol->setText(_("Polarisation: -"));
     impl->fec->setText("FEC: -");
   }
   return 0;
@@ -113,9 +114,9 @@ int eTransponderWidget::setTransponder(eTransponder* tp) {
   impl->layout(getClientSize());
   impl->values = s;
   impl->valid = true;
-  impl->freq->setText(eString::sprintf("Frequency: %d MHz", s.frequency / 1000));
+  impl->freq->setText(eString::sprintf(_("Frequency: %d MHz"), s.frequency / 1000));
   impl->rate->setText(eString::sprintf("Symbol rate: %d ksym/s", s.symbol_rate / 1000));
-  impl->pol->setText(s.polarisation ? "Polarisation: vertical" : "Polarisation: horizontal");
+  impl->pol->setText(s.polarisation ? _("Polarisation: vertical") : _("Polarisation: horizontal"));
   impl->fec->setText(eString::sprintf("FEC: %s", fecName(s.fec)));
   return 0;
 }
@@ -198,5 +199,5 @@ void eFEStatusWidget::update() {
   static_cast<StatusBar*>(p_agc)->set(agcPerc);
   l_snr->setText(eString::sprintf("SNR: %d%%", snrPerc));
   l_agc->setText(eString::sprintf("AGC: %d%%", agcPerc));
-  lock->setText(fe->Locked() ? "Locked" : "No lock");
+  lock->setText(fe->Locked() ? _("Locked") : _("No lock"));
 }

@@ -39,9 +39,9 @@ TEST_F(WidgetTest, TransponderWidgetShowsAndGivesBackWhatItTook) {
   eTransponder tp(*eDVB::instance->getTransponders()), out(*eDVB::instance->getTransponders());
   tp.setSatellite(11778999, 27500000, 1, 3, 130, 0);
   ASSERT_EQ(tpW->setTransponder(&tp), 0);
-  EXPECT_EQ(text("tp_frequency"), "Frequency: 11778 MHz");
+  EXPECT_EQ(text("tp_frequency"), "Frequenza: 11778 MHz");
   EXPECT_EQ(text("tp_symbolrate"), "Symbol rate: 27500 ksym/s");
-  EXPECT_EQ(text("tp_polarisation"), "Polarisation: vertical");
+  EXPECT_EQ(text("tp_polarisation"), "Polarizzazione: verticale");
   EXPECT_EQ(text("tp_fec"), "FEC: 3/4");
   ASSERT_EQ(tpW->getTransponder(&out), 0);
   EXPECT_TRUE(out == tp);
@@ -67,7 +67,7 @@ TEST_F(WidgetTest, TransponderWidgetRefusesWhatItCannotShowAndThenGivesNothing) 
     out.setSatellite(1, 1, 0, 0, 0, 0);
     EXPECT_NE(tpW->getTransponder(&out), 0);
     EXPECT_EQ(out.satellite.frequency, 1);
-    EXPECT_EQ(text("tp_frequency"), "Frequency: -");
+    EXPECT_EQ(text("tp_frequency"), "Frequenza: -");
   }
   eTransponder blank(*eDVB::instance->getTransponders());
   EXPECT_NE(tpW->setTransponder(&blank), 0);  // no satellite parameters at all
@@ -81,7 +81,7 @@ TEST_F(WidgetTest, StatusWidgetShowsLockAndBarsOnItsOwnTimer) {
   eTransponder tp(*eDVB::instance->getTransponders());
   tuneAndWait(tp, 11000000, 27500, 0);
   box::wait(600);
-  EXPECT_EQ(text("fe_lock"), "Locked");
+  EXPECT_EQ(text("fe_lock"), "Agganciato");
   auto* snr = static_cast<eProgress*>(window->search("fe_snr"));
   auto* agc = static_cast<eProgress*>(window->search("fe_agc"));
   ASSERT_NE(snr, nullptr);
@@ -90,7 +90,7 @@ TEST_F(WidgetTest, StatusWidgetShowsLockAndBarsOnItsOwnTimer) {
   EXPECT_EQ(text("fe_snr_text"), "SNR: " + std::to_string(lockedSnr) + "%");
   tuneAndWait(tp, 12000000, 27500, 0);
   box::wait(600);
-  EXPECT_EQ(text("fe_lock"), "No lock");
+  EXPECT_EQ(text("fe_lock"), "Non agganciato");
   EXPECT_LT(snr->getPerc(), 10);
   EXPECT_LT(agc->getPerc(), lockedAgc);
   // Its own ticks neither trace nor take readings from the plug-in's streams.
@@ -99,5 +99,5 @@ TEST_F(WidgetTest, StatusWidgetShowsLockAndBarsOnItsOwnTimer) {
   status->hide();
   tuneAndWait(tp, 11000000, 27500, 0);
   box::wait(600);
-  EXPECT_EQ(text("fe_lock"), "No lock");
+  EXPECT_EQ(text("fe_lock"), "Non agganciato");
 }
