@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
@@ -202,6 +203,28 @@ TEST_F(BoxRun, ExitCodesForBadInputTimeOutAndMaxTime) {
   Result late = box("wait 100000", "--max-time 2000");
   EXPECT_EQ(late.status, 4) << late.out;
   EXPECT_THAT(late.out, HasSubstr("--max-time"));
+}
+
+TEST_F(BoxRun, TheMainJobIsTheSameRunAfterRun) {
+  // Each run on a fresh root holding only the installed plug-in, so that no
+  // kept service list makes the second run differ.
+  std::vector<std::string> traces;
+  for (int run = 0; run < 2; ++run) {
+    fs::remove_all(dir / "root");
+    fs::create_directories(dir / "root/var/tuxbox");
+    fs::copy(fs::path(VANTREL_BINARY_DIR) / "root/var/tuxbox/plugins", dir / "root/var/tuxbox/plugins",
+             fs::copy_options::recursive);
+    fs::remove(dir / "trace.jsonl");
+    Result r =
+        box("@" VANTREL_SOURCE_DIR "/data/scripts/demo.keys", "--root " + quote((dir / "root").string()));
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_THAT(r.out, HasSubstr("Transponders scanned: 11"));
+    std::ifstream in(dir / "trace.jsonl");
+    traces.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  ASSERT_GT(traces[0].size(), 10000u);
+  EXPECT_TRUE(traces[0] == traces[1]) << "the two traces differ";
+  EXPECT_TRUE(fs::exists(dir / "root/var/tuxbox/config/vantrel-box/services.json"));
 }
 
 TEST_F(BoxRun, HelpListsTheOptions) {
