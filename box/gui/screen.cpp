@@ -19,6 +19,7 @@ struct Screen::Impl {
   gImage framebuffer{eSize(Screen::width, Screen::height), 8};
   std::vector<eWidget*> windows;  // bottom first
   eRect dirty;                    // union of the areas to redraw (screen coordinates)
+  uint64_t frames = 0;            // redraws that painted something
 };
 
 Screen::Screen() : impl(new Impl) {}
@@ -100,6 +101,11 @@ void Screen::redrawDirty() {
   // Copied: a redraw never changes the stack, but stay safe if it does.
   std::vector<eWidget*> stack = impl->windows;
   for (eWidget* w : stack) paint(w, impl->framebuffer, d);
+  ++impl->frames;
+}
+
+uint64_t Screen::frames() const {
+  return impl->frames;
 }
 
 namespace {

@@ -4,6 +4,7 @@
 // and widget dumps.
 #include <nlohmann/json.hpp>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,7 @@ class Screen {
   void invalidate(const eRect& area);
   void redrawDirty();
   bool hasDirty() const;
+  uint64_t frames() const;  // redraws so far: whether the screen has changed since
 
   // A remote-control key: to the focused widget of the active window, then
   // the window's colour-key shortcuts, then exit (rejects the window).

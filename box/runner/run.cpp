@@ -170,6 +170,22 @@ int run(const Options& o, const char*) {
     });
     if (o.maxTimeMs > 0) limit.start(int(o.maxTimeMs), true);
     bool terminal = !o.haveKeys && startTerminalKeys();
+    // By hand there is no window to look at: the screen goes to a picture
+    // that an image viewer can keep open, twice a second when it changed.
+    eTimer live(eApp);
+    if (terminal && !o.shots.empty()) {
+      const std::string path = o.shots + "/live.png";
+      std::fprintf(stderr, "box: the screen is kept in %s\n", path.c_str());
+      live.timeout.connect([path, written = uint64_t(-1)]() mutable {
+        Screen& screen = Screen::instance();
+        screen.redrawDirty();
+        if (screen.frames() == written) return;
+        written = screen.frames();
+        std::string error;
+        if (!screen.writePng(path, &error)) std::fprintf(stderr, "box: %s\n", error.c_str());
+      });
+      live.start(500, false);
+    }
     code = entry();
     if (terminal) stopTerminalKeys();
     Trace::event("exit", {{"code", code}});

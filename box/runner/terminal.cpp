@@ -72,8 +72,8 @@ bool startTerminalKeys() {
   gActive = true;
   gIdle = idleSignal().connect(&poll);
   std::fprintf(stderr,
-               "box: keys: digits, arrows, Enter = ok, Esc/q = exit, r g y b = colour keys; screenshots need "
-               "--keys\n");
+               "box: keys: digits, arrows, Enter = ok, Esc/q = exit, r g y b = colour keys; with --shots DIR "
+               "the screen is kept in DIR/live.png\n");
   return true;
 }
 
