@@ -144,8 +144,9 @@ const TextSprite& spriteFor(const gPalette& pal, const gFont& font, gColor foreg
   static std::unordered_map<std::string, TextSprite> sprites;
   // gRGB is four plain bytes, so the palettes compare as memory.
   static_assert(sizeof(gRGB) == 4, "gRGB has no padding");
-  const bool samePalette = pal.data.size() == palette.size() &&
-                           std::memcmp(pal.data.data(), palette.data(), palette.size() * sizeof(gRGB)) == 0;
+  const bool samePalette =
+      pal.data.size() == palette.size() &&
+      (palette.empty() || std::memcmp(pal.data.data(), palette.data(), palette.size() * sizeof(gRGB)) == 0);
   if (!samePalette || sprites.size() > 2048) {
     sprites.clear();
     palette = pal.data;
