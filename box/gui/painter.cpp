@@ -17,22 +17,17 @@ box::NearestColor& nearest(const gPalette& palette) {
   return table;
 }
 
-// A laid-out line of text: the byte range and its width in pixels.
-struct TextLine {
-  std::string text;
-  int width = 0;
-};
-
 // Breaks text at newlines, and with wrap at spaces so that lines fit width.
-std::vector<TextLine> layoutLines(const gFont& font, const std::string& text, int width, bool wrap) {
+// A line's own width comes with its rendering.
+std::vector<std::string> layoutLines(const gFont& font, const std::string& text, int width, bool wrap) {
   box::FontEngine& fe = box::FontEngine::instance();
-  std::vector<TextLine> lines;
+  std::vector<std::string> lines;
   size_t start = 0;
   while (start <= text.size()) {
     size_t nl = text.find('\n', start);
     std::string para = text.substr(start, nl == std::string::npos ? std::string::npos : nl - start);
     if (!wrap) {
-      lines.push_back({para, fe.textWidth(font, para)});
+      lines.push_back(para);
     } else {
       std::string cur;
       size_t p = 0;
@@ -41,7 +36,7 @@ std::vector<TextLine> layoutLines(const gFont& font, const std::string& text, in
         std::string word = para.substr(p, sp == std::string::npos ? std::string::npos : sp - p);
         std::string candidate = cur.empty() ? word : cur + " " + word;
         if (!cur.empty() && fe.textWidth(font, candidate) > width) {
-          lines.push_back({cur, fe.textWidth(font, cur)});
+          lines.push_back(cur);
           cur = word;
         } else {
           cur = candidate;
@@ -49,7 +44,7 @@ std::vector<TextLine> layoutLines(const gFont& font, const std::string& text, in
         if (sp == std::string::npos) break;
         p = sp + 1;
       }
-      lines.push_back({cur, fe.textWidth(font, cur)});
+      lines.push_back(cur);
     }
     if (nl == std::string::npos) break;
     start = nl + 1;
@@ -280,11 +275,11 @@ void gPainter::renderText(const eRect& area, const std::string& text, int flags)
     drawLine(target, font, foreground, background, text, box, c, y, flags);
     return;
   }
-  std::vector<TextLine> lines = layoutLines(font, text, box.width(), flags & RT_WRAP);
+  std::vector<std::string> lines = layoutLines(font, text, box.width(), flags & RT_WRAP);
   int y = box.top();
   if (flags & RT_VALIGN_CENTER) y += (box.height() - lineH * static_cast<int>(lines.size())) / 2;
-  for (const TextLine& ln : lines) {
-    drawLine(target, font, foreground, background, ln.text, box, c, y, flags);
+  for (const std::string& line : lines) {
+    drawLine(target, font, foreground, background, line, box, c, y, flags);
     y += lineH;
   }
 }
