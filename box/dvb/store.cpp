@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 #include "box/dvb/band.h"
 #include "box/dvb/jsonpos.h"
@@ -22,15 +23,12 @@ using nlohmann::json;
 WriteFn gWrite = nullptr;
 
 bool makeParents(const std::string& path, std::string* error) {
-  for (size_t i = 1; i < path.size(); ++i) {
-    if (path[i] != '/') continue;
-    std::string dir = path.substr(0, i);
-    if (mkdir(dir.c_str(), 0755) != 0 && errno != EEXIST) {
-      if (error) *error = dir + ": " + std::strerror(errno);
-      return false;
-    }
-  }
-  return true;
+  const std::filesystem::path dir = std::filesystem::path(path).parent_path();
+  if (dir.empty()) return true;
+  std::error_code ec;
+  std::filesystem::create_directories(dir, ec);
+  if (ec && error) *error = dir.string() + ": " + ec.message();
+  return !ec;
 }
 
 json toJson(const eTransponderList& list) {

@@ -1,10 +1,10 @@
 #include "box/runner/run.h"
 
 #include <dlfcn.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <vector>
@@ -35,15 +35,9 @@ int fail(const std::string& message) {
 }
 
 bool makeDirs(const std::string& dir) {
-  std::string cur;
-  for (size_t i = 0; i <= dir.size(); ++i) {
-    if (i == dir.size() || dir[i] == '/') {
-      if (!cur.empty() && mkdir(cur.c_str(), 0755) != 0 && errno != EEXIST) return false;
-    }
-    if (i < dir.size()) cur += dir[i];
-  }
-  struct stat st;
-  return stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  std::error_code ec;
+  std::filesystem::create_directories(dir, ec);
+  return !ec && std::filesystem::is_directory(dir, ec);
 }
 
 // Runs the script's steps on box time, from a timer: every loop level fires
