@@ -46,12 +46,9 @@ TEST(Pixmap, LinesAndFillsFarOutsideAreClippedToThePixmap) {
   EXPECT_EQ(countOf(img, 5, eRect(5, 0, 1, 30)), 30);
 }
 
-TEST(Painter, TextStaysInsideItsRectangleAndTheClip) {
-  box::GuiOptions options;
-  options.dataDir = VANTREL_SOURCE_DIR "/data";
-  options.root = VANTREL_BINARY_DIR "/root";
-  std::string error;
-  ASSERT_TRUE(box::bootGui(options, &error)) << error;
+class PainterTest : public GuiTest {};
+
+TEST_F(PainterTest, TextStaysInsideItsRectangleAndTheClip) {
   gImage img(eSize(200, 60), 8);
   img.clut = eSkin::getActive()->palette();
   img.fill(eRect(0, 0, 200, 60), kSentinel);
@@ -80,7 +77,6 @@ TEST(Painter, TextStaysInsideItsRectangleAndTheClip) {
   }
   EXPECT_GT(15 * 24 - countOf(img, kSentinel, eRect(20, 10, 15, 24)), 0);
   EXPECT_EQ(countOf(img, kSentinel, eRect(35, 0, 165, 60)), 165 * 60);
-  box::shutdownGui();
 }
 
 class SkinTest : public GuiTest {
