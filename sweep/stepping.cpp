@@ -27,8 +27,8 @@ void scan4transp::scanFreq() {
   if (valSR == 0) valSR = 27500;
   freqCur += searching ? 1 : freqStep;
   if (freqCur > freqMax) {
-    // End of the band: a search still under way is dropped unscanned.
-    timer.stop();
+    // End of the band (the timer is stopped above): a search still under
+    // way is dropped unscanned.
     festatus->hide();
     eMessageBox box("Scansione terminata. Premere annulla per uscire", "Finito", 17, 1, 0);
     box.show();
