@@ -34,6 +34,8 @@
 //                        two services that the scan reports
 #include "box/dvb/band.h"
 
+#include "box/gui/fileio.h"
+
 #include <nlohmann/json.hpp>
 
 #include <cerrno>
@@ -373,34 +375,14 @@ bool parseBand(const std::string& text, const std::string& fileName, Band* band,
   return true;
 }
 
-bool readWholeFile(const std::string& path, std::string* content, std::string* error) {
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) {
-    if (error) *error = path + ": " + std::strerror(errno);
-    return false;
-  }
-  std::string data;
-  char buf[65536];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) data.append(buf, n);
-  bool bad = std::ferror(f);
-  int err = errno;
-  std::fclose(f);
-  if (bad) {
-    if (error) *error = path + ": " + std::strerror(err);
-    return false;
-  }
-  *content = std::move(data);
-  return true;
-}
-
 void setBandReader(FileReader reader) {
   gReader = reader;
 }
 
 bool loadBand(const std::string& path, Band* band, std::string* error) {
   std::string text;
-  if (!(gReader ? gReader : readWholeFile)(path, &text, error)) return false;
+  bool read = gReader ? gReader(path, &text, error) : readWholeFile(path, &text, error, kMaxBandBytes);
+  if (!read) return false;
   return parseBand(text, path, band, error);
 }
 

@@ -77,6 +77,5 @@ bool parseBand(const std::string& text, const std::string& fileName, Band* band,
 bool loadBand(const std::string& path, Band* band, std::string* error);
 using FileReader = bool (*)(const std::string& path, std::string* content, std::string* error);
 void setBandReader(FileReader reader);  // nullptr: the real file system
-bool readWholeFile(const std::string& path, std::string* content, std::string* error);
 
 }  // namespace box

@@ -30,6 +30,7 @@ struct DvbState {
   std::unique_ptr<eTransponder> playing;
   std::string serviceListPath;
   bool dirty = false;
+  std::string saveError;  // the last failed save that no later save made good
   std::vector<Visit> visits;
 };
 
@@ -64,8 +65,10 @@ void saveServiceList() {
   std::string error;
   if (!box::saveServiceList(s.serviceListPath, *eDVB::instance->getTransponders(), &error)) {
     std::fprintf(stderr, "box: cannot keep the service list: %s\n", error.c_str());
+    s.saveError = error;
     return;
   }
+  s.saveError.clear();
   s.dirty = false;
 }
 
@@ -175,10 +178,13 @@ bool bootDvb(const DvbOptions& options, std::string* error) {
   return true;
 }
 
-void shutdownDvb() {
+bool shutdownDvb(std::string* error) {
   DvbState& s = state();
-  if (!eDVB::instance && !s.band) return;
+  if (!eDVB::instance && !s.band) return true;
   dvb::saveServiceList();
+  const bool kept = s.saveError.empty();
+  if (!kept && error) *error = s.saveError;
+  s.saveError.clear();
   s.playing.reset();
   delete eDVB::instance;  // ends a scan still running
   s.frontend.reset();
@@ -187,6 +193,7 @@ void shutdownDvb() {
   s.dirty = false;
   eServiceInterface::getInstance()->service = eServiceReference();
   Decoder::locked = 0;
+  return kept;
 }
 
 std::string foundSummary() {

@@ -16,8 +16,10 @@ struct DvbOptions {
 // eServiceInterface and sets what is playing. False with *error on bad input;
 // then nothing has been created.
 bool bootDvb(const DvbOptions& options, std::string* error);
-// Writes the service list (atomically) and destroys the DVB objects.
-void shutdownDvb();
+// Writes the service list (atomically) and destroys the DVB objects. False,
+// with *error saying why, when the list could not be kept: at this last save
+// or at any save during the run that no later save made good.
+bool shutdownDvb(std::string* error = nullptr);
 
 // What scans found during this run, for the box to print at exit: each
 // transponder scanned and the services found on it.

@@ -20,17 +20,6 @@ namespace {
 
 using nlohmann::json;
 
-WriteFn gWrite = nullptr;
-
-bool makeParents(const std::string& path, std::string* error) {
-  const std::filesystem::path dir = std::filesystem::path(path).parent_path();
-  if (dir.empty()) return true;
-  std::error_code ec;
-  std::filesystem::create_directories(dir, ec);
-  if (ec && error) *error = dir.string() + ": " + ec.message();
-  return !ec;
-}
-
 json toJson(const eTransponderList& list) {
   json tps = json::array();
   for (const eTransponder& tp : list.getKnownTransponders()) {
@@ -75,7 +64,7 @@ bool loadServiceList(const std::string& path, eTransponderList* list, std::strin
   std::string text;
   struct stat st;
   if (stat(path.c_str(), &st) != 0 && errno == ENOENT) return true;
-  if (!readWholeFile(path, &text, error)) return false;
+  if (!readWholeFile(path, &text, error, kMaxServiceListBytes)) return false;
   json root = json::parse(text, nullptr, false);
   if (root.is_discarded()) {
     if (error) *error = path + ": not valid JSON (remove it to start with an empty service list)";
@@ -140,51 +129,6 @@ bool loadServiceList(const std::string& path, eTransponderList* list, std::strin
 
 bool saveServiceList(const std::string& path, const eTransponderList& list, std::string* error) {
   return writeFileAtomic(path, toJson(list).dump(2) + "\n", error);
-}
-
-void setWriteFunction(WriteFn fn) {
-  gWrite = fn;
-}
-
-bool writeFileAtomic(const std::string& path, const std::string& content, std::string* error) {
-  if (!makeParents(path, error)) return false;
-  std::string tmp = path + ".tmp";
-  int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) {
-    if (error) *error = tmp + ": " + std::strerror(errno);
-    return false;
-  }
-  auto failed = [&](const std::string& what) {
-    int err = errno;
-    ::close(fd);
-    ::unlink(tmp.c_str());
-    if (error) *error = tmp + ": " + what + ": " + std::strerror(err);
-    return false;
-  };
-  size_t done = 0;
-  while (done < content.size()) {
-    ssize_t n = (gWrite ? gWrite : ::write)(fd, content.data() + done, content.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      if (n == 0) errno = EIO;
-      return failed("write");
-    }
-    done += size_t(n);
-  }
-  if (::fsync(fd) != 0) return failed("fsync");
-  if (::close(fd) != 0) {
-    int err = errno;
-    ::unlink(tmp.c_str());
-    if (error) *error = tmp + ": close: " + std::strerror(err);
-    return false;
-  }
-  if (::rename(tmp.c_str(), path.c_str()) != 0) {
-    int err = errno;
-    ::unlink(tmp.c_str());
-    if (error) *error = path + ": rename: " + std::strerror(err);
-    return false;
-  }
-  return true;
 }
 
 }  // namespace box

@@ -1,0 +1,30 @@
+#pragma once
+// Each test writes only into a folder of its own, made afresh when it starts:
+// ctest runs tests as separate processes at once, and one test's files must
+// never be another's.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+namespace vantrel_test {
+
+// build/test-output/SUITE/NAME for the running test, emptied and created.
+inline std::filesystem::path testDir() {
+  const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+  std::filesystem::path dir = std::filesystem::path(VANTREL_BINARY_DIR) / "test-output";
+  if (info) {
+    std::string name = info->name();
+    for (char& c : name)
+      if (c == '/') c = '_';  // parameterised tests
+    std::string suite = info->test_suite_name();
+    for (char& c : suite)
+      if (c == '/') c = '_';
+    dir = dir / suite / name;
+  }
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir);
+  return dir;
+}
+
+}  // namespace vantrel_test
