@@ -270,6 +270,13 @@ void eWidget::show() {
   shown = true;
   event(eWidgetEvent(eWidgetEvent::willShow));
   if (!parent) {
+    // A window shown with nothing focused would let ok and the colour keys
+    // fall through to nothing: its first child that takes the focus gets it.
+    if (!focus) {
+      auto first =
+          std::find_if(focusList.begin(), focusList.end(), [](eWidget* w) { return w->isVisible(); });
+      if (first != focusList.end()) setFocus(*first);
+    }
     box::Screen::instance().windowShown(this);
     traceWindow(this, "show");
   }
