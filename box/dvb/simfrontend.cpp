@@ -101,6 +101,10 @@ void SimFrontend::deliver(const Answer& a) {
   tunedIn.emit(a.tp, a.err);
   eTransponder* tp = delivering[mine];
   delivering.pop_back();
+  // A cancelled tune has no reading of its own: the event that would follow
+  // it would let the sweep take its retry's reading as done before the retry
+  // is answered. The retry's own event follows the retry.
+  if (a.err == kCancelled) return;
   dvb::emitEvent(eDVBEvent(eDVBEvent::eventTunedIn, a.err, tp));
 }
 
