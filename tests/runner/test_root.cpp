@@ -7,6 +7,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <utility>
 
 #include "runner/box_run.h"
 
@@ -63,12 +64,17 @@ TEST_F(FreshRoot, GetsThePluginSkinAndLaysTheFeedScanOut) {
             "scan_progress:472x22 state:300x32 Annulla:160x40");
 }
 
-TEST_F(FreshRoot, KeepsASkinFileThatIsThere) {
-  // The user's own skin: the scan window moved and made smaller.
+TEST_F(FreshRoot, KeepsASkinFileThatIsThereEvenWithTextsThatAreNotUtf8) {
+  // The user's own skin: the scan window moved and made smaller, and a text
+  // with bytes that are not UTF-8, which the shot's dump shows replaced.
   std::string own = readAll(VANTREL_SOURCE_DIR "/data/skins/vantrel.esml");
-  const std::string from = "name=\"scan4feed\" position=\"110,93\" size=\"500,390\"";
-  ASSERT_NE(own.find(from), std::string::npos);
-  own.replace(own.find(from), from.size(), "name=\"scan4feed\" position=\"20,30\" size=\"490,380\"");
+  for (auto [from, to] :
+       {std::pair<std::string, std::string>{"name=\"scan4feed\" position=\"110,93\" size=\"500,390\"",
+                                            "name=\"scan4feed\" position=\"20,30\" size=\"490,380\""},
+        {"text=\"Servizi trovati:\"", "text=\"Servizi trovati:\xFF\""}}) {
+    ASSERT_NE(own.find(from), std::string::npos) << from;
+    own.replace(own.find(from), from.size(), to);
+  }
   const fs::path skin = dir / "root/var/tuxbox/plugins/vantrel.esml";
   fs::create_directories(skin.parent_path());
   std::ofstream(skin, std::ios::binary) << own;
@@ -76,7 +82,13 @@ TEST_F(FreshRoot, KeepsASkinFileThatIsThere) {
   Result r = scan();
   ASSERT_EQ(r.status, 0) << r.out;
   EXPECT_EQ(readAll(skin), own);
-  EXPECT_EQ(shot()["windows"][0]["rect"], nlohmann::json({{"x", 20}, {"y", 30}, {"w", 490}, {"h", 380}}));
+  nlohmann::json window = shot()["windows"][0];
+  EXPECT_EQ(window["rect"], nlohmann::json({{"x", 20}, {"y", 30}, {"w", 490}, {"h", 380}}));
+  std::string texts;
+  for (const auto& c : window["children"]) texts += c["text"].get<std::string>() + "|";
+  EXPECT_NE(texts.find("|Servizi trovati:\xEF\xBF\xBD|"), std::string::npos) << texts;
+  EXPECT_TRUE(fs::exists(dir / "root/var/tuxbox/config/vantrel-box/services.json"))
+      << "the services were kept";
 }
 
 }  // namespace
