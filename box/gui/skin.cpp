@@ -106,6 +106,80 @@ int intAttribute(const std::string& file, const tinyxml2::XMLElement* e, const c
 
 }  // namespace
 
+namespace {
+
+// A colour: the active skin's palette is the screen's, so a later skin's
+// colours join it there.
+int loadColor(eSkin* skin, const tinyxml2::XMLElement* e, const char* name) {
+  eSkin::Data& d = *skin->data;
+  gRGB rgb;
+  if (!parseRGB(e->Attribute("color"), rgb)) return fault(d.file, e, "bad colour of " + quoted(name));
+  int alpha = 0;
+  if (intAttribute(d.file, e, "alpha", 0, 255, 0, &alpha)) return 1;
+  rgb.a = uint8_t(alpha);
+  if (gActive && gActive != skin) {
+    int index = gActive->queryColor(name);
+    if (!gActive->data->colors.count(name)) {
+      if (gActive->data->palette.data.size() >= 256) return fault(d.file, e, "the palette is full");
+      index = int(gActive->data->palette.data.size());
+      gActive->data->palette.data.push_back(rgb);
+      gActive->data->colors[name] = index;
+      box::Screen::instance().setPalette(gActive->data->palette);
+    }
+    d.colors[name] = index;
+  } else {
+    if (d.palette.data.size() >= 256) return fault(d.file, e, "the palette is full");
+    d.colors[name] = int(d.palette.data.size());
+    d.palette.data.push_back(rgb);
+  }
+  return 0;
+}
+
+// One entry e of the section sec (of that kind); non-zero on a fault.
+int loadEntry(eSkin* skin, const std::string& kind, const tinyxml2::XMLElement* sec,
+              const tinyxml2::XMLElement* e) {
+  eSkin::Data& d = *skin->data;
+  const char* name = e->Attribute("name");
+  if (!name) return fault(d.file, e, "<" + box::printable(e->Name()) + "> needs a name");
+  if (kind == "colors") return loadColor(skin, e, name);
+  if (kind == "colorscheme") {
+    const char* c = e->Attribute("color");
+    if (!c) return fault(d.file, e, "scheme " + quoted(name) + " needs a color");
+    d.schemes[name] = c;
+  } else if (kind == "fonts") {
+    const char* f = e->Attribute("file");
+    if (!f) return fault(d.file, e, "font " + quoted(name) + " needs a file");
+    d.fonts[name] = f;
+    box::FontEngine::instance().namesChanged();
+  } else if (kind == "fontmap") {
+    const char* f = e->Attribute("font");
+    int size = 0;
+    if (!f || !e->Attribute("size"))
+      return fault(d.file, e, "font map " + quoted(name) + " needs a font and a size");
+    if (intAttribute(d.file, e, "size", 1, box::kMaxFontSize, 0, &size)) return 1;
+    d.fontmap[name] = gFont(f, size);
+  } else if (kind == "values") {
+    int value = 0;
+    if (intAttribute(d.file, e, "value", -box::kMaxSkinCoordinate, box::kMaxSkinCoordinate, 0, &value))
+      return 1;
+    d.values[name] = value;
+  } else if (kind == "decorations") {
+    eSkin::Deco deco;
+    deco.valid = true;
+    if (intAttribute(d.file, e, "width", 0, box::kMaxSkinCoordinate, 0, &deco.borderWidth)) return 1;
+    if (const char* c = e->Attribute("border")) deco.border = skin->queryColor(c);
+    if (const char* c = e->Attribute("background")) deco.background = skin->queryColor(c);
+    deco.focusBorder = deco.border;
+    if (const char* c = e->Attribute("focus")) deco.focusBorder = skin->queryColor(c);
+    d.decos[name] = deco;
+  } else {
+    return fault(d.file, sec, "unknown section <" + box::printable(kind) + ">");
+  }
+  return 0;
+}
+
+}  // namespace
+
 int eSkin::load(const char* filename) {
   Data& d = *data;
   d.file = box::resolve(filename ? filename : "");
@@ -132,65 +206,8 @@ int eSkin::load(const char* filename) {
       d.layouts[name] = sec;
       continue;
     }
-    for (const auto* e = sec->FirstChildElement(); e; e = e->NextSiblingElement()) {
-      const char* name = e->Attribute("name");
-      if (!name) return fault(d.file, e, "<" + box::printable(e->Name()) + "> needs a name");
-      if (kind == "colors") {
-        gRGB rgb;
-        if (!parseRGB(e->Attribute("color"), rgb)) return fault(d.file, e, "bad colour of " + quoted(name));
-        int alpha = 0;
-        if (intAttribute(d.file, e, "alpha", 0, 255, 0, &alpha)) return 1;
-        rgb.a = uint8_t(alpha);
-        if (gActive && gActive != this) {
-          // A later skin's colours join the active palette.
-          int index = gActive->queryColor(name);
-          if (!gActive->data->colors.count(name)) {
-            if (gActive->data->palette.data.size() >= 256) return fault(d.file, e, "the palette is full");
-            index = int(gActive->data->palette.data.size());
-            gActive->data->palette.data.push_back(rgb);
-            gActive->data->colors[name] = index;
-            box::Screen::instance().setPalette(gActive->data->palette);
-          }
-          d.colors[name] = index;
-        } else {
-          if (d.palette.data.size() >= 256) return fault(d.file, e, "the palette is full");
-          d.colors[name] = int(d.palette.data.size());
-          d.palette.data.push_back(rgb);
-        }
-      } else if (kind == "colorscheme") {
-        const char* c = e->Attribute("color");
-        if (!c) return fault(d.file, e, "scheme " + quoted(name) + " needs a color");
-        d.schemes[name] = c;
-      } else if (kind == "fonts") {
-        const char* f = e->Attribute("file");
-        if (!f) return fault(d.file, e, "font " + quoted(name) + " needs a file");
-        d.fonts[name] = f;
-        box::FontEngine::instance().namesChanged();
-      } else if (kind == "fontmap") {
-        const char* f = e->Attribute("font");
-        int size = 0;
-        if (!f || !e->Attribute("size"))
-          return fault(d.file, e, "font map " + quoted(name) + " needs a font and a size");
-        if (intAttribute(d.file, e, "size", 1, box::kMaxFontSize, 0, &size)) return 1;
-        d.fontmap[name] = gFont(f, size);
-      } else if (kind == "values") {
-        int value = 0;
-        if (intAttribute(d.file, e, "value", -box::kMaxSkinCoordinate, box::kMaxSkinCoordinate, 0, &value))
-          return 1;
-        d.values[name] = value;
-      } else if (kind == "decorations") {
-        Deco deco;
-        deco.valid = true;
-        if (intAttribute(d.file, e, "width", 0, box::kMaxSkinCoordinate, 0, &deco.borderWidth)) return 1;
-        if (const char* c = e->Attribute("border")) deco.border = queryColor(c);
-        if (const char* c = e->Attribute("background")) deco.background = queryColor(c);
-        deco.focusBorder = deco.border;
-        if (const char* c = e->Attribute("focus")) deco.focusBorder = queryColor(c);
-        d.decos[name] = deco;
-      } else {
-        return fault(d.file, sec, "unknown section <" + box::printable(kind) + ">");
-      }
-    }
+    for (const auto* e = sec->FirstChildElement(); e; e = e->NextSiblingElement())
+      if (int err = loadEntry(this, kind, sec, e)) return err;
   }
   return 0;
 }
