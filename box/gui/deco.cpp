@@ -14,12 +14,12 @@ eRect drawDeco(gPainter* target, const eWidget* w, const std::string& deco, bool
     gColor c = focused ? d.focusBorder : d.border;
     int b = d.borderWidth;
     target->fill(eRect(0, 0, all.width(), b), c);
-    target->fill(eRect(0, all.height() - b, all.width(), b), c);
+    target->fill(eRect(0, eGeometry::sub(all.height(), b), all.width(), b), c);
     target->fill(eRect(0, 0, b, all.height()), c);
-    target->fill(eRect(all.width() - b, 0, b, all.height()), c);
+    target->fill(eRect(eGeometry::sub(all.width(), b), 0, b, all.height()), c);
   }
   int pad = d.borderWidth + 2;
-  return eRect(pad, 0, all.width() - 2 * pad, all.height());
+  return eRect(pad, 0, eGeometry::sub(all.width(), 2 * pad), all.height());
 }
 
 }  // namespace box

@@ -17,6 +17,7 @@ namespace box {
 constexpr size_t kMaxScriptBytes = 1u << 20;         // key scripts
 constexpr size_t kMaxBandBytes = 16u << 20;          // band files
 constexpr size_t kMaxServiceListBytes = 256u << 20;  // the kept service list
+constexpr size_t kMaxSkinBytes = 4u << 20;           // skin files
 
 // Reads a regular file (or anything that ends within maxBytes) into *content.
 // False with *error "PATH: why" for a missing file, a folder, a read error or

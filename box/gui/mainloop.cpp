@@ -1,6 +1,7 @@
 // The main loop and its clock. In virtual time, when nothing is due, the
 // clock jumps to the next timer's deadline; in real time the loop sleeps.
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <thread>
 
@@ -12,6 +13,10 @@ eMainloop* eApp = nullptr;
 
 namespace {
 int64_t gStallExit = 4;
+// ms after at, held at the end of the clock rather than wrapped past it.
+int64_t after(int64_t at, int64_t ms) {
+  return ms > INT64_MAX - at ? INT64_MAX : at + ms;
+}
 sigc::signal<void()>& idle() {
   static sigc::signal<void()> s;
   return s;
@@ -56,7 +61,7 @@ void eMainloop::Impl::fire(eTimer* t) {
     t->active = false;
     remove(t);
   } else {
-    t->nextAt += std::max(t->intervalMs, 1);
+    t->nextAt = after(t->nextAt, std::max(t->intervalMs, 1));
     t->sequence = ++sequence;
   }
   t->timeout.emit();
@@ -145,7 +150,7 @@ void eTimer::start(int ms, bool singleShot_) {
   stop();
   intervalMs = std::max(ms, 0);
   singleShot = singleShot_;
-  nextAt = loop->now() + intervalMs;
+  nextAt = after(loop->now(), intervalMs);
   sequence = ++loop->impl->sequence;
   active = true;
   loop->impl->add(this);
@@ -193,7 +198,9 @@ void setStallHandler(std::function<void()> handler) {
 
 bool runUntil(const std::function<bool()>& cond, int64_t ms) {
   eMainloop::Impl* impl = mainloop().impl;
-  int64_t deadline = impl->now() + ms;
+  // A limit past the end of the clock waits for ever instead of wrapping.
+  const int64_t now = impl->now();
+  const int64_t deadline = after(now, std::max<int64_t>(ms, 0));
   while (!(cond && cond()) && !impl->aborted) {
     if (impl->now() >= deadline) break;
     impl->iterate(deadline);

@@ -2,8 +2,9 @@
 #include "host/eprogress.h"
 
 #include <algorithm>
-#include <cstdlib>
+#include <cstdint>
 
+#include "box/gui/parse.h"
 #include "box/gui/trace.h"
 #include "host/eskin.h"
 #include "host/grc.h"
@@ -23,7 +24,7 @@ void eProgress::redrawWidget(gPainter* target, const eRect& area) {
   (void)area;
   eSkin* skin = eSkin::getActive();
   eSize s = getClientSize();
-  int filled = s.w * std::clamp(perc, 0, 100) / 100;
+  int filled = int(int64_t(s.w) * std::clamp(perc, 0, 100) / 100);
   target->fill(eRect(0, 0, filled, s.h), skin ? skin->queryScheme("eProgress.left") : foregroundColor);
   target->fill(eRect(filled, 0, s.w - filled, s.h),
                skin ? skin->queryScheme("eProgress.right") : backgroundColor);
@@ -31,7 +32,9 @@ void eProgress::redrawWidget(gPainter* target, const eRect& area) {
 
 int eProgress::setProperty(const eString& prop, const eString& value) {
   if (prop == "perc") {
-    setPerc(std::atoi(value.c_str()));
+    int64_t percent = 0;
+    if (!box::parseInteger(value, 0, 100, &percent)) return -1;
+    setPerc(int(percent));
     return 0;
   }
   return eWidget::setProperty(prop, value);

@@ -84,7 +84,7 @@ void paint(eWidget* w, gPixmap& fb, const eRect& clip) {
   if (clientRect.isEmpty()) return;
   {
     gPainter painter(fb, client, clientRect);
-    eRect area = clientRect.translated(ePoint(-client.x, -client.y));
+    eRect area = clientRect.translated(ePoint() - client);
     w->eraseBackground(&painter, area);
     w->redrawWidget(&painter, area);
   }

@@ -9,7 +9,9 @@
 #include <cstdlib>
 #include <string>
 
+#include "box/gui/fileio.h"
 #include "box/gui/fonts.h"
+#include "box/gui/parse.h"
 #include "box/gui/paths.h"
 #include "box/gui/screen.h"
 #include "host/eerror.h"
@@ -46,10 +48,25 @@ bool parseRGB(const char* s, gRGB& out) {
   return true;
 }
 
-bool parsePair(const char* s, int& a, int& b) {
+std::string_view trimmed(std::string_view s) {
+  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
+  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+  return s;
+}
+
+// "x,y" with both from lo to hi.
+bool parsePair(const char* s, int64_t lo, int64_t hi, int& a, int& b) {
   if (!s) return false;
-  char tail = 0;
-  return std::sscanf(s, "%d,%d%c", &a, &b, &tail) == 2;
+  std::string_view text(s);
+  size_t comma = text.find(',');
+  if (comma == std::string_view::npos) return false;
+  int64_t x = 0, y = 0;
+  if (!box::parseInteger(trimmed(text.substr(0, comma)), lo, hi, &x) ||
+      !box::parseInteger(trimmed(text.substr(comma + 1)), lo, hi, &y))
+    return false;
+  a = int(x);
+  b = int(y);
+  return true;
 }
 
 }  // namespace
@@ -64,8 +81,101 @@ namespace {
 
 // Reports a fault in a skin file with its line, and returns non-zero.
 int fault(const std::string& file, const tinyxml2::XMLElement* e, const std::string& what) {
-  eWarning("skin %s:%d: %s", file.c_str(), e ? e->GetLineNum() : 0, what.c_str());
+  eWarning("skin %s:%d: %s", box::printable(file, 200).c_str(), e ? e->GetLineNum() : 0, what.c_str());
   return 1;
+}
+
+// Names and values from the file, quoted for a message.
+std::string quoted(const char* text) {
+  return "\"" + box::printable(text ? text : "") + "\"";
+}
+
+// The integer attribute attr of e from lo to hi, or fallback when it is
+// absent; non-zero after reporting a value that is not such a number.
+int intAttribute(const std::string& file, const tinyxml2::XMLElement* e, const char* attr, int64_t lo,
+                 int64_t hi, int fallback, int* out) {
+  const char* text = e->Attribute(attr);
+  int64_t v = fallback;
+  if (text && !box::parseInteger(trimmed(text), lo, hi, &v))
+    return fault(file, e,
+                 std::string(attr) + " must be a number from " + std::to_string(lo) + " to " +
+                     std::to_string(hi) + ", not " + quoted(text));
+  *out = int(v);
+  return 0;
+}
+
+}  // namespace
+
+namespace {
+
+// A colour: the active skin's palette is the screen's, so a later skin's
+// colours join it there.
+int loadColor(eSkin* skin, const tinyxml2::XMLElement* e, const char* name) {
+  eSkin::Data& d = *skin->data;
+  gRGB rgb;
+  if (!parseRGB(e->Attribute("color"), rgb)) return fault(d.file, e, "bad colour of " + quoted(name));
+  int alpha = 0;
+  if (intAttribute(d.file, e, "alpha", 0, 255, 0, &alpha)) return 1;
+  rgb.a = uint8_t(alpha);
+  if (gActive && gActive != skin) {
+    int index = gActive->queryColor(name);
+    if (!gActive->data->colors.count(name)) {
+      if (gActive->data->palette.data.size() >= 256) return fault(d.file, e, "the palette is full");
+      index = int(gActive->data->palette.data.size());
+      gActive->data->palette.data.push_back(rgb);
+      gActive->data->colors[name] = index;
+      box::Screen::instance().setPalette(gActive->data->palette);
+    }
+    d.colors[name] = index;
+  } else {
+    if (d.palette.data.size() >= 256) return fault(d.file, e, "the palette is full");
+    d.colors[name] = int(d.palette.data.size());
+    d.palette.data.push_back(rgb);
+  }
+  return 0;
+}
+
+// One entry e of the section sec (of that kind); non-zero on a fault.
+int loadEntry(eSkin* skin, const std::string& kind, const tinyxml2::XMLElement* sec,
+              const tinyxml2::XMLElement* e) {
+  eSkin::Data& d = *skin->data;
+  const char* name = e->Attribute("name");
+  if (!name) return fault(d.file, e, "<" + box::printable(e->Name()) + "> needs a name");
+  if (kind == "colors") return loadColor(skin, e, name);
+  if (kind == "colorscheme") {
+    const char* c = e->Attribute("color");
+    if (!c) return fault(d.file, e, "scheme " + quoted(name) + " needs a color");
+    d.schemes[name] = c;
+  } else if (kind == "fonts") {
+    const char* f = e->Attribute("file");
+    if (!f) return fault(d.file, e, "font " + quoted(name) + " needs a file");
+    d.fonts[name] = f;
+    box::FontEngine::instance().namesChanged();
+  } else if (kind == "fontmap") {
+    const char* f = e->Attribute("font");
+    int size = 0;
+    if (!f || !e->Attribute("size"))
+      return fault(d.file, e, "font map " + quoted(name) + " needs a font and a size");
+    if (intAttribute(d.file, e, "size", 1, box::kMaxFontSize, 0, &size)) return 1;
+    d.fontmap[name] = gFont(f, size);
+  } else if (kind == "values") {
+    int value = 0;
+    if (intAttribute(d.file, e, "value", -box::kMaxSkinCoordinate, box::kMaxSkinCoordinate, 0, &value))
+      return 1;
+    d.values[name] = value;
+  } else if (kind == "decorations") {
+    eSkin::Deco deco;
+    deco.valid = true;
+    if (intAttribute(d.file, e, "width", 0, box::kMaxSkinCoordinate, 0, &deco.borderWidth)) return 1;
+    if (const char* c = e->Attribute("border")) deco.border = skin->queryColor(c);
+    if (const char* c = e->Attribute("background")) deco.background = skin->queryColor(c);
+    deco.focusBorder = deco.border;
+    if (const char* c = e->Attribute("focus")) deco.focusBorder = skin->queryColor(c);
+    d.decos[name] = deco;
+  } else {
+    return fault(d.file, sec, "unknown section <" + box::printable(kind) + ">");
+  }
+  return 0;
 }
 
 }  // namespace
@@ -73,12 +183,16 @@ int fault(const std::string& file, const tinyxml2::XMLElement* e, const std::str
 int eSkin::load(const char* filename) {
   Data& d = *data;
   d.file = box::resolve(filename ? filename : "");
-  if (d.doc.LoadFile(d.file.c_str()) != tinyxml2::XML_SUCCESS) {
-    if (d.doc.ErrorID() == tinyxml2::XML_ERROR_FILE_NOT_FOUND ||
-        d.doc.ErrorID() == tinyxml2::XML_ERROR_FILE_COULD_NOT_BE_OPENED)
-      eWarning("skin %s: cannot be read", d.file.c_str());
-    else
-      eWarning("skin %s:%d: %s", d.file.c_str(), d.doc.ErrorLineNum(), d.doc.ErrorStr());
+  std::string text, why;
+  if (!box::readWholeFile(d.file, &text, &why, box::kMaxSkinBytes)) {
+    // why is "PATH: reason"; the path is shown once, escaped.
+    if (why.compare(0, d.file.size() + 2, d.file + ": ") == 0) why.erase(0, d.file.size() + 2);
+    eWarning("skin %s: cannot be read: %s", box::printable(d.file, 200).c_str(), why.c_str());
+    return 1;
+  }
+  if (d.doc.Parse(text.data(), text.size()) != tinyxml2::XML_SUCCESS) {
+    eWarning("skin %s:%d: %s", box::printable(d.file, 200).c_str(), d.doc.ErrorLineNum(),
+             box::printable(d.doc.ErrorStr(), 120).c_str());
     return 1;
   }
   const tinyxml2::XMLElement* root = d.doc.RootElement();
@@ -92,60 +206,8 @@ int eSkin::load(const char* filename) {
       d.layouts[name] = sec;
       continue;
     }
-    for (const auto* e = sec->FirstChildElement(); e; e = e->NextSiblingElement()) {
-      const char* name = e->Attribute("name");
-      if (!name) return fault(d.file, e, std::string("<") + e->Name() + "> needs a name");
-      if (kind == "colors") {
-        gRGB rgb;
-        if (!parseRGB(e->Attribute("color"), rgb))
-          return fault(d.file, e, std::string("bad colour of ") + name);
-        rgb.a = uint8_t(e->IntAttribute("alpha", 0));
-        if (gActive && gActive != this) {
-          // A later skin's colours join the active palette.
-          int index = gActive->queryColor(name);
-          if (!gActive->data->colors.count(name)) {
-            if (gActive->data->palette.data.size() >= 256) return fault(d.file, e, "the palette is full");
-            index = int(gActive->data->palette.data.size());
-            gActive->data->palette.data.push_back(rgb);
-            gActive->data->colors[name] = index;
-            box::Screen::instance().setPalette(gActive->data->palette);
-          }
-          d.colors[name] = index;
-        } else {
-          if (d.palette.data.size() >= 256) return fault(d.file, e, "the palette is full");
-          d.colors[name] = int(d.palette.data.size());
-          d.palette.data.push_back(rgb);
-        }
-      } else if (kind == "colorscheme") {
-        const char* c = e->Attribute("color");
-        if (!c) return fault(d.file, e, std::string("scheme ") + name + " needs a color");
-        d.schemes[name] = c;
-      } else if (kind == "fonts") {
-        const char* f = e->Attribute("file");
-        if (!f) return fault(d.file, e, std::string("font ") + name + " needs a file");
-        d.fonts[name] = f;
-        box::FontEngine::instance().namesChanged();
-      } else if (kind == "fontmap") {
-        const char* f = e->Attribute("font");
-        int size = e->IntAttribute("size", 0);
-        if (!f || size <= 0)
-          return fault(d.file, e, std::string("font map ") + name + " needs a font and a size");
-        d.fontmap[name] = gFont(f, size);
-      } else if (kind == "values") {
-        d.values[name] = e->IntAttribute("value", 0);
-      } else if (kind == "decorations") {
-        Deco deco;
-        deco.valid = true;
-        deco.borderWidth = e->IntAttribute("width", 0);
-        if (const char* c = e->Attribute("border")) deco.border = queryColor(c);
-        if (const char* c = e->Attribute("background")) deco.background = queryColor(c);
-        deco.focusBorder = deco.border;
-        if (const char* c = e->Attribute("focus")) deco.focusBorder = queryColor(c);
-        d.decos[name] = deco;
-      } else {
-        return fault(d.file, sec, "unknown section <" + kind + ">");
-      }
-    }
+    for (const auto* e = sec->FirstChildElement(); e; e = e->NextSiblingElement())
+      if (int err = loadEntry(this, kind, sec, e)) return err;
   }
   return 0;
 }
@@ -221,8 +283,13 @@ int apply(eSkin& skin, const std::string& file, eWidget* w, const tinyxml2::XMLE
     if (n == "name" || n == "type") continue;
     int x = 0, y = 0;
     if (n == "position" || n == "size" || n == "cposition" || n == "csize") {
-      if (!parsePair(a->Value(), x, y)) {
-        err |= fault(file, e, n + " must be \"x,y\", not \"" + a->Value() + "\"");
+      // Positions may lie off screen; sizes are never negative.
+      const bool isSize = n == "size" || n == "csize";
+      const int64_t lo = isSize ? 0 : -box::kMaxSkinCoordinate;
+      if (!parsePair(a->Value(), lo, box::kMaxSkinCoordinate, x, y)) {
+        err |= fault(file, e,
+                     n + " must be \"x,y\" with each from " + std::to_string(lo) + " to " +
+                         std::to_string(box::kMaxSkinCoordinate) + ", not " + quoted(a->Value()));
         continue;
       }
       if (n == "position") w->move(ePoint(x, y));
@@ -232,7 +299,9 @@ int apply(eSkin& skin, const std::string& file, eWidget* w, const tinyxml2::XMLE
       continue;
     }
     if (w->setProperty(n, a->Value()) != 0)
-      err |= fault(file, e, "property " + n + " not understood by " + w->typeName());
+      err |= fault(
+          file, e,
+          "property " + box::printable(n) + "=" + quoted(a->Value()) + " not understood by " + w->typeName());
   }
   (void)skin;
   return err;
@@ -247,14 +316,14 @@ int buildChildren(eSkin& skin, const std::string& file, eWidget* parent, const t
     if (!child && type) {
       tWidgetCreator create = eSkin::findWidgetCreator(type);
       if (!create) {
-        err |= fault(file, c, std::string("no widget type ") + type);
+        err |= fault(file, c, "no widget type " + quoted(type));
         continue;
       }
       child = create(parent);
       if (name) child->setName(name);
     }
     if (!child) {
-      err |= fault(file, c, std::string("no widget named ") + (name ? name : "(none)"));
+      err |= fault(file, c, "no widget named " + (name ? quoted(name) : std::string("(none)")));
       continue;
     }
     err |= apply(skin, file, child, c);
@@ -268,7 +337,7 @@ int buildChildren(eSkin& skin, const std::string& file, eWidget* parent, const t
 int eSkin::build(eWidget* widget, const char* name) {
   auto it = data->layouts.find(name ? name : "");
   if (it == data->layouts.end()) {
-    eWarning("skin %s: no layout \"%s\"", data->file.c_str(), name ? name : "");
+    eWarning("skin %s: no layout %s", box::printable(data->file, 200).c_str(), quoted(name).c_str());
     return 1;
   }
   int err = apply(*this, data->file, widget, it->second);

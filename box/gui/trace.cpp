@@ -2,10 +2,13 @@
 // still leaves every event that happened before.
 #include "box/gui/trace.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <utility>
 #include <vector>
 
+#include "box/gui/fileio.h"
 #include "host/ebase.h"
 
 namespace box {
@@ -13,6 +16,8 @@ namespace {
 
 struct TraceState {
   std::FILE* file = nullptr;
+  std::string path;
+  std::string error;  // the first failed write since open(); later lines are dropped
   std::vector<std::pair<Trace::Observer, void*>> observers;
 };
 
@@ -21,17 +26,39 @@ TraceState& state() {
   return s;
 }
 
-}  // namespace
-
-bool Trace::open(const std::string& path) {
-  close();
-  state().file = std::fopen(path.c_str(), "w");
-  return state().file != nullptr;
+void failed(TraceState& s, const char* what, int err) {
+  if (s.error.empty()) s.error = printable(s.path, 200) + ": " + what + ": " + std::strerror(err);
 }
 
-void Trace::close() {
-  if (state().file) std::fclose(state().file);
-  state().file = nullptr;
+}  // namespace
+
+std::string jsonText(const nlohmann::json& value, int indent) {
+  return value.dump(indent, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+bool Trace::open(const std::string& path, std::string* error) {
+  close();
+  TraceState& s = state();
+  s.file = std::fopen(path.c_str(), "w");
+  if (!s.file) {
+    if (error) *error = printable(path, 200) + ": " + std::strerror(errno);
+    return false;
+  }
+  s.path = path;
+  s.error.clear();
+  return true;
+}
+
+bool Trace::close(std::string* error) {
+  TraceState& s = state();
+  if (!s.file) return true;
+  // stdio keeps what it could not write: a full disk may show only here.
+  if (std::fclose(s.file) != 0) failed(s, "close", errno);
+  s.file = nullptr;
+  const bool ok = s.error.empty();
+  if (!ok && error) *error = s.error;
+  s.error.clear();
+  return ok;
 }
 
 bool Trace::enabled() {
@@ -46,10 +73,13 @@ void Trace::event(const char* ev, nlohmann::json fields) {
   line["ev"] = ev;
   if (fields.is_object())
     for (auto it = fields.begin(); it != fields.end(); ++it) line[it.key()] = it.value();
-  if (s.file) {
-    std::string text = line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-    std::fprintf(s.file, "%s\n", text.c_str());
-    std::fflush(s.file);
+  // After a failed write the file holds a cut line: nothing more goes after it.
+  if (s.file && s.error.empty()) {
+    std::string text = jsonText(line) + "\n";
+    if (std::fwrite(text.data(), 1, text.size(), s.file) != text.size())
+      failed(s, "write", errno);
+    else if (std::fflush(s.file) != 0)
+      failed(s, "write", errno);
   }
   // Copied, so that an observer may remove itself while being told.
   auto observers = s.observers;

@@ -9,9 +9,13 @@ namespace box {
 
 class Trace {
  public:
-  // Starts writing to path; false (with errno set) when it cannot be opened.
-  static bool open(const std::string& path);
-  static void close();
+  // Starts writing to path; false with "PATH: why" in *error when it cannot
+  // be opened.
+  static bool open(const std::string& path, std::string* error = nullptr);
+  // Stops writing. False with *error when a line could not be written at
+  // any time since open(), or the file could not be closed: the trace on
+  // disk is then incomplete.
+  static bool close(std::string* error = nullptr);
   static bool enabled();
   // Writes {"t": now, "ev": ev, ...fields}. Does nothing when no trace is open.
   static void event(const char* ev, nlohmann::json fields = nlohmann::json::object());
@@ -20,5 +24,10 @@ class Trace {
   static void addObserver(Observer observer, void* user);
   static void removeObserver(Observer observer, void* user);
 };
+
+// JSON as text, never throwing: texts from skins and the plug-in may hold
+// bytes that are not UTF-8, which come out as U+FFFD. Every JSON the box
+// writes goes through here.
+std::string jsonText(const nlohmann::json& value, int indent = -1);
 
 }  // namespace box

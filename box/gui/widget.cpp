@@ -3,10 +3,11 @@
 #include "host/ewidget.h"
 
 #include <algorithm>
-#include <cstdlib>
+#include <string_view>
 
 #include "box/gui/loop.h"
 #include "box/gui/mainloop_impl.h"
+#include "box/gui/parse.h"
 #include "box/gui/screen.h"
 #include "box/gui/trace.h"
 #include "host/eskin.h"
@@ -119,10 +120,11 @@ int eWidget::setProperty(const eString& prop, const eString& value) {
   if (prop == "font") {
     // "Family;size"
     size_t semi = value.find(';');
-    if (semi == std::string::npos) return -1;
-    int pt = std::atoi(value.c_str() + semi + 1);
-    if (pt <= 0) return -1;
-    setFont(gFont(value.substr(0, semi), pt));
+    int64_t pt = 0;
+    if (semi == std::string::npos ||
+        !box::parseInteger(std::string_view(value).substr(semi + 1), 1, box::kMaxFontSize, &pt))
+      return -1;
+    setFont(gFont(value.substr(0, semi), int(pt)));
     return 0;
   }
   if (prop == "foregroundColor" || prop == "backgroundColor") {
@@ -171,7 +173,7 @@ void eWidget::cresize(eSize clientSize) {
   eSize frame(1000 - clientrect.width(), 1000 - clientrect.height());
   size = saved;
   recalcClientRect();
-  resize(eSize(clientSize.w + frame.w, clientSize.h + frame.h));
+  resize(eSize(eGeometry::add(clientSize.w, frame.w), eGeometry::add(clientSize.h, frame.h)));
 }
 
 ePoint eWidget::getAbsoluteClientPosition() const {

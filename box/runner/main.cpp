@@ -1,5 +1,7 @@
 // vantrel-box: the stand-in set-top box.
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "box/runner/options.h"
 #include "box/runner/run.h"
@@ -11,12 +13,15 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "vantrel-box: %s\n", error.c_str());
     return 2;
   }
-  if (options.help) {
-    std::fputs(box::usage(), stdout);
-    return 0;
-  }
-  if (options.version) {
-    std::printf("vantrel-box %s\n", VANTREL_VERSION);
+  if (options.help || options.version) {
+    if (options.help)
+      std::fputs(box::usage(), stdout);
+    else
+      std::printf("vantrel-box %s\n", VANTREL_VERSION);
+    if (std::fflush(stdout) != 0) {
+      std::fprintf(stderr, "vantrel-box: standard output: %s\n", std::strerror(errno));
+      return 5;
+    }
     return 0;
   }
   return box::run(options, argv[0]);

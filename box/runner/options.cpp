@@ -1,9 +1,8 @@
 #include "box/runner/options.h"
 
-#include <cerrno>
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
+#include "box/gui/fileio.h"
+#include "box/gui/parse.h"
+#include "box/runner/script.h"
 
 namespace box {
 
@@ -13,11 +12,13 @@ const char* usage() {
          "\n"
          "  --plugin FILE   the plug-in to load (default: vantrel.so beside vantrel-box)\n"
          "  --band FILE     the simulated satellite band (JSON; default: the built-in demo band)\n"
-         "  --keys SCRIPT   remote-control script, as text or @FILE; without it the keys come from the\n"
-         "                  terminal, in real time, and --shots DIR keeps the screen in DIR/live.png\n"
+         "  --keys SCRIPT   remote-control script, as text or @FILE (at most 1 MiB); without it the keys\n"
+         "                  come from the terminal, in real time, and --shots DIR keeps the screen in\n"
+         "                  DIR/live.png\n"
          "  --shots DIR     where the script's shot steps write NAME.png and NAME.json\n"
          "  --trace FILE    write a JSON Lines trace of the host calls\n"
-         "  --root DIR      the box's file system root (default: root/ beside vantrel-box)\n"
+         "  --root DIR      the box's file system root (default: root/ beside vantrel-box); a new one\n"
+         "                  is set up with the plug-in's skin file\n"
          "  --realtime      run on the wall clock instead of virtual time\n"
          "  --max-time MS   give up (exit 4) after MS ms of box time\n"
          "  --help          show this text\n"
@@ -27,20 +28,38 @@ const char* usage() {
          "  key NAME               0-9 up down left right ok exit red green yellow blue\n"
          "  wait MS                let MS ms of box time pass\n"
          "  wait-text \"TEXT\" [MS]  wait until the screen shows TEXT (default 60000 ms; exit 3 past it)\n"
-         "  shot NAME              write the screen and its widgets to the --shots folder\n"
+         "  shot NAME              write the screen and its widgets to the --shots folder; NAME is\n"
+         "                         letters, digits, '-', '_' and '.' (not first), at most 100 of them\n"
+         "Times (MS) run from 0 (1 for --max-time) to 1000000000000 ms.\n"
          "\n"
-         "Exit status: the plug-in's result; 2 bad arguments or input files; 3 a wait-text timed out;\n"
-         "4 --max-time passed, or nothing was left to happen.\n";
+         "Exit status: the plug-in's result; 2 bad arguments or input files (nothing runs); 3 a wait-text\n"
+         "timed out; 4 --max-time passed, or nothing was left to happen; 5 the run's output (the trace,\n"
+         "a shot, the kept service list, standard output) could not be written.\n";
 }
 
 namespace {
 
-bool readFile(const std::string& path, std::string* out) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  std::ostringstream s;
-  s << in.rdbuf();
-  *out = s.str();
+// User text in a message: escaped and cut short.
+std::string shown(const std::string& s) {
+  return "'" + printable(s) + "'";
+}
+
+bool readKeys(const std::string& value, Options* o, std::string* error) {
+  o->haveKeys = true;
+  if (value.empty() || value[0] != '@') {
+    o->keys = value;
+    return true;
+  }
+  o->keysFile = value.substr(1);
+  if (o->keysFile.empty()) {
+    *error = "--keys: no file name after '@'";
+    return false;
+  }
+  std::string why;
+  if (!readWholeFile(o->keysFile, &o->keys, &why, kMaxScriptBytes)) {
+    *error = "--keys: " + printable(why, 300);
+    return false;
+  }
   return true;
 }
 
@@ -49,18 +68,19 @@ bool readFile(const std::string& path, std::string* out) {
 bool parseOptions(int argc, const char* const* argv, Options* o, std::string* error) {
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
-    auto value = [&](std::string* out) {
+    auto value = [&](std::string* out, bool mayBeEmpty = false) {
       if (i + 1 >= argc) {
-        *error = arg + ": a value is missing";
+        *error = printable(arg) + ": a value is missing";
         return false;
       }
       *out = argv[++i];
-      if (out->empty()) {
-        *error = arg + ": the value is empty";
+      if (out->empty() && !mayBeEmpty) {
+        *error = printable(arg) + ": the value is empty";
         return false;
       }
       return true;
     };
+    std::string v;
     if (arg == "--help" || arg == "-h") {
       o->help = true;
     } else if (arg == "--version") {
@@ -78,35 +98,16 @@ bool parseOptions(int argc, const char* const* argv, Options* o, std::string* er
     } else if (arg == "--root") {
       if (!value(&o->root)) return false;
     } else if (arg == "--keys") {
-      std::string v;
-      if (i + 1 >= argc) {
-        *error = "--keys: a value is missing";
-        return false;
-      }
-      v = argv[++i];
-      o->haveKeys = true;
-      if (!v.empty() && v[0] == '@') {
-        o->keysFile = v.substr(1);
-        if (!readFile(o->keysFile, &o->keys)) {
-          *error = "--keys: cannot read " + o->keysFile;
-          return false;
-        }
-      } else {
-        o->keys = v;
-      }
+      if (!value(&v, true) || !readKeys(v, o, error)) return false;
     } else if (arg == "--max-time") {
-      std::string v;
       if (!value(&v)) return false;
-      char* end = nullptr;
-      errno = 0;
-      long long ms = std::strtoll(v.c_str(), &end, 10);
-      if (*end || errno || ms <= 0) {
-        *error = "--max-time: expects a positive number of milliseconds, not '" + v + "'";
+      if (!parseInteger(v, 1, kMaxBoxTimeMs, &o->maxTimeMs)) {
+        *error = "--max-time: expects milliseconds from 1 to " + std::to_string(kMaxBoxTimeMs) + ", not " +
+                 shown(v);
         return false;
       }
-      o->maxTimeMs = ms;
     } else {
-      *error = arg + ": unknown option (see --help)";
+      *error = printable(arg) + ": unknown option (see --help)";
       return false;
     }
   }

@@ -3,23 +3,28 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
+#include <cstring>
 #include <memory>
 #include <vector>
 
 #include "box/dvb/boot.h"
 #include "box/gui/boot.h"
+#include "box/gui/fileio.h"
 #include "box/gui/loop.h"
 #include "box/gui/screen.h"
 #include "box/gui/trace.h"
+#include "box/runner/player.h"
+#include "box/runner/prepare.h"
 #include "box/runner/script.h"
 #include "box/runner/terminal.h"
 #include "host/einit.h"
 
 namespace box {
 namespace {
+
+using Entry = int (*)();
 
 std::string exeDir() {
   char buf[4096];
@@ -34,79 +39,101 @@ int fail(const std::string& message) {
   return 2;
 }
 
-bool makeDirs(const std::string& dir) {
-  std::error_code ec;
-  std::filesystem::create_directories(dir, ec);
-  return !ec && std::filesystem::is_directory(dir, ec);
+// Output the run could not write: each failure is told at once, and the run
+// ends with 5 unless it already ends worse (3 or 4).
+struct Output {
+  bool failed = false;
+  void lost(const std::string& message) {
+    std::fprintf(stderr, "vantrel-box: %s\n", message.c_str());
+    failed = true;
+  }
+};
+
+std::string pluginPath(const Options& o) {
+  if (o.plugin.empty()) return exeDir() + "/vantrel.so";
+  // dlopen looks a name without a slash up on the library path, not here.
+  return o.plugin.find('/') == std::string::npos ? "./" + o.plugin : o.plugin;
 }
 
-// Runs the script's steps on box time, from a timer: every loop level fires
-// it, so keys reach nested modal runs. Each step moves the script on before
-// it acts, since a key may not return until a modal run has ended.
-class ScriptPlayer : public sigc::trackable {
- public:
-  ScriptPlayer(std::vector<Step> steps, std::string shots)
-      : steps(std::move(steps)), shots(std::move(shots)) {
-    timer.timeout.connect(sigc::mem_fun(*this, &ScriptPlayer::tick));
-    if (!this->steps.empty()) timer.start(0, true);
+// Everything that can be checked before the box comes up.
+bool checkInput(const Options& o, const std::string& plugin, std::vector<Step>* steps, std::string* error) {
+  if (o.haveKeys && !parseScript(o.keys, steps, error)) {
+    *error = (o.keysFile.empty() ? "--keys: " : printable(o.keysFile, 200) + ": ") + *error;
+    return false;
   }
-
- private:
-  void tick() {
-    while (next < steps.size()) {
-      const Step& s = steps[next];
-      switch (s.kind) {
-        case Step::Wait:
-          ++next;
-          timer.start(int(s.ms), true);
-          return;
-        case Step::WaitText:
-          if (textSince < 0) textSince = eApp->now();
-          if (Screen::instance().showsText(s.text)) {
-            textSince = -1;
-            ++next;
-            continue;
-          }
-          if (eApp->now() - textSince >= s.ms) {
-            std::fprintf(stderr, "vantrel-box: script line %d: \"%s\" was not shown within %lld ms\n", s.line,
-                         s.text.c_str(), (long long)s.ms);
-            abortAll(3);
-            return;
-          }
-          timer.start(20, true);
-          return;
-        case Step::Shot:
-          ++next;
-          shot(s);
-          continue;
-        case Step::Key: {
-          ++next;
-          timer.start(0, true);
-          Screen::instance().keyPress(s.key);
-          return;
-        }
-      }
-    }
+  bool wantsShots = false;
+  for (const Step& s : *steps) wantsShots |= s.kind == Step::Shot;
+  if (wantsShots && o.shots.empty()) {
+    *error = "--keys: the script takes shots, so --shots DIR is needed";
+    return false;
   }
+  if (!o.shots.empty() && !prepareShotsFolder(o.shots, error)) return false;
+  if (access(plugin.c_str(), R_OK) != 0) {
+    *error = "--plugin: " + printable(plugin, 200) + ": " + std::strerror(errno);
+    return false;
+  }
+  return prepareRoot(o.root.empty() ? exeDir() + "/root" : o.root, error);
+}
 
-  void shot(const Step& s) {
-    Screen::instance().redrawDirty();
-    std::string base = shots + "/" + s.text;
+// Loads the plug-in and finds its entry point; false with the loader's
+// reason, and nothing left loaded.
+bool loadPlugin(const std::string& path, void** handle, Entry* entry, std::string* error) {
+  dlerror();
+  *handle = dlopen(path.c_str(), RTLD_NOW | RTLD_GLOBAL);
+  *entry = *handle ? reinterpret_cast<Entry>(dlsym(*handle, "plugin_exec")) : nullptr;
+  if (*entry) return true;
+  // dlerror() says why once, and then nothing: it is read exactly once.
+  const char* why = dlerror();
+  std::string reason = why ? why : "plugin_exec is missing";
+  if (*handle) dlclose(*handle);
+  *handle = nullptr;
+  // The loader's reason usually names the file already.
+  *error = "--plugin: " + (reason.find(path) == std::string::npos ? printable(path, 200) + ": " : "") +
+           printable(reason, 300);
+  return false;
+}
+
+// By hand there is no window to look at: the screen goes to a picture that
+// an image viewer can keep open, twice a second when it changed.
+void keepLivePicture(eTimer& live, const std::string& path, Output& out) {
+  std::fprintf(stderr, "box: the screen is kept in %s\n", printable(path, 200).c_str());
+  live.timeout.connect([path, &out, written = uint64_t(-1), failing = false]() mutable {
+    Screen& screen = Screen::instance();
+    screen.redrawDirty();
+    if (screen.frames() == written) return;
     std::string error;
-    if (!Screen::instance().writePng(base + ".png", &error)) {
-      std::fprintf(stderr, "vantrel-box: script line %d: %s\n", s.line, error.c_str());
-      return;
-    }
-    std::ofstream json(base + ".json");
-    json << Screen::instance().dumpWidgets().dump(2) << "\n";
-  }
+    const bool ok = screen.writePng(path, &error);
+    // Told once while it keeps failing, not twice a second.
+    if (!ok && !failing) out.lost(error);
+    failing = !ok;
+    if (ok) written = screen.frames();
+  });
+  live.start(500, false);
+}
 
-  std::vector<Step> steps;
-  std::string shots;
-  size_t next = 0;
-  int64_t textSince = -1;
-  eTimer timer{eApp};
-};
+// Calls plugin_exec with the script playing; its result, or the code the run
+// was given up with.
+int runPlugin(const Options& o, std::vector<Step> steps, Entry entry, Output& out) {
+  int code = 0;
+  {
+    ScriptPlayer player(std::move(steps), o.shots);
+    LongTimer limit;
+    limit.timeout.connect([&o] {
+      std::fprintf(stderr, "vantrel-box: --max-time: the plug-in was still running after %lld ms\n",
+                   (long long)o.maxTimeMs);
+      abortAll(4);
+    });
+    if (o.maxTimeMs > 0) limit.start(o.maxTimeMs);
+    bool terminal = !o.haveKeys && startTerminalKeys();
+    eTimer live(eApp);
+    if (terminal && !o.shots.empty()) keepLivePicture(live, o.shots + "/live.png", out);
+    code = entry();
+    if (terminal) stopTerminalKeys();
+    Trace::event("exit", {{"code", code}});
+    if (player.outputFailed()) out.failed = true;
+  }
+  return aborted() ? abortCode() : code;
+}
 
 }  // namespace
 
@@ -114,19 +141,12 @@ int run(const Options& o, const char*) {
   // Everything is checked before anything runs.
   std::vector<Step> steps;
   std::string error;
-  if (o.haveKeys && !parseScript(o.keys, &steps, &error))
-    return fail((o.keysFile.empty() ? "--keys: " : o.keysFile + ": ") + error);
-  bool wantsShots = false;
-  for (const Step& s : steps) wantsShots |= s.kind == Step::Shot;
-  if (wantsShots && o.shots.empty()) return fail("--keys: the script takes shots, so --shots DIR is needed");
-  if (!o.shots.empty() && !makeDirs(o.shots)) return fail("--shots: cannot create the folder " + o.shots);
-  std::string dir = exeDir();
-  std::string plugin = o.plugin.empty() ? dir + "/vantrel.so" : o.plugin;
-  if (access(plugin.c_str(), R_OK) != 0) return fail("--plugin: cannot read " + plugin);
+  const std::string plugin = pluginPath(o);
+  if (!checkInput(o, plugin, &steps, &error)) return fail(error);
 
   GuiOptions gui;
   gui.realtime = o.realtime || (!o.haveKeys && isatty(STDIN_FILENO));
-  gui.root = o.root.empty() ? dir + "/root" : o.root;
+  gui.root = o.root.empty() ? exeDir() + "/root" : o.root;
   if (!bootGui(gui, &error)) return fail(error);
   DvbOptions dvb;
   dvb.bandFile = o.band;
@@ -134,65 +154,36 @@ int run(const Options& o, const char*) {
     shutdownGui();
     return fail(error);
   }
-  if (!o.trace.empty() && !Trace::open(o.trace)) {
-    shutdownDvb();
-    shutdownGui();
-    return fail("--trace: cannot write " + o.trace);
+  // The plug-in is loaded before the trace is made: a file that is no
+  // plug-in leaves no trace behind.
+  void* handle = nullptr;
+  Entry entry = nullptr;
+  bool ready = loadPlugin(plugin, &handle, &entry, &error);
+  if (ready && !o.trace.empty() && !Trace::open(o.trace, &error)) {
+    error = "--trace: " + error;
+    ready = false;
   }
-  void* handle = dlopen(plugin.c_str(), RTLD_NOW | RTLD_GLOBAL);
-  using Entry = int (*)();
-  Entry entry = handle ? reinterpret_cast<Entry>(dlsym(handle, "plugin_exec")) : nullptr;
-  if (!entry) {
-    std::string why = dlerror() ? dlerror() : "no plugin_exec in it";
+  if (!ready) {
     if (handle) dlclose(handle);
-    Trace::close();
     shutdownDvb();
     shutdownGui();
-    return fail("--plugin: " + plugin + ": " + why);
+    return fail(error);
   }
   // The plug-in's auto-init objects registered while it loaded.
   eInit::setRunlevel(dvbLevel);
 
-  int code = 0;
-  {
-    auto player = std::make_unique<ScriptPlayer>(steps, o.shots);
-    eTimer limit(eApp);
-    limit.timeout.connect([&o] {
-      std::fprintf(stderr, "vantrel-box: --max-time: the plug-in was still running after %lld ms\n",
-                   (long long)o.maxTimeMs);
-      abortAll(4);
-    });
-    if (o.maxTimeMs > 0) limit.start(int(o.maxTimeMs), true);
-    bool terminal = !o.haveKeys && startTerminalKeys();
-    // By hand there is no window to look at: the screen goes to a picture
-    // that an image viewer can keep open, twice a second when it changed.
-    eTimer live(eApp);
-    if (terminal && !o.shots.empty()) {
-      const std::string path = o.shots + "/live.png";
-      std::fprintf(stderr, "box: the screen is kept in %s\n", path.c_str());
-      live.timeout.connect([path, written = uint64_t(-1)]() mutable {
-        Screen& screen = Screen::instance();
-        screen.redrawDirty();
-        if (screen.frames() == written) return;
-        written = screen.frames();
-        std::string error;
-        if (!screen.writePng(path, &error)) std::fprintf(stderr, "box: %s\n", error.c_str());
-      });
-      live.start(500, false);
-    }
-    code = entry();
-    if (terminal) stopTerminalKeys();
-    Trace::event("exit", {{"code", code}});
-  }
-  if (aborted()) code = abortCode();
+  Output out;
+  int code = runPlugin(o, std::move(steps), entry, out);
+  const bool givenUp = aborted();  // 3 or 4: these say more than a lost file
   std::fputs(foundSummary().c_str(), stdout);
+  if (std::fflush(stdout) != 0) out.lost(std::string("standard output: ") + std::strerror(errno));
   // Auto-init objects of the plug-in go down before it is unloaded.
   eInit::setRunlevel(guiLevel);
-  Trace::close();
-  shutdownDvb();
+  if (!Trace::close(&error)) out.lost("--trace: " + error);
+  if (!shutdownDvb(&error)) out.lost("the service list could not be kept: " + printable(error, 300));
   shutdownGui();
   dlclose(handle);
-  return code;
+  return out.failed && !givenUp ? 5 : code;
 }
 
 }  // namespace box

@@ -1,8 +1,7 @@
 #include "box/runner/script.h"
 
-#include <cerrno>
-#include <cstdlib>
-
+#include "box/gui/fileio.h"
+#include "box/gui/parse.h"
 #include "host/rc.h"
 
 namespace box {
@@ -15,14 +14,15 @@ std::string trim(const std::string& s) {
   return s.substr(a, b - a + 1);
 }
 
+// Script text echoed in a message: escaped and cut short.
+std::string shown(const std::string& s) {
+  return "'" + printable(s, 40) + "'";
+}
+
+const std::string kMsRange = "milliseconds from 0 to " + std::to_string(kMaxBoxTimeMs);
+
 bool parseMs(const std::string& v, int64_t* out) {
-  if (v.empty()) return false;
-  char* end = nullptr;
-  errno = 0;
-  long long ms = std::strtoll(v.c_str(), &end, 10);
-  if (*end || errno || ms < 0) return false;
-  *out = ms;
-  return true;
+  return parseInteger(v, 0, kMaxBoxTimeMs, out);
 }
 
 // One step's text (no comment, not empty); false with the reason.
@@ -33,19 +33,21 @@ bool parseStep(const std::string& s, Step* step, std::string* why) {
   if (verb == "key") {
     step->kind = Step::Key;
     step->key = rc::keyByName(rest.c_str());
-    if (step->key < 0) return *why = "unknown key '" + rest + "'", false;
+    if (step->key < 0) return *why = "unknown key " + shown(rest), false;
     return true;
   }
   if (verb == "wait") {
     step->kind = Step::Wait;
-    if (!parseMs(rest, &step->ms)) return *why = "wait expects milliseconds, not '" + rest + "'", false;
+    if (!parseMs(rest, &step->ms)) return *why = "wait expects " + kMsRange + ", not " + shown(rest), false;
     return true;
   }
   if (verb == "shot") {
     step->kind = Step::Shot;
     step->text = rest;
-    if (rest.empty() || rest.find_first_of("/ \t") != std::string::npos)
-      return *why = "shot expects a plain name, not '" + rest + "'", false;
+    if (!isShotName(rest))
+      return *why = "shot expects a plain name (letters, digits, '-', '_', '.'; not '.' first; at most " +
+                    std::to_string(kMaxShotName) + "), not " + shown(rest),
+             false;
     return true;
   }
   if (verb == "wait-text") {
@@ -57,19 +59,33 @@ bool parseStep(const std::string& s, Step* step, std::string* why) {
     step->text = rest.substr(1, close - 1);
     std::string limit = trim(rest.substr(close + 1));
     if (!limit.empty() && !parseMs(limit, &step->ms))
-      return *why = "wait-text: the limit must be milliseconds, not '" + limit + "'", false;
+      return *why = "wait-text: the limit must be " + kMsRange + ", not " + shown(limit), false;
     return true;
   }
-  *why = "unknown step '" + verb + "'";
+  *why = "unknown step " + shown(verb);
   return false;
 }
 
 }  // namespace
 
+bool isShotName(const std::string& name) {
+  if (name.empty() || name.size() > kMaxShotName || name[0] == '.') return false;
+  for (char c : name) {
+    bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+              c == '_' || c == '.';
+    if (!ok) return false;
+  }
+  return true;
+}
+
 bool parseScript(const std::string& text, std::vector<Step>* steps, std::string* error) {
   int line = 1;
   std::string cur;
   bool quoted = false, comment = false;
+  auto fail = [&](const std::string& why) {
+    *error = "script line " + std::to_string(line) + ": " + why;
+    return false;
+  };
   auto flush = [&]() {
     std::string s = trim(cur);
     cur.clear();
@@ -78,14 +94,16 @@ bool parseScript(const std::string& text, std::vector<Step>* steps, std::string*
     step.kind = Step::Key;
     step.line = line;
     std::string why;
-    if (!parseStep(s, &step, &why)) {
-      *error = "script line " + std::to_string(line) + ": " + why;
-      return false;
-    }
+    if (!parseStep(s, &step, &why)) return fail(why);
     steps->push_back(step);
     return true;
   };
-  for (char c : text) {
+  // Editors on some systems start a UTF-8 file with a byte order mark.
+  size_t start = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+  for (size_t i = start; i < text.size(); ++i) {
+    const char c = text[i];
+    // Everything after a NUL would be cut off unseen where the text is used.
+    if (c == '\0') return fail("a NUL byte (\\x00) in the script");
     if (c == '\n') {
       if (!flush()) return false;
       ++line;

@@ -1,5 +1,7 @@
 // Focus movement and the routing of remote-control keys.
 #include <sstream>
+#include <string>
+#include <vector>
 
 #include "gui/gui_fixture.h"
 #include "host/ebutton.h"
@@ -125,6 +127,47 @@ TEST_F(Form, ASliderMovesWithinItsRangeAndReportsMoves) {
   slider->setMax(-5);  // below the minimum: taken as the minimum
   EXPECT_EQ(log.str(), "10 20 25 0 ");
   EXPECT_EQ(slider->getMax(), 0);
+}
+
+class ShowFocus : public GuiTest {};
+
+TEST_F(ShowFocus, AWindowShownWithNothingFocusedFocusesItsFirstVisibleChildThatTakesTheFocus) {
+  std::ostringstream log;
+  // Each window: its children in creation order, "label" taking no focus,
+  // "hidden" a button hidden before the window is shown, "inHidden" a button
+  // inside a hidden container; "preset" already has the focus.
+  struct Case {
+    std::vector<std::string> children;
+    std::string focused;  // "" : none
+  } cases[] = {
+      {{"label", "hidden", "first", "second"}, "first"},
+      {{"inHidden", "first"}, "first"},
+      {{"first", "preset"}, "preset"},
+      {{"label", "hidden"}, ""},
+  };
+  for (const Case& c : cases) {
+    eWindow window(1);
+    eWidget* preset = nullptr;
+    for (const std::string& name : c.children) {
+      eWidget* parent = &window;
+      if (name == "inHidden") {
+        parent = new eWidget(&window);
+        parent->hide();
+      }
+      eWidget* child = name == "label" ? static_cast<eWidget*>(new eLabel(parent)) : new eButton(parent);
+      child->setName(name.c_str());
+      if (name == "hidden") child->hide();
+      if (name == "preset") preset = child;
+      if (auto* b = dynamic_cast<eButton*>(child)) b->selected.connect([&log, name] { log << name << " "; });
+    }
+    if (preset) window.setFocus(preset);
+    window.show();
+    eWidget* focus = window.getFocus();
+    EXPECT_EQ(focus ? focus->getName() : "", c.focused) << c.children.front();
+    press(rc::ok);  // reaches the focused button, or nothing
+    window.hide();
+  }
+  EXPECT_EQ(log.str(), "first first preset ");
 }
 
 }  // namespace

@@ -3,9 +3,7 @@
 // plug-in's exported symbols.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -17,8 +15,13 @@
 #include "box/runner/options.h"
 #include "box/runner/script.h"
 #include "host/rc.h"
+#include "runner/box_run.h"
 
 namespace fs = std::filesystem;
+using box_run::BoxRun;
+using box_run::quote;
+using box_run::Result;
+using box_run::shell;
 using ::testing::HasSubstr;
 
 namespace {
@@ -51,19 +54,35 @@ TEST(Options, BadArgumentsNameTheArgument) {
     std::vector<const char*> args;
     const char* message;
   } cases[] = {
-      {{"--bogus"}, "--bogus: unknown option"},
+      {{"--bogus"}, "--bogus: unknown option (see --help)"},
+      {{"--b\x01gus"}, "--b\\x01gus: unknown option (see --help)"},
       {{"--band"}, "--band: a value is missing"},
       {{"--trace", ""}, "--trace: the value is empty"},
-      {{"--max-time", "soon"}, "--max-time: expects a positive number of milliseconds, not 'soon'"},
-      {{"--max-time", "-5"}, "not '-5'"},
-      {{"--keys", "@/nonexistent/demo.keys"}, "--keys: cannot read /nonexistent/demo.keys"},
+      {{"--max-time", "soon"}, "--max-time: expects milliseconds from 1 to 1000000000000, not 'soon'"},
+      {{"--max-time", "-5"}, "--max-time: expects milliseconds from 1 to 1000000000000, not '-5'"},
+      {{"--max-time", "0"}, "--max-time: expects milliseconds from 1 to 1000000000000, not '0'"},
+      {{"--max-time", "1000000000001"},
+       "--max-time: expects milliseconds from 1 to 1000000000000, not '1000000000001'"},
+      {{"--max-time", "9223372036854775808"},
+       "--max-time: expects milliseconds from 1 to 1000000000000, not '9223372036854775808'"},
+      {{"--max-time", " 5"}, "--max-time: expects milliseconds from 1 to 1000000000000, not ' 5'"},
+      {{"--keys", "@"}, "--keys: no file name after '@'"},
+      {{"--keys", "@/"}, "--keys: /: is a folder, not a file"},
+      {{"--keys", "@/dev/zero"}, "--keys: /dev/zero: larger than 1 MiB, the most the box reads"},
+      {{"--keys"}, "--keys: a value is missing"},
   };
   for (const Case& c : cases) {
     box::Options o;
     std::string error;
     EXPECT_FALSE(parse(c.args, &o, &error)) << c.args[0];
-    EXPECT_THAT(error, HasSubstr(c.message));
+    EXPECT_EQ(error, c.message);
   }
+  // Times past an int are kept whole.
+  box::Options o;
+  std::string error;
+  ASSERT_TRUE(parse({"--max-time", "2147483648", "--keys", ""}, &o, &error)) << error;
+  EXPECT_EQ(o.maxTimeMs, 2147483648);
+  EXPECT_TRUE(o.haveKeys);
 }
 
 TEST(Script, StepsSplitOnLinesAndSemicolonsAndSkipComments) {
@@ -85,71 +104,63 @@ TEST(Script, StepsSplitOnLinesAndSemicolonsAndSkipComments) {
   EXPECT_EQ(steps[3].key, rc::red);
 }
 
-TEST(Script, BadStepsNameTheirLine) {
+TEST(Script, BadStepsNameTheirLineAndShowTheirTextEscaped) {
   struct Case {
-    const char* script;
+    std::string script;
     const char* message;
   } cases[] = {
       {"wait 5\nkey purple", "script line 2: unknown key 'purple'"},
-      {"wait soon", "script line 1: wait expects milliseconds, not 'soon'"},
-      {"\n\nshot a/b", "script line 3: shot expects a plain name"},
+      {"key \x01\xFF", "script line 1: unknown key '\\x01\\xFF'"},
+      {"key " + std::string(200, 'z'),
+       "script line 1: unknown key 'zzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzz...'"},
+      {"wait soon", "script line 1: wait expects milliseconds from 0 to 1000000000000, not 'soon'"},
+      {"wait -1", "script line 1: wait expects milliseconds from 0 to 1000000000000, not '-1'"},
+      {"wait 1000000000001",
+       "script line 1: wait expects milliseconds from 0 to 1000000000000, not '1000000000001'"},
+      {"wait-text \"x\" 9223372036854775807",
+       "script line 1: wait-text: the limit must be milliseconds from 0 to 1000000000000, not "
+       "'9223372036854775807'"},
       {"wait-text Fine", "script line 1: wait-text expects a \"quoted text\""},
       {"wait-text \"Fine", "script line 1: wait-text: the closing quote is missing"},
       {"jump 3", "script line 1: unknown step 'jump'"},
+      {std::string("wait 5\nkey ok\nkey red\0 and more\n", 32),
+       "script line 3: a NUL byte (\\x00) in the script"},
+      {"\xEF\xBB\xBF\xEF\xBB\xBFwait 5", "script line 1: unknown step '\xEF\xBB\xBFwait'"},
   };
   for (const Case& c : cases) {
     std::vector<box::Step> steps;
     std::string error;
     EXPECT_FALSE(box::parseScript(c.script, &steps, &error)) << c.script;
-    EXPECT_THAT(error, HasSubstr(c.message));
+    EXPECT_EQ(error, c.message);
   }
 }
 
-// Runs a command, returning its exit status and what it wrote.
-struct Result {
-  int status = -1;
-  std::string out;
-};
-
-Result shell(const std::string& command) {
-  Result r;
-  FILE* p = popen((command + " 2>&1").c_str(), "r");
-  if (!p) return r;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-  int st = pclose(p);
-  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-  return r;
+TEST(Script, ShotNamesArePlainFileNames) {
+  std::string longest(100, 'a'), tooLong(101, 'a');
+  for (const std::string& good : {std::string("dialog"), std::string("sweep-half_2.v1"), longest})
+    EXPECT_TRUE(box::isShotName(good)) << good;
+  for (const std::string& bad :
+       {std::string(""), std::string("a/b"), std::string("../up"), std::string(".hidden"), std::string("a b"),
+        std::string("caf\xC3\xA9"), std::string("a\\b"), tooLong})
+    EXPECT_FALSE(box::isShotName(bad)) << bad;
+  std::vector<box::Step> steps;
+  std::string error;
+  EXPECT_FALSE(box::parseScript("wait 1\n\nshot a/b", &steps, &error));
+  EXPECT_EQ(error,
+            "script line 3: shot expects a plain name (letters, digits, '-', '_', '.'; not '.' first; at "
+            "most 100), "
+            "not 'a/b'");
 }
 
-std::string quote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
+TEST(Script, ALeadingByteOrderMarkIsSkippedAndLongTimesKeptWhole) {
+  std::vector<box::Step> steps;
+  std::string error;
+  ASSERT_TRUE(box::parseScript("\xEF\xBB\xBFwait 3000000000\nwait-text \"x\" 1000000000000", &steps, &error))
+      << error;
+  ASSERT_EQ(steps.size(), 2u);
+  EXPECT_EQ(steps[0].ms, 3000000000);
+  EXPECT_EQ(steps[1].ms, 1000000000000);
 }
-
-class BoxRun : public ::testing::Test {
- protected:
-  void SetUp() override {
-    dir = fs::path(VANTREL_BINARY_DIR) / "test-output" /
-          ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-  }
-  Result box(const std::string& script, const std::string& more = "") {
-    return shell(std::string(VANTREL_BINARY_DIR "/vantrel-box") + " --keys " + quote(script) + " --shots " +
-                 quote((dir / "shots").string()) + " --trace " + quote((dir / "trace.jsonl").string()) + " " +
-                 more);
-  }
-  std::vector<nlohmann::json> trace() const {
-    std::vector<nlohmann::json> lines;
-    std::ifstream in(dir / "trace.jsonl");
-    for (std::string line; std::getline(in, line);) lines.push_back(nlohmann::json::parse(line));
-    return lines;
-  }
-  fs::path dir;
-};
 
 // The focused widget's name anywhere in a widget dump.
 std::string focusIn(const nlohmann::json& node) {
@@ -186,19 +197,10 @@ TEST_F(BoxRun, DialogShotWithFocusAndTraceThenRedLeaves) {
   EXPECT_EQ(lines.back()["code"], 0);
 }
 
-TEST_F(BoxRun, ExitCodesForBadInputTimeOutAndMaxTime) {
-  Result bad = box("wait 5\nkey purple");
-  EXPECT_EQ(bad.status, 2);
-  EXPECT_THAT(bad.out, HasSubstr("script line 2: unknown key 'purple'"));
-  EXPECT_FALSE(fs::exists(dir / "trace.jsonl")) << "nothing runs on bad input";
-
-  EXPECT_EQ(box("key red", "--max-time nope").status, 2);
-  Result plugin = box("key red", "--plugin /nonexistent/vantrel.so");
-  EXPECT_EQ(plugin.status, 2);
-  EXPECT_THAT(plugin.out, HasSubstr("/nonexistent/vantrel.so"));
-
+TEST_F(BoxRun, ExitCodesForATimeOutAndMaxTime) {
   Result timeout = box("wait-text \"Nowhere to be seen\" 300");
   EXPECT_EQ(timeout.status, 3) << timeout.out;
+  EXPECT_THAT(timeout.out, HasSubstr("script line 1: \"Nowhere to be seen\" was not shown within 300 ms"));
 
   Result late = box("wait 100000", "--max-time 2000");
   EXPECT_EQ(late.status, 4) << late.out;
@@ -232,6 +234,10 @@ TEST_F(BoxRun, HelpListsTheOptions) {
   EXPECT_EQ(r.status, 0);
   for (const char* option : {"--plugin", "--band", "--keys", "--shots", "--trace", "--root", "--max-time"})
     EXPECT_THAT(r.out, HasSubstr(option));
+  EXPECT_THAT(r.out, HasSubstr("5 the run's output"));
+  // Help that cannot be written is not a success.
+  Result full = shell("sh -c " + quote(VANTREL_BINARY_DIR "/vantrel-box --help >/dev/full"));
+  EXPECT_EQ(full.status, 5) << full.out;
 }
 
 TEST(Plugin, ExportsOnlyPluginExec) {

@@ -1,0 +1,64 @@
+#include "box/runner/prepare.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+
+#include "box/gui/fileio.h"
+#include "box/gui/paths.h"
+
+namespace box {
+namespace {
+
+bool makeDirs(const std::string& dir, std::string* why) {
+  std::error_code ec;
+  std::filesystem::create_directories(dir, ec);
+  if (!ec && !std::filesystem::is_directory(dir, ec)) ec = std::make_error_code(std::errc::not_a_directory);
+  if (ec) *why = ec.message();
+  return !ec;
+}
+
+}  // namespace
+
+bool prepareShotsFolder(const std::string& dir, std::string* error) {
+  const std::string shown = printable(dir, 200);
+  std::string why;
+  if (!makeDirs(dir, &why)) {
+    *error = "--shots: cannot create the folder " + shown + ": " + why;
+    return false;
+  }
+  // Permission bits alone do not tell (root ignores them, a read-only mount
+  // does not): only creating a file does.
+  std::string probe = dir + "/.vantrel-probe-XXXXXX";
+  int fd = ::mkstemp(probe.data());
+  if (fd < 0) {
+    *error = "--shots: cannot create files in " + shown + ": " + std::strerror(errno);
+    return false;
+  }
+  ::close(fd);
+  ::unlink(probe.c_str());
+  return true;
+}
+
+bool prepareRoot(const std::string& dir, std::string* error) {
+  const std::string shown = printable(dir, 200);
+  const std::string skin = dir + kPluginSkin;
+  std::string why;
+  if (!makeDirs(std::filesystem::path(skin).parent_path().string(), &why)) {
+    *error = "--root: cannot set up " + shown + ": " + why;
+    return false;
+  }
+  std::error_code ec;
+  if (std::filesystem::exists(skin, ec)) return true;
+  std::string content;
+  if (!readWholeFile(dataFile("skins/vantrel.esml"), &content, &why, kMaxSkinBytes) ||
+      !writeFileAtomic(skin, content, &why)) {
+    *error = "--root: cannot set up " + shown + ": " + printable(why, 300);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace box

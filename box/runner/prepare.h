@@ -1,0 +1,21 @@
+#pragma once
+// What the box checks and sets up before anything runs, so that a fault in
+// a folder given on the command line shows at once (exit 2) rather than as
+// a lost picture at the end of a long run.
+#include <string>
+
+namespace box {
+
+// Creates the --shots folder if needed and makes sure a file can be created
+// in it (a probe file, removed at once). False with a message.
+bool prepareShotsFolder(const std::string& dir, std::string* error);
+
+// Sets dir up as the box's root the way an installation would: the plug-in's
+// skin file in /var/tuxbox/plugins, copied from the box's data folder when it
+// is missing (one that is there is kept). False with a message.
+bool prepareRoot(const std::string& dir, std::string* error);
+
+// Where the plug-in's skin file lies under a root.
+constexpr const char* kPluginSkin = "/var/tuxbox/plugins/vantrel.esml";
+
+}  // namespace box

@@ -1,0 +1,134 @@
+// Bad input on the box's command line, as users gave it: each is refused
+// before anything runs, with exit 2 and one short message naming the
+// argument (or the file and script line), and no trace left behind. Times
+// past an int are kept whole.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "runner/box_run.h"
+
+namespace fs = std::filesystem;
+using box_run::BoxRun;
+using box_run::quote;
+using box_run::Result;
+
+namespace {
+
+class BadInput : public BoxRun {
+ protected:
+  void SetUp() override {
+    ASSERT_NO_FATAL_FAILURE(BoxRun::SetUp());
+    std::ofstream(dir / "file") << "a regular file\n";
+    std::ofstream(dir / "nul.keys", std::ios::binary) << std::string("wait 5\nkey red\0key ok\n", 22);
+  }
+  // The box with these arguments (DIR: the test's folder), a trace asked for.
+  Result run(const std::string& args) {
+    std::string expanded = args;
+    for (size_t at; (at = expanded.find("DIR")) != std::string::npos;) expanded.replace(at, 3, dir.string());
+    return box_run::shell(box_run::boxCommand() + " --trace " + quote((dir / "trace.jsonl").string()) + " " +
+                          expanded);
+  }
+};
+
+TEST_F(BadInput, IsRefusedWithExit2AndOneMessageNamingIt) {
+  const std::string range = "milliseconds from 0 to 1000000000000";
+  struct Case {
+    std::string args;
+    std::string message;
+  } cases[] = {
+      // Files that are no plug-in: the loader's reason.
+      {"--plugin /etc/passwd --keys 'key red'", "--plugin: /etc/passwd: invalid ELF header"},
+      {"--plugin DIR --keys 'key red'", "--plugin: DIR: cannot read file data: Is a directory"},
+      {"--plugin " VANTREL_BINARY_DIR "/libvantrelbox.so --keys 'key red'",
+       "--plugin: " VANTREL_BINARY_DIR "/libvantrelbox.so: undefined symbol: plugin_exec"},
+      {"--plugin DIR/none.so --keys 'key red'", "--plugin: DIR/none.so: No such file or directory"},
+      // Key script files.
+      {"--keys @", "--keys: no file name after '@'"},
+      {"--keys @DIR", "--keys: DIR: is a folder, not a file"},
+      {"--keys @/dev/zero", "--keys: /dev/zero: larger than 1 MiB, the most the box reads"},
+      {"--keys @DIR/nul.keys", "DIR/nul.keys: script line 2: a NUL byte (\\x00) in the script"},
+      {"--keys \"$(printf 'wait 1\\nkey \\001\\377')\"", "--keys: script line 2: unknown key '\\x01\\xFF'"},
+      // Times the clock cannot hold.
+      {"--keys 'key red' --max-time 1000000000001",
+       "--max-time: expects milliseconds from 1 to 1000000000000, not '1000000000001'"},
+      {"--keys 'wait 1000000000001'",
+       "--keys: script line 1: wait expects " + range + ", not '1000000000001'"},
+      {"--keys 'wait-text \"x\" 9223372036854775807'",
+       "--keys: script line 1: wait-text: the limit must be " + range + ", not '9223372036854775807'"},
+      // Shot names that are no plain file name.
+      {"--shots DIR/shots --keys 'shot ../up'",
+       "--keys: script line 1: shot expects a plain name (letters, digits, '-', '_', '.'; not '.' first; at "
+       "most "
+       "100), not '../up'"},
+      {"--shots DIR/shots --keys 'wait 1; shot " + std::string(101, 'a') + "'",
+       "--keys: script line 1: shot expects a plain name (letters, digits, '-', '_', '.'; not '.' first; at "
+       "most "
+       "100), not 'aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa...'"},
+      // Folders that cannot be used.
+      {"--shots DIR/file/shots --keys 'key red'",
+       "--shots: cannot create the folder DIR/file/shots: Not a directory"},
+      {"--root DIR/file/root --keys 'key red'", "--root: cannot set up DIR/file/root: Not a directory"},
+  };
+  for (const Case& c : cases) {
+    Result r = run(c.args);
+    EXPECT_EQ(r.status, 2) << c.args << "\n" << r.out;
+    EXPECT_EQ(box_run::boxMessages(shown(r.out)), std::vector<std::string>{"vantrel-box: " + c.message})
+        << c.args;
+    EXPECT_FALSE(fs::exists(dir / "trace.jsonl")) << c.args << ": nothing runs on bad input";
+  }
+}
+
+TEST_F(BadInput, ATraceThatCannotBeMadeIsRefusedAfterThePluginLoads) {
+  Result r = box_run::shell(box_run::boxCommand() + " --keys 'key red' --trace " +
+                            quote((dir / "file/trace.jsonl").string()));
+  EXPECT_EQ(r.status, 2) << r.out;
+  EXPECT_EQ(box_run::boxMessages(shown(r.out)),
+            std::vector<std::string>{"vantrel-box: --trace: DIR/file/trace.jsonl: Not a directory"});
+}
+
+TEST_F(BadInput, AShotsFolderThatCannotHoldFilesIsRefused) {
+  fs::create_directories(dir / "readonly");
+  fs::permissions(dir / "readonly", fs::perms::owner_read | fs::perms::owner_exec);
+  if (access((dir / "readonly").c_str(), W_OK) == 0) {
+    fs::permissions(dir / "readonly", fs::perms::owner_all);
+    GTEST_SKIP() << "permission bits do not stop this user";
+  }
+  Result r = run("--shots DIR/readonly --keys 'shot x'");
+  fs::permissions(dir / "readonly", fs::perms::owner_all);
+  EXPECT_EQ(r.status, 2) << r.out;
+  EXPECT_EQ(box_run::boxMessages(shown(r.out)),
+            std::vector<std::string>{
+                "vantrel-box: --shots: cannot create files in DIR/readonly: Permission denied"});
+}
+
+// Spans of box time past an int: the script waits them whole, and
+// --max-time gives up at its own time, not at a wrapped one.
+TEST_F(BadInput, TimesPastAnIntAreKeptWhole) {
+  std::ofstream(dir / "bom.keys", std::ios::binary) << "\xEF\xBB\xBFwait 5\nkey red\n";
+  struct Case {
+    std::string args;
+    int status;
+    int64_t exitAt;  // box time of the trace's exit event
+  } cases[] = {
+      {"--keys 'wait 3000000000; key red'", 0, 3000000000},
+      {"--keys 'wait 2147483000; key red' --max-time 2147483648", 0, 2147483000},
+      {"--keys 'wait 2147483649; key red' --max-time 2147483648", 4, 2147483648},
+      {"--keys @DIR/bom.keys", 0, 5},
+  };
+  for (const Case& c : cases) {
+    fs::remove(dir / "trace.jsonl");
+    Result r = run(c.args);
+    EXPECT_EQ(r.status, c.status) << c.args << "\n" << r.out;
+    auto lines = trace();
+    ASSERT_FALSE(lines.empty()) << c.args;
+    EXPECT_EQ(lines.back()["ev"], "exit");
+    EXPECT_EQ(lines.back()["t"], c.exitAt) << c.args;
+  }
+}
+
+}  // namespace
