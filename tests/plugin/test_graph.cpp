@@ -22,7 +22,7 @@ constexpr int kSentinel = 251;  // a colour neither graph nor skin text uses her
 class GraphTest : public GuiTest {
  protected:
   void SetUp() override {
-    GuiTest::SetUp();
+    ASSERT_NO_FATAL_FAILURE(GuiTest::SetUp());
     window = new eWindow(1);
     window->move(ePoint(100, 10));
     window->resize(eSize(520, 376));
