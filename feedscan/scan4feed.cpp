@@ -112,6 +112,17 @@ void scan4feed::showProgress() {
   scan_progress->setPerc(perc);
 }
 
+// The window relies on no "transponder done" event of the host's: a
+// transponder counts as finished when the scan moves on to the next one
+// (event 5) or ends (15).
+void scan4feed::finishTransponder() {
+  transponderUnderWay = false;
+  ++transpondersScanned;
+  // More finished than were ever queued must not make the estimate negative.
+  if (transpondersLeft > 0) --transpondersLeft;
+  showProgress();
+}
+
 void scan4feed::dvbEvent(const eDVBEvent& event) {
   switch (unsigned(event.type)) {
     case eDVBEvent::eventTunedIn:
@@ -124,19 +135,17 @@ void scan4feed::dvbEvent(const eDVBEvent& event) {
       scan_progress->setPerc(0);
       transpondersScanned = 0;
       servicesFound = 0;
+      transponderUnderWay = false;
       break;
     }
     case eDVBEvent::eventScanTPadded:
       ++transpondersLeft;
       showProgress();
       break;
-    case eDVBEvent::eventScanTransponderDone:
-      ++transpondersScanned;
-      // A stray extra "done" must not make the estimate negative.
-      if (transpondersLeft > 0) --transpondersLeft;
-      showProgress();
-      break;
     case eDVBEvent::eventScanTuneBegin: {
+      // Moving on means the transponder before this one is finished.
+      if (transponderUnderWay) finishTransponder();
+      transponderUnderWay = true;
       if (!event.tp) break;
       const auto& sat = event.tp->satellite;
       const int mhz = int(uint32_t(sat.frequency) / 1000u);
@@ -148,6 +157,7 @@ void scan4feed::dvbEvent(const eDVBEvent& event) {
       break;
     }
     case eDVBEvent::eventScanCompleted:
+      if (transponderUnderWay) finishTransponder();
       timer.stop();
       reject();
       break;

@@ -35,6 +35,7 @@ class scan4feed : public eWindow {
 
  private:
   void showProgress();
+  void finishTransponder();
 
   eTimer timer;  // 1 s tick from the scan's first tune to its end
   eTransponder* transponder;
@@ -51,4 +52,5 @@ class scan4feed : public eWindow {
   int32_t secondsElapsed = 0;
   int32_t transpondersScanned = 0;
   int32_t servicesFound = 0;
+  bool transponderUnderWay = false;  // event 5 came and its transponder is not finished yet
 };

@@ -83,7 +83,9 @@ void eGrafico::setBitmapBkColor(gColor color) {
 void eGrafico::line(int x1, int y1, int x2, int y2, gColor color, int noRedraw) {
   if (!bmp) return;  // not sized and ranged yet: there is nothing to draw into
   bmp->line(ePoint(x1, y1), ePoint(x2, y2), color);
-  if (noRedraw == 0) invalidate(eRect(0, 0, 0, 0), 0);
+  if (noRedraw != 0) return;
+  invalidate(eRect(0, 0, 0, 0), 0);
+  redrawRequested.emit();
 }
 
 void eGrafico::redrawWidget(gPainter* painter, const eRect& area) {

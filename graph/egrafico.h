@@ -31,6 +31,11 @@ class eGrafico : public eWidget {
   void redrawFrequenza(gPainter* painter, int x, const eRect& area);
   void sliderChanged(int value);
 
+  // Emitted right after line() has asked the host for a redraw: what the
+  // image holds then is what that redraw shows (owners that draw several
+  // segments for one redraw can be checked against it).
+  sigc::signal<void()> redrawRequested;
+
   // For tests and the owner.
   const gImage* image() const { return bmp; }
   eSlider* getSlider() const { return slider; }

@@ -14,12 +14,6 @@ constexpr int kLocked = 0;
 constexpr int kTimedOut = -110;   // -ETIMEDOUT
 constexpr int kCancelled = -125;  // -ECANCELED
 
-// Samples of the search in progress: averaged SNR and frequency in kHz. They
-// belong to the plug-in, not to a window, and every search starts by clearing
-// them.
-int indice = 0;
-int valSNR[10][2];
-
 }  // namespace
 
 void scan4transp::scanFreq() {
@@ -36,7 +30,9 @@ void scan4transp::scanFreq() {
     box.hide();
     return;
   }
-  // A band one step wide has no distance to divide by: it is all done.
+  // The span is 0 only when the entered start is one above the end and the
+  // step is 0 (any other step has already passed the end above): nothing
+  // is left to sweep, so the progress is full instead of a division by zero.
   const int span = freqMax - freqMin;
   perc = span == 0 ? 100 : 100 - ((freqMax - freqCur) * 100) / span;
   tpScan.setSatellite(freqCur * 1000, valSR * 1000, pol, fec, orbPos, 0);
@@ -82,6 +78,11 @@ void scan4transp::handleEventDvb(const eDVBEvent& event) {
 }
 
 void scan4transp::cercaBestFreq(int locked) {
+  // The samples of the search in progress: averaged SNR and frequency in
+  // kHz. Like the plotting's state they belong to the plug-in, not to one
+  // window, and every search starts by clearing them.
+  static int indice = 0;
+  static int valSNR[10][2];
   if (locked) {
     if (!searching) {
       searching = 1;

@@ -2,6 +2,8 @@
 // A booted box with its DVB layer, and a front end whose answers a test
 // scripts exactly: which frequencies lock, time out or get cancelled, and
 // what SNR and signal strength each one reads.
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <memory>
@@ -9,14 +11,23 @@
 #include <vector>
 
 #include "box/dvb/boot.h"
+#include "box/dvb/state.h"
 #include "gui/gui_fixture.h"
+#include "host/decoder.h"
 #include "host/dvb.h"
 #include "host/einit.h"
 #include "host/emessage.h"
 #include "host/frontend.h"
 #include "host/rc.h"
+#include "host/service.h"
+#include "plugin/plugin_support.h"
 #include "sweep/scan4transp.h"
+#include "test_dir.h"
 
+// Answers each tune answerMs later as the box's own front end does: the
+// tuning result, then (unless the tune was cancelled) the DVB event of type 0.
+// Results go to the box's trace ("tuned") and the plug-in's readings to the
+// test's ("read"), so that a test sees them in order among the host calls.
 class ScriptedFrontend : public eFrontend {
  public:
   struct Tune {
@@ -24,24 +35,42 @@ class ScriptedFrontend : public eFrontend {
     int freqMHz, srKs, pol;
   };
 
-  // By tuned frequency in MHz: the tuning result, the SNR and the strength.
+  // By tuned frequency in MHz: the tuning result and the strength; the SNR
+  // also by the number of SNR reads since the result came.
   std::function<int(int)> result = [](int) { return -110; };
-  std::function<int(int)> snr = [](int) { return 0; };
+  std::function<int(int, int)> snr = [](int, int) { return 0; };
   std::function<int(int)> strength = [](int) { return 0; };
   int answerMs = 50;
 
   std::vector<Tune> tunes;
   std::vector<int64_t> answers;  // box time of each result delivered
-  int snrReads = 0;
+
+  std::vector<nlohmann::json>* log = nullptr;  // where readings are noted
 
   int SNR() override {
-    ++snrReads;
-    return snr(tunedMHz);
+    note("snr");
+    return snr(tunedMHz, snrReads++);
   }
-  int SignalStrength() override { return strength(tunedMHz); }
-  int Locked() override { return lastErr == 0; }
+  int SignalStrength() override {
+    note("strength");
+    return strength(tunedMHz);
+  }
+  // Only the sweep window's status widget asks, right after reading SNR and
+  // strength: those two readings were the box's, not the plug-in's.
+  int Locked() override {
+    auto isRead = [this](size_t i, const char* what) {
+      return (*log)[i].value("ev", "") == "read" && (*log)[i].value("what", "") == what;
+    };
+    const size_t n = log ? log->size() : 0;
+    if (n >= 2 && isRead(n - 2, "snr") && isRead(n - 1, "strength")) {
+      log->resize(n - 2);
+      --snrReads;
+    }
+    return lastErr == 0;
+  }
   int tune(eTransponder* tp) override {
     tunedMHz = tp->satellite.frequency / 1000;
+    tunedKHz = tp->satellite.frequency;
     tunes.push_back({eApp->now(), tunedMHz, tp->satellite.symbol_rate / 1000, tp->satellite.polarisation});
     pending = tp;  // a tune in flight is simply replaced
     answer.start(answerMs, true);
@@ -52,11 +81,20 @@ class ScriptedFrontend : public eFrontend {
     answer.timeout.connect([this] {
       eTransponder* tp = pending;
       pending = nullptr;
-      lastErr = result(tunedMHz);
+      // A receiver may tune again from within the result (a whole scan):
+      // what follows belongs to this answer.
+      const int err = lastErr = result(tunedMHz);
+      snrReads = 0;
       answers.push_back(eApp->now());
-      tunedIn.emit(tp, lastErr);
-      if (eDVB::getInstance()) eDVB::getInstance()->event(eDVBEvent(eDVBEvent::eventTunedIn, lastErr, tp));
+      box::Trace::event("tuned", {{"freq", tunedKHz}, {"err", err}});
+      tunedIn.emit(tp, err);
+      if (err != -125 && eDVB::getInstance())
+        box::dvb::emitEvent(eDVBEvent(eDVBEvent::eventTunedIn, err, tp));
     });
+  }
+
+  void note(const char* what) {
+    if (log) log->push_back({{"t", eApp->now()}, {"ev", "read"}, {"what", what}});
   }
 
   // The frequencies tuned, in MHz, in order.
@@ -69,24 +107,40 @@ class ScriptedFrontend : public eFrontend {
  private:
   eTimer answer{eApp};
   eTransponder* pending = nullptr;
-  int tunedMHz = 0;
+  int tunedMHz = 0, tunedKHz = 0;
   int lastErr = -110;
+  int snrReads = 0;
 };
 
 class SweepTest : public GuiTest {
  protected:
   void SetUp() override {
-    GuiTest::SetUp();
+    ASSERT_NO_FATAL_FAILURE(GuiTest::SetUp());
+    dir = vantrel_test::testDir();
     // Its timer runs on the main loop that the GUI has just brought up.
     fe = std::make_unique<ScriptedFrontend>();
-    bootBand(band());
+    fe->log = &trace;
+    ASSERT_NO_FATAL_FAILURE(bootBand(band()));
+    box::Trace::addObserver(&SweepTest::notePlaying, this);
+    // The last percentage sent to a progress bar outlives its window by
+    // design, so every test starts from one it knows: a sweep whose one step
+    // is all of it leaves 100.
+    ASSERT_NO_FATAL_FAILURE(sweep("10700", "10700", "00001", "27500", 0));
+    ASSERT_EQ(endMessages, 1);
+    box::wait(1000);  // the answer to the tune that gave back what played
+    endMessages = 0;
+    fe->tunes.clear();
+    fe->answers.clear();
+    trace.clear();
   }
   // The band booted at the start: "" for the demo band.
   virtual std::string band() { return ""; }
   void TearDown() override {
+    box::Trace::removeObserver(&SweepTest::notePlaying, this);
     eFrontend::frontend = simulated;
     box::shutdownDvb();
     fe.reset();
+    Decoder::locked = 0;
     GuiTest::TearDown();
   }
 
@@ -103,9 +157,23 @@ class SweepTest : public GuiTest {
     eFrontend::frontend = fe.get();
   }
 
+  // A band file in the test's own folder; the scripted front end answers the
+  // tunes, so only the playing service and the orbital position matter.
+  std::string writeBand(const std::string& name, bool playing) {
+    const std::string path = (dir / (name + ".json")).string();
+    std::ofstream out(path);
+    out << R"({"name": "Test", "orbital_position": 192, )";
+    if (playing)
+      out << R"("playing": {"frequency_mhz": 11766, "polarisation": "H", "symbol_rate_ks": 27500, "fec": 3,
+                            "service": "Canale Test"}, )";
+    out << R"("carriers": [{"frequency_mhz": 11766, "polarisation": "H", "symbol_rate_ks": 27500, "cn_db": 10,
+                            "system": "DVB-S", "services": [{"name": "Canale Test", "provider": "Prova"}]}]})";
+    return path;
+  }
+
   // Runs one sweep window modally as the dialog does. When the end-of-band
-  // message shows, it is confirmed and "Annulla" pressed, unless the test
-  // has its own plan (leaveAtEnd false).
+  // message shows, atEndMessage runs, then the message is confirmed and
+  // "Annulla" pressed, unless the test has its own plan (leaveAtEnd false).
   void sweep(const char* start, const char* end, const char* step, const char* sr, int pol,
              bool leaveAtEnd = true) {
     window = new scan4transp(start, end, step, sr, pol);
@@ -114,18 +182,15 @@ class SweepTest : public GuiTest {
     const int messagesBefore = endMessages;
     watch.timeout.connect([this, leaveAtEnd, giveUpAt, messagesBefore] {
       if (eApp->now() > giveUpAt) {
-        std::string last;
-        for (size_t i = trace.size() > 8 ? trace.size() - 8 : 0; i < trace.size(); ++i)
-          last += trace[i].dump() + "\n";
         ADD_FAILURE() << "the sweep did not end within an hour of box time; " << fe->tunes.size()
                       << " tunes; the trace ends with\n"
-                      << last;
+                      << plugin_test::traceText(trace, trace.size() > 8 ? trace.size() - 8 : 0, 0);
         box::abortAll(5);
         return;
       }
       // Like a user: confirm the message, then a moment later "Annulla".
       if (dynamic_cast<eMessageBox*>(box::Screen::instance().activeWindow())) {
-        ++endMessages;
+        if (++endMessages == messagesBefore + 1 && atEndMessage) atEndMessage();
         if (leaveAtEnd) press(rc::ok);
       } else if (endMessages > messagesBefore && leaveAtEnd) {
         press(rc::red);
@@ -163,8 +228,18 @@ class SweepTest : public GuiTest {
     return out;
   }
 
+  std::filesystem::path dir;  // the test's own folder
   std::unique_ptr<ScriptedFrontend> fe;
   eFrontend* simulated = nullptr;
   scan4transp* window = nullptr;
   int endMessages = 0;
+  std::function<void()> atEndMessage;
+
+ private:
+  // A play line also tells what the player held as playing when it was asked.
+  static void notePlaying(const nlohmann::json& line, void* self) {
+    auto* test = static_cast<SweepTest*>(self);
+    if (line.value("ev", "") == "play" && !test->trace.empty())
+      test->trace.back()["before"] = eServiceInterface::getInstance()->service.type;
+  }
 };

@@ -1,9 +1,11 @@
 // The parameter dialog: defaults, digit entry, focus and the sweep round trip.
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "entry/evantrel.h"
 #include "host/enumber.h"
+#include "host/i18n.h"
 #include "host/rc.h"
 #include "plugin/sweep_fixture.h"
 
@@ -19,6 +21,24 @@ class DialogTest : public SweepTest {
     for (const auto& e : events("log")) {
       std::string text = e.value("text", "");
       if (text.rfind("sweep ", 0) == 0) out.push_back(text);
+    }
+    return out;
+  }
+  // What the sweep windows made of the parameters: the first transponder
+  // each one set once shown (before, it saves what played), in MHz,
+  // ksymbols/s and polarisation.
+  std::vector<std::string> firstSteps() const {
+    std::vector<std::string> out;
+    bool newSweep = false;
+    for (const auto& e : trace) {
+      if (e.value("ev", "") == "window" && e.value("action", "") == "show" &&
+          e.value("title", "").rfind("Vantrel at work", 0) == 0)
+        newSweep = true;
+      if (newSweep && e.value("ev", "") == "setSatellite") {
+        out.push_back(std::to_string(e.value("freq", 0) / 1000) + " " +
+                      std::to_string(e.value("sr", 0) / 1000) + " " + std::to_string(e.value("pol", -1)));
+        newSweep = false;
+      }
     }
     return out;
   }
@@ -43,26 +63,32 @@ class DialogTest : public SweepTest {
   }
 };
 
-TEST_F(DialogTest, OpensOnDefaultsWithFocusOnStartFrequency) {
+TEST_F(DialogTest, OpensOnDefaultsWithFocusOnStartFrequencyAndHandsThemOnStepBeforeSymbolRate) {
   eVantrel dialog;
   dialog.show();
-  EXPECT_EQ(dialog.getText(), "Vantrel by Tessmar v 0.1.0.beta");
-  EXPECT_EQ(dialog.getPosition().x, 100);
-  EXPECT_EQ(dialog.getSize().h, 376);
-  EXPECT_EQ(digits(&dialog, "freqStart"), "10700");
-  EXPECT_EQ(digits(&dialog, "freqEnd"), "12750");
-  EXPECT_EQ(digits(&dialog, "symbolRate"), "27500");
-  EXPECT_EQ(digits(&dialog, "valStep"), "00003");
-  auto* pol = dynamic_cast<eListBox<eListBoxEntryText>*>(dialog.search("polarita"));
-  ASSERT_NE(pol, nullptr);
-  ASSERT_NE(pol->getCurrent(), nullptr);
-  EXPECT_EQ(pol->getCurrent()->getText(), "orizzontale");
-  EXPECT_EQ(dialog.getFocus(), dialog.search("freqStart"));
-  EXPECT_TRUE(box::Screen::instance().showsText("Avvia"));
-  EXPECT_TRUE(box::Screen::instance().showsText("Annulla"));
-  later(50, [&] { press(rc::red); });  // leaves the sweep window again
-  press(rc::green);                    // at once: the defaults, step before symbol rate
+  // The table of the dialog's children: W, H its client size.
+  const int W = dialog.getClientSize().w, H = dialog.getClientSize().h;
+  std::ostringstream t;
+  t << "eWindow \"\" \"Vantrel by Tessmar v 0.1.0.beta\" 100,10 520x376\n"
+    << "  eLabel \"lFreqStart\" \"" << _("Frequenza iniziale:") << "\" 10,30 150x30\n"
+    << "  eNumber \"freqStart\" \"\" 170,25 120x30 focus value=10700\n"
+    << "  eLabel \"lFreqEnd\" \"" << _("Frequenza finale:") << "\" 10,60 150x60\n"
+    << "  eNumber \"freqEnd\" \"\" 170,55 120x30 value=12750\n"
+    << "  eLabel \"lSymbolRate\" \"" << _("Symbol Rate:") << "\" 10,90 150x60\n"
+    << "  eNumber \"symbolRate\" \"\" 170,85 120x30 value=27500\n"
+    << "  eLabel \"lStep\" \"" << _("Step scansione:") << "\" 10,120 150x60\n"
+    << "  eNumber \"valStep\" \"\" 170,115 120x30 value=00003\n"
+    << "  eLabel \"lpolarita\" \"" << _("Polarità:") << "\" 10,150 150x60\n"
+    << "  eListBox \"polarita\" \"\" 170,145 120x34 current=" << _("orizzontale") << "\n"
+    << "  eButton \"\" \"Avvia\" " << W - 140 << "," << H - 40 << " 130x30\n"
+    << "  eLabel \"\" \"\" 140," << H - 40 << " " << W - 240 << "x30\n"
+    << "  eButton \"\" \"Annulla\" 10," << H - 40 << " 130x30\n";
+  EXPECT_EQ(plugin_test::screenText(), t.str());
+
+  later(2600, [&] { press(rc::red); });  // leaves the sweep window after its first step
+  press(rc::green);                      // at once: the defaults
   EXPECT_EQ(sweeps(), std::vector<std::string>{"sweep 10700 12750 00003 27500 0"});
+  EXPECT_EQ(firstSteps(), std::vector<std::string>{"10702 27500 0"});
   EXPECT_TRUE(dialog.isShown());
 }
 
@@ -77,9 +103,11 @@ TEST_F(DialogTest, TypedDigitsKeepLeadingZerosAndConfirmingMovesOn) {
   for (int i = 0; i < 5; ++i) press(rc::k0);
   EXPECT_EQ(dialog.getFocus(), dialog.search("polarita"));
   press(rc::down);  // "verticale"
-  later(50, [&] { press(rc::red); });
+  later(2600, [&] { press(rc::red); });
   press(rc::green);
   EXPECT_EQ(sweeps(), std::vector<std::string>{"sweep 09750 12750 00000 27500 1"});
+  // A step of 0 stays on the start minus 1.
+  EXPECT_EQ(firstSteps(), std::vector<std::string>{"9749 27500 1"});
 }
 
 TEST_F(DialogTest, EachAvviaRoundTripsAndRedCloses) {

@@ -1,7 +1,5 @@
 // The feed scan window: its layout, the scan controller's start and abort,
 // the DVB events it follows, the services it reports and its time estimate.
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -20,6 +18,8 @@
 #include "host/eprogress.h"
 #include "host/i18n.h"
 #include "host/rc.h"
+#include "plugin/plugin_support.h"
+#include "test_dir.h"
 
 namespace fs = std::filesystem;
 
@@ -41,15 +41,15 @@ std::string minutesText(int m, int s) {
   return b;
 }
 
-// Each test gets a root of its own holding the plug-in's skin from the
-// source tree, and a DVB layer in scan mode with a transponder to scan.
+// Each test gets a root of its own (in its own folder) holding the plug-in's
+// skin from the source tree, and a DVB layer in scan mode with a transponder
+// to scan.
 class FeedScanTest : public GuiTest {
  protected:
   void SetUp() override {
-    GuiTest::SetUp();
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    root = fs::temp_directory_path() / ("vantrel-feedscan-" + std::to_string(getpid()) + "-" + info->name());
-    fs::remove_all(root);
+    ASSERT_NO_FATAL_FAILURE(GuiTest::SetUp());
+    dir = vantrel_test::testDir();
+    root = dir / "root";
     fs::create_directories(root / "var/tuxbox/plugins");
     fs::copy_file(VANTREL_SOURCE_DIR "/data/skins/vantrel.esml", skinPath());
     box::setRoot(root.string());
@@ -66,7 +66,6 @@ class FeedScanTest : public GuiTest {
     tp.reset();
     box::shutdownDvb();
     GuiTest::TearDown();
-    fs::remove_all(root);
   }
 
   fs::path skinPath() const { return root / "var/tuxbox/plugins/vantrel.esml"; }
@@ -76,13 +75,16 @@ class FeedScanTest : public GuiTest {
   }
   static eDVBScanController* scan() { return eDVB::getInstance()->getScanAPI(); }
   static void emit(int type, eTransponder* t = nullptr) { eDVB::getInstance()->event(eDVBEvent(type, 0, t)); }
-  // Makes the controller's queue n long, then starts the scan's counting.
+  // Makes the controller's queue n long, then starts the scan's counting
+  // and the first transponder.
   void begin(int n) {
     scan()->knownTransponder.assign(size_t(n), *tp);
     emit(eDVBEvent::eventScanBegin);
+    emit(eDVBEvent::eventScanTuneBegin);
   }
+  // The scan moves on n times: each time a transponder is finished.
   void done(int n) {
-    for (int i = 0; i < n; ++i) emit(eDVBEvent::eventScanTransponderDone);
+    for (int i = 0; i < n; ++i) emit(eDVBEvent::eventScanTuneBegin);
   }
   void added(int n) {
     for (int i = 0; i < n; ++i) emit(eDVBEvent::eventScanTPadded);
@@ -121,7 +123,7 @@ class FeedScanTest : public GuiTest {
     return out;
   }
 
-  fs::path root;
+  fs::path dir, root;
   std::unique_ptr<eTransponder> tp;
   std::unique_ptr<scan4feed> window;
 };
@@ -211,6 +213,15 @@ TEST_F(FeedScanTest, HandsTheTransponderOverAndAbortsAtTheEndOfEveryRun) {
     box::wait(5000);
     EXPECT_EQ(dvbTypes(), (std::vector<int>{2, 5})) << "nothing may follow the abort";
   }
+
+  // The start and the end of a run are the window's own: 0 and 1, without
+  // the base handler.
+  trace.clear();
+  scan()->addTransponder(*tp);
+  EXPECT_EQ(w.event(eWidgetEvent(eWidgetEvent::execBegin)), 0);
+  EXPECT_EQ(w.event(eWidgetEvent(eWidgetEvent::execDone)), 1);
+  EXPECT_EQ(count("scanStart"), 1u);
+  EXPECT_EQ(aborts(), std::vector<bool>{true});
 }
 
 TEST_F(FeedScanTest, TimeLeftTextsFollowTheEstimate) {
@@ -261,27 +272,41 @@ TEST_F(FeedScanTest, SecondTunedInEventKeepsTheTickRhythm) {
   EXPECT_EQ(text("time_left"), secondsText(10));
 }
 
-TEST_F(FeedScanTest, OtherEventTypesChangeNothing) {
-  open();
+TEST_F(FeedScanTest, OtherEventTypesChangeNothingShownOrCounted) {
+  scan4feed& w = open();
+  w.show();
   begin(4);
   done(1);
-  emit(eDVBEvent::eventScanTuneBegin, tp.get());
-  auto snapshot = [&] {
-    std::vector<std::string> s;
-    for (const char* name : kChildren) s.push_back(text(name));
-    s.push_back(std::to_string(perc()));
-    return s;
-  };
-  const auto before = snapshot();
-  for (int type : {1, 6, 7, 8, 9, 10, 11, 12, 13, 14, 16, 17, 255, -1, -15}) emit(type, tp.get());
-  EXPECT_EQ(snapshot(), before);
+  emit(eDVBEvent::eventScanTuneBegin, tp.get());  // 2 finished, 2 left
+  const std::string before = plugin_test::screenText();
+  std::string changed;
+  for (int type : {1, 4, 6, 7, 8, 9, 10, 11, 12, 13, 14, 16, 17, 255, -1, -15}) {
+    emit(type, tp.get());
+    if (plugin_test::screenText() != before) changed += " " + std::to_string(type);
+  }
+  EXPECT_EQ(changed, "") << before;
   box::wait(5000);
   EXPECT_EQ(text("time_left"), "") << "the timer must still be idle";
   emit(eDVBEvent::eventTunedIn);
-  box::wait(2500);  // 2 s / 1 finished * 3 left
-  EXPECT_EQ(text("time_left"), secondsText(6));
-  added(1);  // 4 left, 1 finished
-  EXPECT_EQ(perc(), 20);
+  box::wait(2500);  // 2 s / 2 finished * 2 left
+  EXPECT_EQ(text("time_left"), secondsText(2));
+  added(1);  // 3 left, 2 finished
+  EXPECT_EQ(perc(), 40);
+}
+
+TEST_F(FeedScanTest, ATransponderCountsAsFinishedWhenTheScanMovesOnOrEnds) {
+  open();
+  std::vector<int> bar;
+  begin(3);  // the first one is under way: nothing finished
+  bar.push_back(perc());
+  added(1);
+  bar.push_back(perc());
+  done(1);  // 1 finished, 3 left
+  bar.push_back(perc());
+  begin(2);                             // counting starts again: the one under way is not counted
+  emit(eDVBEvent::eventScanCompleted);  // 1 finished, 1 left
+  bar.push_back(perc());
+  EXPECT_EQ(bar, (std::vector<int>{0, 0, 25, 50}));
 }
 
 TEST_F(FeedScanTest, ProgressTruncatesThePercentage) {
@@ -350,6 +375,10 @@ TEST_F(FeedScanTest, TransponderTextTruncatesToMhzAndNamesThePolarisation) {
   EXPECT_EQ(text("transponder_data"), std::string("12500 Mhz / 30000 ksyms / ") + _("Vertical"));
   emit(eDVBEvent::eventScanTuneBegin, nullptr);  // no transponder: the text stays
   EXPECT_EQ(text("transponder_data"), std::string("12500 Mhz / 30000 ksyms / ") + _("Vertical"));
+  // Beyond 2^31 kHz (and symbols/s) the division is still unsigned.
+  other.setSatellite(int(3000000000u), int(2500000000u), 0, 3, 130, 0);
+  emit(eDVBEvent::eventScanTuneBegin, &other);
+  EXPECT_EQ(text("transponder_data"), "3000000 Mhz / 2500000 ksyms / Horizontal");
 }
 
 TEST_F(FeedScanTest, EachServiceReplacesNameAndProviderAndIsCounted) {
@@ -410,7 +439,7 @@ TEST_F(FeedScanTest, BrokenOrMissingSkinIsLoggedAndTheWindowStillRuns) {
 // The whole path on the demo band: the sweep has locked a carrier and opens
 // the window on it; the box's scan finds what the band file lists. Halfway
 // through, the screen is written as a picture of the window at work
-// ($VANTREL_FEEDSCAN_PNG, default: the build tree's shots/feedscan.png).
+// ($VANTREL_FEEDSCAN_PNG, default: feedscan.png in the test's folder).
 TEST_F(FeedScanTest, ScansADemoCarrierAndShowsItsServices) {
   std::ifstream bandFile(VANTREL_SOURCE_DIR "/data/bands/demo.json");
   const nlohmann::json band = nlohmann::json::parse(bandFile);
@@ -428,7 +457,7 @@ TEST_F(FeedScanTest, ScansADemoCarrierAndShowsItsServices) {
   trace.clear();
 
   const char* env = std::getenv("VANTREL_FEEDSCAN_PNG");
-  const std::string png = env && *env ? env : VANTREL_BINARY_DIR "/shots/feedscan.png";
+  const std::string png = env && *env ? env : (dir / "feedscan.png").string();
   fs::create_directories(fs::path(png).parent_path());
   std::string shotError = "no picture taken";
   std::vector<std::string> midway;

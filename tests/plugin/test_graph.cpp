@@ -12,6 +12,7 @@
 #include "host/eslider.h"
 #include "host/ewindow.h"
 #include "host/grc.h"
+#include "test_dir.h"
 
 namespace {
 
@@ -21,7 +22,7 @@ constexpr int kSentinel = 251;  // a colour neither graph nor skin text uses her
 class GraphTest : public GuiTest {
  protected:
   void SetUp() override {
-    GuiTest::SetUp();
+    ASSERT_NO_FATAL_FAILURE(GuiTest::SetUp());
     window = new eWindow(1);
     window->move(ePoint(100, 10));
     window->resize(eSize(520, 376));
@@ -94,10 +95,20 @@ class GraphTest : public GuiTest {
   gColor white, bk;
 };
 
-TEST_F(GraphTest, SweepRangeBuildsGridAndTwentyThreeLabels) {
+TEST_F(GraphTest, SweepRangeBuildsGridAndTwentyThreeLabelsUnderTheArrowsAndSlider) {
   graph->setBitmapBkColor(bk);
   graph->setRange(10700, 12970, 100);
-  const int fs = graph->getFont().pointSize;
+  const int fs = graph->getFont().pointSize, W = graph->getClientSize().w;
+  std::string children;
+  for (eWidget* c : graph->getChildren())
+    children += std::string(c->typeName()) + " \"" + c->getText() + "\" " +
+                std::to_string(c->getPosition().x) + "," + std::to_string(c->getPosition().y) + " " +
+                std::to_string(c->getSize().w) + "x" + std::to_string(c->getSize().h) + "\n";
+  EXPECT_EQ(children, "eLabel \"<\" 0,2 " + std::to_string(fs) + "x" + std::to_string(fs) + "\n" +  //
+                          "eLabel \">\" " + std::to_string(W - fs) + ",2 " + std::to_string(fs) + "x" +
+                          std::to_string(fs) + "\n" +  //
+                          "eSlider \"\" " + std::to_string(fs) + ",2 " + std::to_string(W - 2 * fs) +
+                          "x18\n");
   EXPECT_EQ(graph->hBmp, 120 - 2 * fs);
   ASSERT_NE(graph->image(), nullptr);
   EXPECT_EQ(graph->image()->x, 2470);
@@ -231,15 +242,16 @@ TEST_F(GraphTest, SegmentsFarOutsideAreClippedToTheImage) {
 
 class GraphSkinTest : public GuiTest {};
 
-TEST_F(GraphSkinTest, SkinLayoutCreatesAGraphByTypeName) {
-  const std::string file = "/tmp/vantrel-graph-test.esml";
-  std::filesystem::create_directories(box::resolve("/tmp"));
+TEST_F(GraphSkinTest, SkinLayoutCreatesAGraphByTypeNameFromLevel25On) {
+  box::setRoot(vantrel_test::testDir().string());
+  const std::string file = "/withGraph.esml";
   std::ofstream(box::resolve(file))
       << "<skin><layout name=\"withGraph\">"
       << "<widget name=\"plot\" type=\"eGrafico\" position=\"5,6\" size=\"300,100\"/>"
       << "</layout></skin>\n";
   eSkin skin;
   ASSERT_EQ(skin.load(file.c_str()), 0);
+  eInit::setRunlevel(24);
   {
     eWindow early(1);  // below level 25 the type is not known yet
     EXPECT_NE(skin.build(&early, "withGraph"), 0);

@@ -1,0 +1,28 @@
+# cmake -DPO=FILE -P check-formats.cmake
+# msgfmt --check compares the placeholders of msgid and msgstr only in entries
+# flagged c-format, and the translations of such entries go to snprintf. So an
+# entry whose msgid holds a '%' must say which it is: "#, c-format" (checked)
+# or "#, no-c-format" (a plain text that happens to hold a '%').
+if(NOT PO)
+  message(FATAL_ERROR "usage: cmake -DPO=FILE -P check-formats.cmake")
+endif()
+file(STRINGS "${PO}" lines ENCODING UTF-8)
+set(flags "")
+set(number 0)
+set(bad "")
+foreach(line IN LISTS lines)
+  math(EXPR number "${number} + 1")
+  if(line MATCHES "^#,")
+    set(flags "${line}")
+  elseif(line MATCHES "^msgid \"(.*)\"$")
+    if(CMAKE_MATCH_1 MATCHES "%" AND NOT flags MATCHES "c-format")
+      string(APPEND bad "${PO}:${number}: a msgid with '%' needs \"#, c-format\" (or \"#, no-c-format\")\n")
+    endif()
+    set(flags "")
+  elseif(line STREQUAL "")
+    set(flags "")
+  endif()
+endforeach()
+if(bad)
+  message(FATAL_ERROR "${bad}")
+endif()

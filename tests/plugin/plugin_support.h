@@ -1,0 +1,111 @@
+#pragma once
+// What the box records, as text that a test compares with its table in one
+// go: the trace, the visible widget tree and the graph's image.
+#include <nlohmann/json.hpp>
+
+#include <cstdint>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "box/gui/png.h"
+#include "box/gui/screen.h"
+#include "host/ewidget.h"
+#include "host/gpixmap.h"
+
+namespace plugin_test {
+
+// One line per trace event from index `from` on: "T ev key=value ...", T in
+// box ms since t0, the fields in key order, strings unquoted. A run of equal
+// lines is folded into "LINE xN" (twenty SNR reads make one line).
+inline std::string traceText(const std::vector<nlohmann::json>& trace, size_t from, int64_t t0) {
+  std::vector<std::string> lines;
+  for (size_t i = from; i < trace.size(); ++i) {
+    const nlohmann::json& e = trace[i];
+    std::string line = std::to_string(e.value("t", int64_t(0)) - t0) + " " + e.value("ev", "?");
+    for (const auto& [key, value] : e.items())
+      if (key != "t" && key != "ev")
+        line += " " + key + "=" + (value.is_string() ? value.get<std::string>() : value.dump());
+    lines.push_back(line);
+  }
+  std::string out;
+  for (size_t i = 0; i < lines.size();) {
+    size_t n = 1;
+    while (i + n < lines.size() && lines[i + n] == lines[i]) ++n;
+    out += lines[i] + (n > 1 ? " x" + std::to_string(n) : "") + "\n";
+    i += n;
+  }
+  return out;
+}
+
+// One widget of the dump as a line: type, "name", "text", x,y wxh relative to
+// the client area of its window, then focus and the widget's value if any.
+inline std::string widgetLine(const nlohmann::json& w, ePoint origin, int depth, bool geometry) {
+  const auto& r = w["rect"];
+  std::ostringstream s;
+  s << std::string(size_t(2 * depth), ' ') << w.value("type", "?") << " \"" << w.value("name", "") << "\" \""
+    << w.value("text", "") << "\"";
+  if (geometry)
+    s << " " << r.value("x", 0) - origin.x << "," << r.value("y", 0) - origin.y << " " << r.value("w", 0)
+      << "x" << r.value("h", 0);
+  if (w.value("focus", false)) s << " focus";
+  for (const char* key : {"value", "current", "perc", "max"})
+    if (w.contains(key))
+      s << " " << key << "=" << (w[key].is_string() ? w[key].get<std::string>() : w[key].dump());
+  return s.str() + "\n";
+}
+
+// The visible windows, bottom first, each with its children; the children of
+// those only for the types in `open` (the rest are the box's own widgets).
+// Top-level windows are given at their screen position; windows of the types
+// in `boxLayout` (laid out by the box, not the plug-in) without geometry.
+inline std::string screenText(const std::set<std::string>& open = {"eGrafico"},
+                              const std::set<std::string>& boxLayout = {"eMessageBox"}) {
+  const nlohmann::json dump = box::Screen::instance().dumpWidgets();
+  const auto& windows = box::Screen::instance().windows();
+  std::string out;
+  for (size_t i = 0; i < windows.size() && i < dump["windows"].size(); ++i) {
+    const nlohmann::json& window = dump["windows"][i];
+    const bool geometry = !boxLayout.count(window.value("type", ""));
+    out += widgetLine(window, ePoint(0, 0), 0, geometry);
+    const ePoint origin = windows[i]->getAbsoluteClientPosition();
+    for (const auto& child : window["children"]) {
+      out += widgetLine(child, origin, 1, geometry);
+      if (open.count(child.value("type", "")))
+        for (const auto& grandChild : child["children"]) out += widgetLine(grandChild, origin, 2, geometry);
+    }
+  }
+  return out;
+}
+
+// "" when the two pixmaps are equal; else the first differing pixel, and the
+// actual picture is written to pngOnMismatch (with the screen's palette).
+inline std::string imageDifference(const gPixmap& actual, const gPixmap& expected,
+                                   const std::string& pngOnMismatch) {
+  std::ostringstream s;
+  if (actual.x != expected.x || actual.y != expected.y) {
+    s << "size " << actual.x << "x" << actual.y << ", expected " << expected.x << "x" << expected.y;
+  } else {
+    int differing = 0;
+    for (int y = 0; y < actual.y; ++y)
+      for (int x = 0; x < actual.x; ++x)
+        if (actual.pixel(x, y) != expected.pixel(x, y) && differing++ == 0)
+          s << "pixel (" << x << "," << y << ") is " << int(actual.pixel(x, y)) << ", expected "
+            << int(expected.pixel(x, y));
+    if (differing == 0) return "";
+    s << "; " << differing << " pixels differ";
+  }
+  gImage copy(actual.getSize(), 8);
+  for (int y = 0; y < actual.y; ++y)
+    for (int x = 0; x < actual.x; ++x) copy.data[y * copy.stride + x] = actual.pixel(x, y);
+  copy.clut = box::Screen::instance().framebuffer().clut;
+  std::string error;
+  if (box::writePalettePng(copy, pngOnMismatch, &error))
+    s << "; the actual image is " << pngOnMismatch;
+  else
+    s << "; " << error;
+  return s.str();
+}
+
+}  // namespace plugin_test
