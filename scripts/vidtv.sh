@@ -1,0 +1,197 @@
+#!/usr/bin/env bash
+# The virtual-tuner test bed: boots Debian's stable kernel under qemu with the
+# kernel's virtual DVB driver (vidtv) loaded, runs one command inside and hands
+# back its output, its files and its exit status. See usage below.
+set -euo pipefail
+
+vidtv_here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+vidtv_src=$(cd "$vidtv_here/.." && pwd)
+vidtv_lib="$vidtv_here/vidtv"
+
+usage() {
+  cat <<EOF
+Usage: scripts/vidtv.sh COMMAND [OPTIONS]
+
+The kernel's virtual DVB tuner (vidtv) under qemu, for testing the box against a
+Linux DVB front end without a card.
+
+Commands:
+  prepare     fetch Debian's stable kernel packages with apt (download only,
+              nothing installed), build the vidtv modules against them and keep
+              the result in the cache; quick when the cache is warm
+  run [OPTIONS] -- COMMAND [ARGS...]
+              prepare if needed, boot the kernel with the box's build packed in
+              and run COMMAND inside, in the source tree's folder, with the
+              virtual tuner as /dev/dvb/adapter0
+  selftest    tune the virtual tuner with Debian's dvb-tools inside the guest:
+              DVB-S 11362000 kHz through a universal LNB must lock, and its
+              scan must list "Beethoven" from "LinuxTV.org"
+  capture [DIR]
+              read raw PAT, SDT and NIT sections of the virtual tuner's
+              multiplex from the guest's demux into DIR (default:
+              tests/data/vidtv)
+  clean       remove the cache
+
+Options of run:
+  --freqs KHZ[,KHZ...]  the satellite frequencies (kHz, Ku band, at most 8)
+                        that carry vidtv's multiplex (default 11362000); vidtv
+                        locks only on the exact frequency, through a universal
+                        LNB (LOF 9750/10600 MHz, switch at 11700 MHz)
+  --pack PATH           also pack this file or folder, at the same absolute
+                        path, with the shared libraries its programs load
+                        (repeatable)
+  --out DIR             an empty folder DIR exists at the same absolute path in
+                        the guest (also as \$VIDTV_OUT); what COMMAND writes
+                        there is copied back into DIR, also when COMMAND fails
+  --env NAME=VALUE      set a variable for COMMAND (repeatable)
+  --build DIR           the build folder whose box is packed (default: build)
+  --timeout SECONDS     kill a guest that has not finished (default 120)
+
+Always packed: busybox, the modules, build/vantrel-box, build/*.so,
+build/root/, build/locale/, the source tree's data/, the DejaVu fonts, glibc's
+gconv modules, COMMAND itself when it is a program of this machine, and every
+shared library that a packed program loads (ldd). The guest's file system is in
+memory: anything written outside --out is lost.
+
+Exit status of run: COMMAND's; 124 when the guest did not finish in time; 125
+when the test bed itself failed (fetch, build, boot, transfer; the message says
+which); 2 for bad arguments.
+
+Environment: VANTREL_VIDTV_CACHE, the cache folder (default
+/var/cache/vantrel-vidtv, or ~/.cache/vantrel-vidtv when that is not
+writable). The kernel packages are kept in it (about 220 MB), beside one folder
+per kernel version and recipe with the built modules and the kernel to boot.
+Missing Debian packages (qemu-system-x86, busybox-static, ...) are installed with
+apt-get.
+EOF
+}
+
+vidtv_die() {
+  echo "vidtv: $*" >&2
+  exit 125
+}
+
+vidtv_usage_error() {
+  echo "vidtv: $*" >&2
+  echo "Try 'scripts/vidtv.sh --help'." >&2
+  exit 2
+}
+
+# Whatever fails unforeseen is the test bed's failure, not the command's.
+set -E
+trap 'vidtv_die "failed at ${BASH_SOURCE[0]##*/}:$LINENO: $BASH_COMMAND"' ERR
+
+# Temporary files and folders, removed whatever way the script ends.
+vidtv_tmp=()
+trap 'rm -rf "${vidtv_tmp[@]}"' EXIT
+
+# Installs the Debian packages of the arguments that are missing.
+vidtv_need() {
+  local p missing=() sudo=""
+  for p in "$@"; do
+    dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+  done
+  ((${#missing[@]})) || return 0
+  echo "vidtv: installing ${missing[*]}"
+  [ "$(id -u)" -eq 0 ] || sudo=sudo
+  $sudo apt-get update -q >/dev/null || vidtv_die "apt-get update failed"
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}" >/dev/null ||
+    vidtv_die "could not install ${missing[*]}"
+}
+
+vidtv_cache_root() {
+  local dir=${VANTREL_VIDTV_CACHE:-/var/cache/vantrel-vidtv}
+  if [ -z "${VANTREL_VIDTV_CACHE:-}" ] && ! { mkdir -p "$dir" && [ -w "$dir" ]; } 2>/dev/null; then
+    dir="${XDG_CACHE_HOME:-$HOME/.cache}/vantrel-vidtv"
+  fi
+  mkdir -p "$dir/debs" || vidtv_die "cannot create the cache folder $dir"
+  echo "$dir"
+}
+
+# shellcheck source=vidtv/prepare.sh
+. "$vidtv_lib/prepare.sh"
+# shellcheck source=vidtv/boot.sh
+. "$vidtv_lib/boot.sh"
+
+# Makes sure the cache holds a built kernel entry and sets vidtv_entry to it.
+vidtv_prepare() {
+  local root hash kv="" key t0=$SECONDS
+  vidtv_need build-essential xz-utils kmod
+  root=$(vidtv_cache_root)
+  hash=$(sha256sum "$vidtv_lib/prepare.sh" | cut -c1-12)
+  kv=$(vidtv_resolve_kernel "$root")
+  if [ -z "$kv" ]; then
+    apt-get update -q >/dev/null 2>&1 || true
+    kv=$(vidtv_resolve_kernel "$root")
+  fi
+  if [ -z "$kv" ]; then
+    # Offline with no lists: a kernel prepared earlier by this recipe still serves.
+    vidtv_entry=$(compgen -G "$root/*-$hash/info" | sort -V | tail -n 1 || true)
+    [ -n "$vidtv_entry" ] || vidtv_die "apt knows no linux-image-$vidtv_flavour in $vidtv_suite and nothing is cached"
+    vidtv_entry=$(dirname "$vidtv_entry")
+    echo "vidtv: apt offers no kernel; using the cached $(basename "$vidtv_entry")" >&2
+    return 0
+  fi
+  read -r ver abi <<<"$kv"
+  key="$ver-$hash"
+  vidtv_entry="$root/$key"
+  [ -f "$vidtv_entry/info" ] && return 0
+  # One preparation at a time; a second caller waits and then finds it done.
+  exec 9>"$root/.lock"
+  flock 9
+  if [ ! -f "$vidtv_entry/info" ]; then
+    vidtv_fetch "$root" "$ver" "$abi"
+    local new
+    new=$(mktemp -d "$root/.new-$key.XXXXXX")
+    vidtv_tmp+=("$new")
+    vidtv_build "$ver" "$abi" "$root/debs" "$new"
+    mv "$new" "$vidtv_entry"
+    # Packages of other kernels are not needed any more.
+    find "$root/debs" -maxdepth 1 -name '*.deb' ! -name "*_${ver}_*" -delete
+    echo "vidtv: prepared $key in $((SECONDS - t0)) s"
+  fi
+  exec 9>&-
+}
+
+# Downloads the packages of kernel VERSION/ABI into ROOT/debs, refreshing apt's
+# lists once when they name a version the archive no longer has.
+vidtv_fetch() {
+  local root=$1 ver=$2 abi=$3 specs
+  mapfile -t specs < <(vidtv_packages "$ver" "$abi")
+  vidtv_download "$root/debs" "${specs[@]}" && return 0
+  apt-get update -q >/dev/null 2>&1 || true
+  [ "$(vidtv_resolve_kernel "$root")" = "$ver $abi" ] || vidtv_die "apt's lists changed kernel while fetching $ver: run again"
+  vidtv_download "$root/debs" "${specs[@]}" || vidtv_die "could not download the kernel packages of $ver"
+}
+
+cmd=${1:-}
+[ $# -gt 0 ] && shift
+case $cmd in
+  -h | --help | help) usage ;;
+  prepare)
+    [ $# -eq 0 ] || vidtv_usage_error "prepare takes no arguments"
+    vidtv_prepare
+    echo "vidtv: kernel and modules in $vidtv_entry ($(du -sh "$vidtv_entry" | cut -f1))"
+    ;;
+  run)
+    vidtv_run "$@"
+    exit "$vidtv_status"
+    ;;
+  selftest)
+    [ $# -eq 0 ] || vidtv_usage_error "selftest takes no arguments"
+    vidtv_selftest
+    exit "$vidtv_status"
+    ;;
+  capture)
+    [ $# -le 1 ] || vidtv_usage_error "capture takes at most one folder"
+    vidtv_capture "${1:-$vidtv_src/tests/data/vidtv}"
+    exit "$vidtv_status"
+    ;;
+  clean)
+    root=$(vidtv_cache_root)
+    rm -rf "$root"
+    echo "vidtv: removed $root"
+    ;;
+  "") vidtv_usage_error "no command given" ;;
+  *) vidtv_usage_error "unknown command '$cmd'" ;;
+esac
