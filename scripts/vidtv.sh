@@ -83,7 +83,13 @@ trap 'vidtv_die "failed at ${BASH_SOURCE[0]##*/}:$LINENO: $BASH_COMMAND"' ERR
 
 # Temporary files and folders, removed whatever way the script ends.
 vidtv_tmp=()
-trap 'rm -rf "${vidtv_tmp[@]}"' EXIT
+vidtv_cleanup() {
+  local pids
+  mapfile -t pids < <(jobs -p)
+  ((${#pids[@]} == 0)) || kill "${pids[@]}" 2>/dev/null || true
+  rm -rf "${vidtv_tmp[@]}"
+}
+trap vidtv_cleanup EXIT
 
 # Installs the Debian packages of the arguments that are missing.
 vidtv_need() {
@@ -108,14 +114,14 @@ vidtv_cache_root() {
   echo "$dir"
 }
 
-# shellcheck source=vidtv/prepare.sh
+# shellcheck source=scripts/vidtv/prepare.sh
 . "$vidtv_lib/prepare.sh"
-# shellcheck source=vidtv/boot.sh
+# shellcheck source=scripts/vidtv/boot.sh
 . "$vidtv_lib/boot.sh"
 
 # Makes sure the cache holds a built kernel entry and sets vidtv_entry to it.
 vidtv_prepare() {
-  local root hash kv="" key t0=$SECONDS
+  local root hash kv ver abi
   vidtv_need build-essential xz-utils kmod
   root=$(vidtv_cache_root)
   hash=$(sha256sum "$vidtv_lib/prepare.sh" | cut -c1-12)
@@ -125,43 +131,65 @@ vidtv_prepare() {
     kv=$(vidtv_resolve_kernel "$root")
   fi
   if [ -z "$kv" ]; then
-    # Offline with no lists: a kernel prepared earlier by this recipe still serves.
-    vidtv_entry=$(compgen -G "$root/*-$hash/info" | sort -V | tail -n 1 || true)
-    [ -n "$vidtv_entry" ] || vidtv_die "apt knows no linux-image-$vidtv_flavour in $vidtv_suite and nothing is cached"
-    vidtv_entry=$(dirname "$vidtv_entry")
-    echo "vidtv: apt offers no kernel; using the cached $(basename "$vidtv_entry")" >&2
+    vidtv_fall_back "$root" "$hash" "apt knows no linux-image-$vidtv_flavour in $vidtv_suite"
     return 0
   fi
   read -r ver abi <<<"$kv"
-  key="$ver-$hash"
-  vidtv_entry="$root/$key"
-  [ -f "$vidtv_entry/info" ] && return 0
-  # One preparation at a time; a second caller waits and then finds it done.
-  exec 9>"$root/.lock"
-  flock 9
+  vidtv_entry="$root/$ver-$hash"
   if [ ! -f "$vidtv_entry/info" ]; then
-    vidtv_fetch "$root" "$ver" "$abi"
-    local new
-    new=$(mktemp -d "$root/.new-$key.XXXXXX")
-    vidtv_tmp+=("$new")
-    vidtv_build "$ver" "$abi" "$root/debs" "$new"
-    mv "$new" "$vidtv_entry"
-    # Packages of other kernels are not needed any more.
-    find "$root/debs" -maxdepth 1 -name '*.deb' ! -name "*_${ver}_*" -delete
-    echo "vidtv: prepared $key in $((SECONDS - t0)) s"
+    # One preparation at a time; a second caller waits and then finds it done.
+    exec 9>"$root/.lock"
+    flock 9
+    [ -f "$vidtv_entry/info" ] || vidtv_make_entry "$root" "$hash" "$ver" "$abi"
+    exec 9>&-
   fi
-  exec 9>&-
+  touch "$vidtv_entry/used"
 }
 
-# Downloads the packages of kernel VERSION/ABI into ROOT/debs, refreshing apt's
-# lists once when they name a version the archive no longer has.
-vidtv_fetch() {
-  local root=$1 ver=$2 abi=$3 specs
+# Downloads and builds the entry of kernel VERSION/ABI. When the archive no
+# longer has that version, apt's lists are refreshed and the kernel they then
+# name is taken.
+vidtv_make_entry() {
+  local root=$1 hash=$2 ver=$3 abi=$4 t0=$SECONDS kv new specs
   mapfile -t specs < <(vidtv_packages "$ver" "$abi")
-  vidtv_download "$root/debs" "${specs[@]}" && return 0
-  apt-get update -q >/dev/null 2>&1 || true
-  [ "$(vidtv_resolve_kernel "$root")" = "$ver $abi" ] || vidtv_die "apt's lists changed kernel while fetching $ver: run again"
-  vidtv_download "$root/debs" "${specs[@]}" || vidtv_die "could not download the kernel packages of $ver"
+  if ! vidtv_download "$root/debs" "${specs[@]}"; then
+    apt-get update -q >/dev/null 2>&1 || true
+    kv=$(vidtv_resolve_kernel "$root")
+    if [ -z "$kv" ]; then
+      vidtv_fall_back "$root" "$hash" "could not download the kernel packages of $ver"
+      return 0
+    fi
+    read -r ver abi <<<"$kv"
+    vidtv_entry="$root/$ver-$hash"
+    [ -f "$vidtv_entry/info" ] && return 0
+    mapfile -t specs < <(vidtv_packages "$ver" "$abi")
+    if ! vidtv_download "$root/debs" "${specs[@]}"; then
+      vidtv_fall_back "$root" "$hash" "could not download the kernel packages of $ver"
+      return 0
+    fi
+  fi
+  new=$(mktemp -d "$root/.new-$ver-$hash.XXXXXX")
+  vidtv_tmp+=("$new")
+  chmod 755 "$new"
+  vidtv_build "$ver" "$abi" "$root/debs" "$new"
+  touch "$new/used"
+  mv "$new" "$vidtv_entry"
+  # Packages of other kernels, and entries nobody used for a fortnight (an
+  # older kernel or recipe), are not needed any more.
+  find "$root/debs" -maxdepth 1 -name '*.deb' ! -name "*_${ver}_*" -delete
+  find "$root" -mindepth 2 -maxdepth 2 -name used -mtime +14 -printf '%h\0' | xargs -0 -r rm -rf
+  echo "vidtv: prepared $(basename "$vidtv_entry") in $((SECONDS - t0)) s"
+}
+
+# Without a kernel from apt, one prepared earlier by this recipe still serves;
+# otherwise the REASON ends the run.
+vidtv_fall_back() {
+  local root=$1 hash=$2 reason=$3 info
+  info=$(compgen -G "$root/*-$hash/info" | sort -V | tail -n 1 || true)
+  [ -n "$info" ] || vidtv_die "$reason, and nothing is cached"
+  vidtv_entry=$(dirname "$info")
+  echo "vidtv: $reason; using the cached $(basename "$vidtv_entry")" >&2
+  touch "$vidtv_entry/used"
 }
 
 cmd=${1:-}

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Packing the guest and booting it: the run, selftest and capture commands of
 # scripts/vidtv.sh, which sources this file.
 
@@ -157,7 +158,7 @@ vidtv_run() {
   while [ $# -gt 0 ]; do
     case $1 in
       --freqs) vidtv_check_freqs "${2:-}" && vidtv_freqs=$2 && shift 2 ;;
-      --pack) [ -n "${2:-}" ] || vidtv_usage_error "--pack wants a path"
+      --pack) [ -e "${2:-}" ] || vidtv_usage_error "--pack: no file or folder '${2:-}'"
         vidtv_packs+=("$(realpath -s "$2")") && shift 2 ;;
       --out) [ -n "${2:-}" ] || vidtv_usage_error "--out wants a folder"
         vidtv_out=$(realpath -s "$2") && shift 2 ;;

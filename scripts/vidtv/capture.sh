@@ -28,10 +28,13 @@ done
 cat /tmp/zap.txt
 rc=0
 dmx=/dev/dvb/adapter0/demux0
-for t in "pat 0x0000 0x00" "sdt 0x0011 0x42" "nit 0x0010 0x40"; do
-  set -- $t
-  "$VIDTV_DMXSECTIONS" $dmx "$2" "$3" "$VIDTV_OUT/$1.bin" 10 >>"$VIDTV_OUT/sections.txt" || rc=1
-done
+while read -r name pid table; do
+  "$VIDTV_DMXSECTIONS" $dmx "$pid" "$table" "$VIDTV_OUT/$name.bin" 10 >>"$VIDTV_OUT/sections.txt" || rc=1
+done <<TABLES
+pat 0x0000 0x00
+sdt 0x0011 0x42
+nit 0x0010 0x40
+TABLES
 kill $zap
 cat "$VIDTV_OUT/sections.txt"
 exit $rc

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # The recipe of the virtual tuner's kernel: which Debian kernel, how its vidtv
 # modules are built and what of it is kept. Sourced by scripts/vidtv.sh; the
 # cache folder is keyed on the kernel version and on a hash of this file, so an
@@ -113,13 +114,19 @@ vidtv_add_module() {
 # the new folder OUT: the kernel to boot, the modules in load order, the
 # kernel's configuration and a summary.
 vidtv_build() {
-  local ver=$1 abi=$2 debs=$3 out=$4 work series kname hdr img src spec kernel=vmlinux
+  local ver=$1 abi=$2 debs=$3 out=$4 work series kname hdr img src srcjob spec kernel=vmlinux
   work="$out/.work"
   series=$(echo "$ver" | cut -d. -f1,2)
   kname="$abi-$vidtv_flavour"
   mkdir -p "$work/root" "$work/image" "$out/modules"
   local -a specs
   mapfile -t specs < <(vidtv_packages "$ver" "$abi")
+  # The source tarball takes longest to read: it streams on the second core
+  # while the rest is unpacked.
+  src="linux-source-$series"
+  dpkg-deb --fsys-tarfile "$(vidtv_deb "$debs" "${specs[4]}")" | tar -xO "./usr/src/$src.tar.xz" |
+    tar -xJ -C "$work" "$src/drivers/media/test-drivers/vidtv" "$src/scripts/extract-vmlinux" &
+  srcjob=$!
   for spec in "${specs[@]:1:3}"; do
     dpkg-deb -x "$(vidtv_deb "$debs" "$spec")" "$work/root"
   done
@@ -131,9 +138,7 @@ vidtv_build() {
   # image's 400 MB.
   dpkg-deb --fsys-tarfile "$(vidtv_deb "$debs" "${specs[0]}")" | tar -x -C "$work/image" --wildcards \
     "./boot/*-$kname" "*/modules/$kname/modules.builtin" "*/modules/$kname/kernel/drivers/media/*"
-  src="linux-source-$series"
-  dpkg-deb --fsys-tarfile "$(vidtv_deb "$debs" "${specs[4]}")" | tar -xO "./usr/src/$src.tar.xz" |
-    tar -xJ -C "$work" "$src/drivers/media/test-drivers/vidtv" "$src/scripts/extract-vmlinux"
+  wait "$srcjob" || vidtv_die "cannot read the vidtv sources from ${specs[4]}"
   echo "vidtv: building the vidtv modules against $kname"
   if ! make -C "$hdr" M="$work/$src/drivers/media/test-drivers/vidtv" CONFIG_DVB_VIDTV=m -j2 modules \
     >"$out/build.log" 2>&1; then
