@@ -62,12 +62,14 @@ vidtv_download() {
   done
   ((${#want[@]})) || return 0
   echo "vidtv: downloading ${want[*]}"
+  local t0=$SECONDS
   dl=$(mktemp -d "$debs/.download.XXXXXX")
   # apt-get download writes into the working folder; a failed fetch leaves
   # nothing behind in DEBS.
   if (cd "$dl" && apt-get download -q -o APT::Sandbox::User=root "${want[@]}" >"$dl/apt.log" 2>&1); then
     mv "$dl"/*.deb "$debs"/
     rm -rf "$dl"
+    echo "vidtv: downloaded $(du -cm "$debs"/*.deb | tail -n 1 | cut -f1) MB in $((SECONDS - t0)) s"
     return 0
   fi
   sed 's/^/  /' "$dl/apt.log" | tail -n 5 >&2
@@ -114,7 +116,7 @@ vidtv_add_module() {
 # the new folder OUT: the kernel to boot, the modules in load order, the
 # kernel's configuration and a summary.
 vidtv_build() {
-  local ver=$1 abi=$2 debs=$3 out=$4 work series kname hdr img src srcjob spec kernel=vmlinux
+  local ver=$1 abi=$2 debs=$3 out=$4 work series kname hdr img src srcjob spec kernel=vmlinux t0=$SECONDS t1
   work="$out/.work"
   series=$(echo "$ver" | cut -d. -f1,2)
   kname="$abi-$vidtv_flavour"
@@ -139,12 +141,14 @@ vidtv_build() {
   dpkg-deb --fsys-tarfile "$(vidtv_deb "$debs" "${specs[0]}")" | tar -x -C "$work/image" --wildcards \
     "./boot/*-$kname" "*/modules/$kname/modules.builtin" "*/modules/$kname/kernel/drivers/media/*"
   wait "$srcjob" || vidtv_die "cannot read the vidtv sources from ${specs[4]}"
-  echo "vidtv: building the vidtv modules against $kname"
+  echo "vidtv: unpacked in $((SECONDS - t0)) s; building the vidtv modules against $kname"
+  t1=$SECONDS
   if ! make -C "$hdr" M="$work/$src/drivers/media/test-drivers/vidtv" CONFIG_DVB_VIDTV=m -j2 modules \
     >"$out/build.log" 2>&1; then
     tail -n 20 "$out/build.log" >&2
     vidtv_die "the vidtv modules did not build (log: $out/build.log)"
   fi
+  echo "vidtv: modules built in $((SECONDS - t1)) s"
   img=$(find "$work/image" -path "*/modules/$kname" -type d -print -quit)
   vidtv_order=()
   for spec in "${vidtv_modules[@]}"; do
