@@ -91,6 +91,18 @@ vidtv_cleanup() {
 }
 trap vidtv_cleanup EXIT
 
+# Makes a scratch folder NAME, removed at exit, into the variable VAR. In
+# memory (/dev/shm) when it has room: the kernel headers' thousands of files
+# take half a minute to delete from a busy disk.
+vidtv_scratch() {
+  local base=${TMPDIR:-/tmp} dir avail
+  avail=$(df -Pk /dev/shm 2>/dev/null | awk 'NR == 2 { print $4 }')
+  [ -w /dev/shm ] && [ "${avail:-0}" -gt 2000000 ] && base=/dev/shm
+  dir=$(mktemp -d "$base/vidtv-$1.XXXXXX")
+  vidtv_tmp+=("$dir")
+  printf -v "$2" '%s' "$dir"
+}
+
 # Installs the Debian packages of the arguments that are missing.
 vidtv_need() {
   local p missing=() sudo=""

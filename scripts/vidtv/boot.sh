@@ -178,8 +178,7 @@ vidtv_run() {
   fi
   vidtv_need qemu-system-x86 busybox-static cpio
   vidtv_prepare
-  tmp=$(mktemp -d "${TMPDIR:-/tmp}/vidtv.XXXXXX")
-  vidtv_tmp+=("$tmp")
+  vidtv_scratch run tmp
   vidtv_stage_guest "$tmp/root" "$@"
   (cd "$tmp/root" && find . | cpio -o -H newc -R 0:0 --quiet) >"$tmp/initrd"
   echo "vidtv: booting $(basename "$vidtv_entry") ($(du -m "$tmp/initrd" | cut -f1) MB packed in $((SECONDS - t0)) s)"
@@ -226,8 +225,7 @@ vidtv_capture() {
   local dir tmp
   dir=$(realpath -s "$1")
   vidtv_need dvb-tools build-essential
-  tmp=$(mktemp -d "${TMPDIR:-/tmp}/vidtv-capture.XXXXXX")
-  vidtv_tmp+=("$tmp")
+  vidtv_scratch capture tmp
   cc -O2 -Wall -Wextra -Werror -o "$tmp/dmxsections" "$vidtv_lib/dmxsections.c" ||
     vidtv_die "dmxsections.c did not build"
   vidtv_run --pack "$(type -P dvbv5-zap)" --pack "$tmp/dmxsections" --pack "$vidtv_lib/capture.sh" \

@@ -117,7 +117,7 @@ vidtv_add_module() {
 # kernel's configuration and a summary.
 vidtv_build() {
   local ver=$1 abi=$2 debs=$3 out=$4 work series kname hdr img src srcjob spec kernel=vmlinux t0=$SECONDS t1
-  work="$out/.work"
+  vidtv_scratch build work
   series=$(echo "$ver" | cut -d. -f1,2)
   kname="$abi-$vidtv_flavour"
   mkdir -p "$work/root" "$work/image" "$out/modules"
