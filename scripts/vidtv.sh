@@ -40,9 +40,11 @@ Options of run:
   --pack PATH           also pack this file or folder, at the same absolute
                         path, with the shared libraries its programs load
                         (repeatable)
-  --out DIR             an empty folder DIR exists at the same absolute path in
-                        the guest (also as \$VIDTV_OUT); what COMMAND writes
-                        there is copied back into DIR, also when COMMAND fails
+  --out DIR             the folder DIR exists at the same absolute path in the
+                        guest (also as \$VIDTV_OUT), empty unless something
+                        packed lies in it; what is in it when COMMAND ends is
+                        copied back into DIR (merged, files replaced), also
+                        when COMMAND fails
   --env NAME=VALUE      set a variable for COMMAND (repeatable)
   --build DIR           the build folder whose box is packed (default: build)
   --timeout SECONDS     kill a guest that has not finished (default 120)
@@ -77,9 +79,14 @@ vidtv_usage_error() {
   exit 2
 }
 
-# Whatever fails unforeseen is the test bed's failure, not the command's.
+# Whatever fails unforeseen is the test bed's failure, not the command's. A
+# status of 125 is a vidtv_die in a subshell that has said why already.
 set -E
-trap 'vidtv_die "failed at ${BASH_SOURCE[0]##*/}:$LINENO: $BASH_COMMAND"' ERR
+trap 'vidtv_failed $? "${BASH_SOURCE[0]##*/}:$LINENO" "$BASH_COMMAND"' ERR
+vidtv_failed() {
+  [ "$1" -eq 125 ] && exit 125
+  vidtv_die "failed at $2: $3"
+}
 
 # Temporary files and folders, removed whatever way the script ends.
 vidtv_tmp=()
@@ -185,6 +192,8 @@ vidtv_make_entry() {
   chmod 755 "$new"
   vidtv_build "$ver" "$abi" "$root/debs" "$new"
   touch "$new/used"
+  # A folder without its summary is what an interrupted older run left.
+  rm -rf "$vidtv_entry"
   mv "$new" "$vidtv_entry"
   # Packages of other kernels, and entries nobody used for a fortnight (an
   # older kernel or recipe), are not needed any more.

@@ -120,7 +120,7 @@ vidtv_boot() {
 }
 
 # Reads the guest's report in DATA: copies what it wrote into the --out
-# folder and prints its command's exit status.
+# folder and sets vidtv_status to its command's exit status.
 vidtv_collect() {
   local data=$1 tmp=$2 status
   tr -d '\r' <"$data" >"$tmp/report"
@@ -137,7 +137,7 @@ vidtv_collect() {
     mkdir -p "$vidtv_out"
     cp -a "$tmp/out/." "$vidtv_out/"
   fi
-  echo "$status"
+  vidtv_status=$status
 }
 
 vidtv_check_freqs() {
@@ -152,7 +152,7 @@ vidtv_check_freqs() {
 
 # run [OPTIONS] -- COMMAND [ARGS...]
 vidtv_run() {
-  local tmp rc t0=$SECONDS status
+  local tmp rc t0=$SECONDS
   vidtv_freqs=11362000 vidtv_out="" vidtv_timeout=120 vidtv_build_dir="$vidtv_src/build"
   vidtv_packs=() vidtv_env=()
   while [ $# -gt 0 ]; do
@@ -176,6 +176,8 @@ vidtv_run() {
   if [ -n "$vidtv_out" ] && [ -e "$vidtv_out" ] && [ ! -d "$vidtv_out" ]; then
     vidtv_usage_error "--out: $vidtv_out is not a folder"
   fi
+  # What comes back is merged into the folder: never the whole file system.
+  [ "$vidtv_out" != / ] || vidtv_usage_error "--out: not /"
   vidtv_need qemu-system-x86 busybox-static cpio
   vidtv_prepare
   vidtv_scratch run tmp
@@ -189,7 +191,7 @@ vidtv_run() {
     exit 124
   fi
   [ "$rc" -eq 0 ] || vidtv_die "qemu failed ($rc): $(head -c 500 "$tmp/data.qemu")"
-  vidtv_status=$(vidtv_collect "$tmp/data" "$tmp")
+  vidtv_collect "$tmp/data" "$tmp"
   echo "vidtv: '$*' exited $vidtv_status after $((SECONDS - t0)) s"
 }
 
