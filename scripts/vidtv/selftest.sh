@@ -1,8 +1,8 @@
 #!/bin/sh
 # Runs inside the vidtv guest (scripts/vidtv.sh selftest): Debian's dvb-tools
 # against the virtual tuner. Exits non-zero when the front end is not vidtv's,
-# when the transponder does not lock, when a frequency 1 MHz off locks, or
-# when the scan misses vidtv's service.
+# when the transponder does not lock, when a frequency 1 MHz off locks, when
+# the scan misses vidtv's service, or when the box fails.
 set -u
 conf=/tmp/vidtv.conf
 channel() {
@@ -64,4 +64,16 @@ echo "selftest: scan took $(($(ms) - t0)) ms"
 cat /tmp/services.conf
 check "the scan finds the service Beethoven" "Beethoven" /tmp/services.conf
 check "from the provider LinuxTV.org" "Service Beethoven, provider LinuxTV.org" /tmp/scan.txt
+
+# The host compares the box's screen with its own: fonts, catalogue and
+# libraries must have come along.
+if [ -n "${VIDTV_BOX_KEYS:-}" ]; then
+  echo "== the box on its simulated band"
+  if ./build/vantrel-box --keys "$VIDTV_BOX_KEYS" --shots "$VIDTV_OUT/box"; then
+    echo "selftest: ok: the box runs"
+  else
+    echo "selftest: FAILED: the box exits $?"
+    failed=1
+  fi
+fi
 exit $failed
