@@ -100,11 +100,12 @@ trap vidtv_cleanup EXIT
 
 # Makes a scratch folder NAME, removed at exit, into the variable VAR. In
 # memory (/dev/shm) when it has room: the kernel headers' thousands of files
-# take half a minute to delete from a busy disk.
+# take half a minute to delete from a busy disk. A third argument "guest"
+# asks for one that can be packed: the guest's own /dev hides the host's.
 vidtv_scratch() {
   local base=${TMPDIR:-/tmp} dir avail
   avail=$(df -Pk /dev/shm 2>/dev/null | awk 'NR == 2 { print $4 }')
-  [ -w /dev/shm ] && [ "${avail:-0}" -gt 2000000 ] && base=/dev/shm
+  [ "${3:-}" != guest ] && [ -w /dev/shm ] && [ "${avail:-0}" -gt 2000000 ] && base=/dev/shm
   dir=$(mktemp -d "$base/vidtv-$1.XXXXXX")
   vidtv_tmp+=("$dir")
   printf -v "$2" '%s' "$dir"

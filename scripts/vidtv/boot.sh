@@ -152,6 +152,17 @@ vidtv_check_freqs() {
   ((n <= 8)) || vidtv_usage_error "--freqs: vidtv takes at most 8 frequencies"
 }
 
+# Sets vidtv_path to the absolute form of PATH given to OPTION, which must lie
+# where the guest can have it: its /dev, /proc and /sys are its own, and what
+# comes back from / would be merged into this machine's root.
+vidtv_guest_path() {
+  vidtv_path=$(realpath -s "$2")
+  case $vidtv_path in
+    / | /dev | /dev/* | /proc | /proc/* | /sys | /sys/*)
+      vidtv_usage_error "$1: the guest cannot share $vidtv_path" ;;
+  esac
+}
+
 # run [OPTIONS] -- COMMAND [ARGS...]
 vidtv_run() {
   local tmp rc t0=$SECONDS
@@ -159,27 +170,44 @@ vidtv_run() {
   vidtv_packs=() vidtv_env=()
   while [ $# -gt 0 ]; do
     case $1 in
-      --freqs) vidtv_check_freqs "${2:-}" && vidtv_freqs=$2 && shift 2 ;;
-      --pack) [ -e "${2:-}" ] || vidtv_usage_error "--pack: no file or folder '${2:-}'"
-        vidtv_packs+=("$(realpath -s "$2")") && shift 2 ;;
-      --out) [ -n "${2:-}" ] || vidtv_usage_error "--out wants a folder"
-        vidtv_out=$(realpath -s "$2") && shift 2 ;;
-      --env) [[ ${2:-} =~ ^[A-Za-z_][A-Za-z0-9_]*= ]] || vidtv_usage_error "--env wants NAME=VALUE, not '${2:-}'"
-        vidtv_env+=("$2") && shift 2 ;;
-      --build) [ -d "${2:-}" ] || vidtv_usage_error "--build: no folder '${2:-}'"
-        vidtv_build_dir=$(realpath -s "$2") && shift 2 ;;
-      --timeout) [[ ${2:-} =~ ^[1-9][0-9]*$ ]] || vidtv_usage_error "--timeout wants seconds, not '${2:-}'"
-        vidtv_timeout=$2 && shift 2 ;;
-      --) shift && break ;;
+      --freqs)
+        vidtv_check_freqs "${2:-}"
+        vidtv_freqs=$2
+        ;;
+      --pack)
+        [ -e "${2:-}" ] || vidtv_usage_error "--pack: no file or folder '${2:-}'"
+        vidtv_guest_path --pack "$2"
+        vidtv_packs+=("$vidtv_path")
+        ;;
+      --out)
+        [ -n "${2:-}" ] || vidtv_usage_error "--out wants a folder"
+        vidtv_guest_path --out "$2"
+        vidtv_out=$vidtv_path
+        ;;
+      --env)
+        [[ ${2:-} =~ ^[A-Za-z_][A-Za-z0-9_]*= ]] || vidtv_usage_error "--env wants NAME=VALUE, not '${2:-}'"
+        vidtv_env+=("$2")
+        ;;
+      --build)
+        [ -d "${2:-}" ] || vidtv_usage_error "--build: no folder '${2:-}'"
+        vidtv_build_dir=$(realpath -s "$2")
+        ;;
+      --timeout)
+        [[ ${2:-} =~ ^[1-9][0-9]{0,4}$ ]] || vidtv_usage_error "--timeout wants seconds, not '${2:-}'"
+        vidtv_timeout=$2
+        ;;
+      --)
+        shift
+        break
+        ;;
       *) vidtv_usage_error "run: unknown option '$1' (the command comes after --)" ;;
     esac
+    shift 2
   done
   [ $# -gt 0 ] || vidtv_usage_error "run: no command given after --"
   if [ -n "$vidtv_out" ] && [ -e "$vidtv_out" ] && [ ! -d "$vidtv_out" ]; then
     vidtv_usage_error "--out: $vidtv_out is not a folder"
   fi
-  # What comes back is merged into the folder: never the whole file system.
-  [ "$vidtv_out" != / ] || vidtv_usage_error "--out: not /"
   vidtv_need qemu-system-x86 busybox-static cpio
   vidtv_prepare
   vidtv_scratch run tmp
@@ -207,7 +235,7 @@ vidtv_selftest() {
   for t in dvb-fe-tool dvbv5-zap dvbv5-scan; do
     args+=(--pack "$(type -P "$t")")
   done
-  vidtv_scratch selftest tmp
+  vidtv_scratch selftest tmp guest
   [ -x "$vidtv_src/build/vantrel-box" ] && args+=(--env "VIDTV_BOX_KEYS=$keys")
   vidtv_run "${args[@]}" --out "$tmp/guest" --pack "$vidtv_lib/selftest.sh" -- sh "$vidtv_lib/selftest.sh"
   [ "$vidtv_status" -eq 0 ] && [ -x "$vidtv_src/build/vantrel-box" ] || return 0
@@ -245,7 +273,7 @@ vidtv_capture() {
   local dir tmp
   dir=$(realpath -s "$1")
   vidtv_need dvb-tools build-essential
-  vidtv_scratch capture tmp
+  vidtv_scratch capture tmp guest
   cc -O2 -Wall -Wextra -Werror -o "$tmp/dmxsections" "$vidtv_lib/dmxsections.c" ||
     vidtv_die "dmxsections.c did not build"
   vidtv_run --pack "$(type -P dvbv5-zap)" --pack "$tmp/dmxsections" --pack "$vidtv_lib/capture.sh" \
