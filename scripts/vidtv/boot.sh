@@ -79,7 +79,7 @@ vidtv_stage_guest() {
     f=$1
     [[ $f == /* ]] || f="$vidtv_src/$f"
     [ -f "$f" ] && [ ! -e "$root$f" ] && vidtv_stage "$root" "$(realpath -s "$f")"
-  elif ! "$root/bin/busybox" --list | grep -qx -- "$1" && f=$(type -P "$1"); then
+  elif ! grep -qx -- "$1" <<<"$("$root/bin/busybox" --list)" && f=$(type -P "$1"); then
     vidtv_stage "$root" "$f"
   fi
   vidtv_stage_libraries "$root" "$gconv"
@@ -127,7 +127,7 @@ vidtv_collect() {
   local data=$1 tmp=$2 status
   tr -d '\r' <"$data" >"$tmp/report"
   if grep -q '^vidtv-error ' "$tmp/report"; then
-    vidtv_die "guest: $(sed -n 's/^vidtv-error //p' "$tmp/report" | head -n 1)"
+    vidtv_die "guest: $(sed -n 's/^vidtv-error //p' "$tmp/report" | sed -n 1p)"
   fi
   status=$(sed -n 's/^vidtv-status \([0-9]\{1,3\}\)$/\1/p' "$tmp/report" | tail -n 1)
   [ -n "$status" ] || vidtv_die "the guest stopped without reporting an exit status (see the console above)"
@@ -287,7 +287,7 @@ vidtv_capture() {
     echo "11362000 kHz locked; each file holds one table's sections one after another, as the"
     echo "demux delivered them (CRC included). Made by: scripts/vidtv.sh capture"
     echo
-    echo "kernel: $(sed -n 's/^packages=//p' "$vidtv_entry/info" | tr ' ' '\n' | head -n 1)"
+    echo "kernel: $(sed -n 's/^packages=//p' "$vidtv_entry/info" | tr ' ' '\n' | sed -n 1p)"
     cat "$tmp/out/sections.txt"
     vidtv_nit_note "$dir/nit.bin"
   } >"$dir/README"

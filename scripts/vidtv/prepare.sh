@@ -37,8 +37,8 @@ vidtv_ask_apt() {
   [ -n "$ver" ] || return 0
   # The metapackage names the kernel's ABI and pins its exact version.
   dep=$(apt-cache show "$meta=$ver" 2>/dev/null |
-    sed -n "s/^Depends:.*linux-image-\([^ ,]*\)-$vidtv_flavour (= \([^)]*\)).*/\2 \1/p" | head -n 1)
-  [ -n "$dep" ] && echo "$dep"
+    sed -n "s/^Depends:.*linux-image-\([^ ,]*\)-$vidtv_flavour (= \([^)]*\)).*/\2 \1/p" | sed -n 1p)
+  [ -z "$dep" ] || echo "$dep"
 }
 
 # The packages (name=version) of kernel VERSION with ABI, one a line.
@@ -47,7 +47,7 @@ vidtv_packages() {
   series=$(echo "$ver" | cut -d. -f1,2)
   # The unsigned image is the same kernel without the Secure Boot signature.
   image="linux-image-$abi-$vidtv_flavour-unsigned"
-  apt-cache madison "$image" 2>/dev/null | grep -q " $ver " || image="linux-image-$abi-$vidtv_flavour"
+  grep -q " $ver " <<<"$(apt-cache madison "$image" 2>/dev/null)" || image="linux-image-$abi-$vidtv_flavour"
   printf '%s\n' "$image=$ver" "linux-headers-$abi-$vidtv_flavour=$ver" "linux-headers-$abi-common=$ver" \
     "linux-kbuild-$series=$ver" "linux-source-$series=$ver"
 }
@@ -80,7 +80,7 @@ vidtv_download() {
 # The .deb file of package NAME=VERSION in DEBS.
 vidtv_deb() {
   local f
-  f=$(compgen -G "$1/${2%%=*}_${2#*=}_*.deb" | head -n 1)
+  f=$(compgen -G "$1/${2%%=*}_${2#*=}_*.deb" | sed -n 1p)
   [ -n "$f" ] || vidtv_die "no package file for $2 in $1"
   echo "$f"
 }
