@@ -24,8 +24,10 @@ Commands:
               and run COMMAND inside, in the source tree's folder, with the
               virtual tuner as /dev/dvb/adapter0
   selftest    tune the virtual tuner with Debian's dvb-tools inside the guest:
-              DVB-S 11362000 kHz through a universal LNB must lock, and its
-              scan must list "Beethoven" from "LinuxTV.org"
+              DVB-S 11362000 kHz through a universal LNB must lock, 1 MHz off
+              must not, and the scan must list "Beethoven" from "LinuxTV.org";
+              when the box is built, its dialog and a sweep's start must look
+              in the guest as they do on this machine
   capture [DIR]
               read raw PAT, SDT and NIT sections of the virtual tuner's
               multiplex from the guest's demux into DIR (default:
@@ -38,8 +40,9 @@ Options of run:
                         locks only on the exact frequency, through a universal
                         LNB (LOF 9750/10600 MHz, switch at 11700 MHz)
   --pack PATH           also pack this file or folder, at the same absolute
-                        path, with the shared libraries its programs load
-                        (repeatable)
+                        path (not under /dev, /proc or /sys, which the guest
+                        has of its own), with the shared libraries its
+                        programs load (repeatable)
   --out DIR             the folder DIR exists at the same absolute path in the
                         guest (also as \$VIDTV_OUT), empty unless something
                         packed lies in it; what is in it when COMMAND ends is
@@ -51,9 +54,12 @@ Options of run:
 
 Always packed: busybox, the modules, build/vantrel-box, build/*.so,
 build/root/, build/locale/, the source tree's data/, the DejaVu fonts, glibc's
-gconv modules, COMMAND itself when it is a program of this machine, and every
-shared library that a packed program loads (ldd). The guest's file system is in
-memory: anything written outside --out is lost.
+gconv modules, the C.UTF-8 locale, COMMAND itself when it is a program of this
+machine, and every shared library that a packed program loads (ldd). COMMAND
+runs as root with busybox's tools, PATH=/usr/local/bin:/usr/bin:/bin:/usr/sbin:/sbin,
+no LANG and standard input from /dev/null; its output shows on the console as it
+comes. The guest's file system is in memory: anything written outside --out is
+lost.
 
 Exit status of run: COMMAND's; 124 when the guest did not finish in time; 125
 when the test bed itself failed (fetch, build, boot, transfer; the message says
