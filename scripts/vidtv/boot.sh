@@ -238,7 +238,11 @@ vidtv_selftest() {
   vidtv_scratch selftest tmp guest
   [ -x "$vidtv_src/build/vantrel-box" ] && args+=(--env "VIDTV_BOX_KEYS=$keys")
   vidtv_run "${args[@]}" --out "$tmp/guest" --pack "$vidtv_lib/selftest.sh" -- sh "$vidtv_lib/selftest.sh"
-  [ "$vidtv_status" -eq 0 ] && [ -x "$vidtv_src/build/vantrel-box" ] || return 0
+  [ "$vidtv_status" -eq 0 ] || return 0
+  if [ ! -x "$vidtv_src/build/vantrel-box" ]; then
+    echo "selftest: the box is not built: its screens were not compared"
+    return 0
+  fi
   (cd "$vidtv_src" && ./build/vantrel-box --keys "$keys" --shots "$tmp/host" >/dev/null) ||
     vidtv_die "the box failed on this machine"
   for f in dialog.png dialog.json sweep.png sweep.json; do
