@@ -101,6 +101,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   if (!writeAll(argv[4], last)) return 1;
-  printf("dmxsections: PID 0x%04lx table 0x%02lx version %d: %d section(s)\n", pid, tableId, version, last + 1);
+  printf("dmxsections: PID 0x%04lx table 0x%02lx version %d: %d section(s)\n", pid, tableId, version,
+         last + 1);
   return 0;
 }
