@@ -110,8 +110,14 @@ eServiceDVB* eTransponderList::searchService(const eServiceReference& service) {
 }
 
 void eTransponderList::addService(const eServiceReferenceDVB& ref, const eServiceDVB& record) {
+  auto it = services.find(ref);
+  // A service found again as it was is nothing new to keep.
+  if (it != services.end() && it->second.service_name == record.service_name &&
+      it->second.service_provider == record.service_provider &&
+      it->second.service_type == record.service_type && it->second.scrambled == record.scrambled)
+    return;
   services[ref] = record;
-  box::dvb::markDirty();
+  box::dvb::serviceAdded(*this, ref);
 }
 
 eTransponder* eTransponderList::addTransponder(const eTransponder& tp) {
@@ -119,7 +125,7 @@ eTransponder* eTransponderList::addTransponder(const eTransponder& tp) {
     if (known == tp) return &known;
   transponders.emplace_back(*this);
   transponders.back() = tp;
-  box::dvb::markDirty();
+  box::dvb::transponderAdded(*this, transponders.back());
   transponder_added.emit(&transponders.back());
   return &transponders.back();
 }

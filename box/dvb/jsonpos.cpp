@@ -156,7 +156,8 @@ class Builder {
 
   bool put(json&& v) {
     const bool streamed = !frames.empty() && frames.back().streams;
-    place(std::move(v), taken);
+    // The parser has read the scalar and perhaps the byte after it.
+    place(std::move(v), taken ? taken - 1 : 0);
     return streamed ? deliver() : true;
   }
 
