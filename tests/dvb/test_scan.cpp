@@ -90,6 +90,21 @@ TEST_F(ScanTest, EventsComeInOrderWithServicesAGapApart) {
             "  12000 MHz H 27500 ksym/s: no lock\n");
 }
 
+TEST_F(ScanTest, TheSummaryShowsNamesFromTheBandEscaped) {
+  std::string error;
+  ASSERT_TRUE(boot(bandJson(carrierJson(11000, "H", 27500, 10, "DVB-S",
+                                        R"({"name": "Rosso\u001b[31m", "provider": "P\u0007"})")),
+                   &error))
+      << error;
+  eDVBScanController* scan = scanWith({11001000});
+  scan->start();
+  box::runUntil([&] { return !scan->isRunning(); }, 20000);
+  EXPECT_EQ(box::foundSummary(),
+            "Transponders scanned: 1\n"
+            "  11001 MHz H 27500 ksym/s: 1 service\n"
+            "    Rosso\\x1B[31m (P\\x07)\n");
+}
+
 TEST_F(ScanTest, ASecondScanReportsKnownServicesWithoutDuplicates) {
   eDVBScanController* scan = scanWith({11001000});
   scan->start();
