@@ -103,10 +103,13 @@ void eTransponderList::leaveTransponder(eTransponder* tp) {
 }
 
 eServiceDVB* eTransponderList::searchService(const eServiceReference& service) {
-  // The key compares as a DVB reference; a plain one with the same fields finds it too.
-  for (auto& [ref, record] : services)
-    if (static_cast<const eServiceReference&>(ref) == service) return &record;
-  return nullptr;
+  // A plain reference with the same fields finds the DVB one: < and == look
+  // at the same fields, so the map's own search finds what == would, without
+  // walking a list of many thousand services for every service a scan reports.
+  eServiceReferenceDVB key;
+  static_cast<eServiceReference&>(key) = service;
+  auto it = services.find(key);
+  return it == services.end() ? nullptr : &it->second;
 }
 
 void eTransponderList::addService(const eServiceReferenceDVB& ref, const eServiceDVB& record) {

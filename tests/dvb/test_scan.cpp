@@ -118,6 +118,27 @@ TEST_F(ScanTest, ASecondScanReportsKnownServicesWithoutDuplicates) {
   EXPECT_EQ(list().getKnownTransponders().size(), 1u);
 }
 
+TEST_F(ScanTest, SearchServiceFindsAPlainReferenceWithTheSameFieldsOnly) {
+  eDVBScanController* scan = scanWith({11001000});
+  scan->start();
+  box::runUntil([&] { return !scan->isRunning(); }, 20000);
+  const eServiceReferenceDVB& kept = std::next(list().getServices().begin())->first;
+  eServiceReference plain;
+  plain.type = kept.type;
+  for (int i = 0; i < 8; ++i) plain.data[i] = kept.data[i];
+  plain.descr = "any description";
+  eServiceDVB* record = list().searchService(plain);
+  ASSERT_NE(record, nullptr);
+  EXPECT_EQ(record->service_name, "Due");
+  for (auto change :
+       {+[](eServiceReference& r) { r.flags = 1; }, +[](eServiceReference& r) { r.path = "/x"; },
+        +[](eServiceReference& r) { r.data[7] = 1; }, +[](eServiceReference& r) { r.type = 2; }}) {
+    eServiceReference other = plain;
+    change(other);
+    EXPECT_EQ(list().searchService(other), nullptr);
+  }
+}
+
 TEST_F(ScanTest, OnlyFreeLeavesScrambledServicesOut) {
   eDVBScanController* scan = scanWith({11000000});
   scan->setOnlyFree(1);
