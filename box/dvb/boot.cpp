@@ -33,6 +33,7 @@ struct DvbState {
   ServiceChanges pending;       // not saved yet (a failed save keeps them here)
   bool changedThisRun = false;  // the list is written whole at shutdown
   bool loading = false;         // filling the list from the kept one: nothing new
+  KeptFileStamp listStamp;      // the list file as this box last read or wrote it
   std::string saveError;        // the last failed save that no later save made good
   std::vector<Visit> visits;
 };
@@ -83,7 +84,8 @@ void saveServiceList() {
   DvbState& s = state();
   if (s.pending.empty() || s.serviceListPath.empty() || !eDVB::instance) return;
   std::string error;
-  if (!box::saveServiceChanges(s.serviceListPath, *eDVB::instance->getTransponders(), s.pending, &error)) {
+  if (!box::saveServiceChanges(s.serviceListPath, *eDVB::instance->getTransponders(), s.pending, &error,
+                               &s.listStamp)) {
     std::fprintf(stderr, "box: cannot keep the service list: %s\n", error.c_str());
     s.saveError = error;
     return;
@@ -152,7 +154,7 @@ namespace {
 void keepAtShutdown(DvbState& s) {
   if (!s.changedThisRun || s.serviceListPath.empty() || !eDVB::instance) return;
   std::string error;
-  if (box::saveServiceList(s.serviceListPath, *eDVB::instance->getTransponders(), &error)) {
+  if (box::saveServiceList(s.serviceListPath, *eDVB::instance->getTransponders(), &error, &s.listStamp)) {
     s.pending.clear();
     s.saveError.clear();
     return;
@@ -197,11 +199,13 @@ bool bootDvb(const DvbOptions& options, std::string* error) {
   if (!loadBand(bandFile, band.get(), error)) return false;
   std::string listPath = options.serviceList.empty() ? std::string() : resolve(options.serviceList);
   KeptServices kept;
-  if (!listPath.empty() && !loadServiceList(listPath, &kept, error)) return false;
+  KeptFileStamp stamp;
+  if (!listPath.empty() && !loadServiceList(listPath, &kept, error, &stamp)) return false;
 
   DvbState& s = state();
   s.band = std::move(band);
   s.serviceListPath = listPath;
+  s.listStamp = stamp;
   s.visits.clear();
   new eDVB;
   eTransponderList* list = eDVB::instance->getTransponders();

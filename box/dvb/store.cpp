@@ -70,13 +70,39 @@ bool syncFolder(const std::string& path, std::string* error) {
   return ok ? true : fail(error, why(dir, "fsync", err));
 }
 
-// Reads the list, then the journal, handing over every entry.
-bool readKept(const std::string& path, const ServiceListReader& reader, std::string* error) {
+KeptFileStamp stampOf(const struct stat& st) {
+  KeptFileStamp k;
+  k.known = true;
+  k.device = st.st_dev;
+  k.inode = st.st_ino;
+  k.size = (unsigned long long)st.st_size;
+  k.modifiedNs = (long long)st.st_mtim.tv_sec * 1000000000 + st.st_mtim.tv_nsec;
+  k.changedNs = (long long)st.st_ctim.tv_sec * 1000000000 + st.st_ctim.tv_nsec;
+  return k;
+}
+
+bool sameFile(const KeptFileStamp& a, const KeptFileStamp& b) {
+  return a.known && b.known && a.device == b.device && a.inode == b.inode && a.size == b.size &&
+         a.modifiedNs == b.modifiedNs && a.changedNs == b.changedNs;
+}
+
+// Reads the list, then the journal, handing over every entry. With stamp:
+// a list file as stamped is passed over; *stamp becomes the list file's
+// (unknown when there is none).
+bool readKept(const std::string& path, const ServiceListReader& reader, std::string* error,
+              KeptFileStamp* stamp = nullptr) {
   for (const std::string& file : {path, serviceJournalPath(path)}) {
     struct stat st;
     if (::stat(file.c_str(), &st) != 0) {
-      if (errno == ENOENT) continue;
-      return fail(error, file + ": " + std::strerror(errno));
+      if (errno != ENOENT) return fail(error, file + ": " + std::strerror(errno));
+      if (stamp && file == path) *stamp = KeptFileStamp();
+      continue;
+    }
+    if (stamp && file == path) {
+      const KeptFileStamp now = stampOf(st);
+      const bool unchanged = sameFile(*stamp, now);
+      *stamp = now;
+      if (unchanged) continue;
     }
     std::string text;
     if (!readWholeFile(file, &text, error, kMaxServiceListBytes)) return false;
@@ -118,7 +144,8 @@ void appendCheckedService(std::string* out, const eServiceReferenceDVB& ref, con
 }
 
 // The whole list, with the lock held.
-bool writeWhole(const std::string& path, const eTransponderList& list, std::string* error) {
+bool writeWhole(const std::string& path, const eTransponderList& list, std::string* error,
+                KeptFileStamp* stamp) {
   std::set<TransponderKey> held, onDisk;
   for (const eTransponder& tp : list.getKnownTransponders()) held.insert(keyOf(tp.satellite));
   const auto& services = list.getServices();
@@ -131,7 +158,8 @@ bool writeWhole(const std::string& path, const eTransponderList& list, std::stri
   reader.service = [&](const eServiceReferenceDVB& ref, const eServiceDVB& record) {
     if (!services.count(ref)) diskServices[ref] = record;
   };
-  if (!readKept(path, reader, error)) return false;
+  KeptFileStamp seen = stamp ? *stamp : KeptFileStamp();
+  if (!readKept(path, reader, error, &seen)) return false;
 
   const size_t tpCount = held.size() + diskTps.size(), serviceCount = services.size() + diskServices.size();
   if (tpCount > kMaxKeptTransponders || serviceCount > kMaxKeptServices)
@@ -164,6 +192,12 @@ bool writeWhole(const std::string& path, const eTransponderList& list, std::stri
   text += "]}\n";
   if (!writeFileAtomic(path, text, error)) return false;
   if (!syncFolder(path, error)) return false;
+  // Entries merged in from the disk are in the file but not in the list:
+  // the next whole write must read the file again.
+  struct stat st;
+  if (stamp)
+    *stamp = diskTps.empty() && diskServices.empty() && ::stat(path.c_str(), &st) == 0 ? stampOf(st)
+                                                                                       : KeptFileStamp();
   // Everything the journal held is in the list now. A journal that stays
   // (unlink failed) is replayed over the same entries: no harm.
   ::unlink(serviceJournalPath(path).c_str());
@@ -260,7 +294,7 @@ std::string serviceJournalPath(const std::string& listPath) {
   return listPath + ".journal";
 }
 
-bool loadServiceList(const std::string& path, KeptServices* kept, std::string* error) {
+bool loadServiceList(const std::string& path, KeptServices* kept, std::string* error, KeptFileStamp* stamp) {
   // A root the box may not write to (no lock file there) is still read.
   ListLock lock;
   lock.take(path, false, nullptr);
@@ -270,24 +304,27 @@ bool loadServiceList(const std::string& path, KeptServices* kept, std::string* e
   reader.service = [&](const eServiceReferenceDVB& ref, const eServiceDVB& record) {
     read.services.emplace_back(ref, record);
   };
-  if (!readKept(path, reader, error)) return false;
+  KeptFileStamp seen;
+  if (!readKept(path, reader, error, &seen)) return false;
   *kept = std::move(read);
+  if (stamp) *stamp = seen;
   return true;
 }
 
-bool saveServiceList(const std::string& path, const eTransponderList& list, std::string* error) {
+bool saveServiceList(const std::string& path, const eTransponderList& list, std::string* error,
+                     KeptFileStamp* stamp) {
   ListLock lock;
   if (!makeFolder(path, error) || !lock.take(path, true, error)) return false;
-  return writeWhole(path, list, error);
+  return writeWhole(path, list, error, stamp);
 }
 
 bool saveServiceChanges(const std::string& path, const eTransponderList& list, const ServiceChanges& changes,
-                        std::string* error) {
+                        std::string* error, KeptFileStamp* stamp) {
   ListLock lock;
   if (!makeFolder(path, error) || !lock.take(path, true, error)) return false;
   bool whole = false;
   if (!appendChanges(path, list, changes, &whole, error)) return false;
-  return whole ? writeWhole(path, list, error) : true;
+  return whole ? writeWhole(path, list, error, stamp) : true;
 }
 
 }  // namespace box

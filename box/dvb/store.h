@@ -60,17 +60,31 @@ struct ServiceChanges {
 
 std::string serviceJournalPath(const std::string& listPath);
 
+// The list file as a box last read or wrote it whole. A box's list only
+// grows, so while the file is still that one it holds nothing the box does
+// not, and writing the list whole need not read it again (only the journal,
+// which other boxes may have added to). Every writer replaces the file by a
+// rename, so any other writer's list is a different file.
+struct KeptFileStamp {
+  bool known = false;
+  unsigned long long device = 0, inode = 0, size = 0;
+  long long modifiedNs = 0, changedNs = 0;
+};
+
 // Reads the list and its journal. Missing files are an empty list (true); a
 // bad one is false with *error naming the file, the line, the path and what
 // is wrong.
-bool loadServiceList(const std::string& path, KeptServices* kept, std::string* error);
+bool loadServiceList(const std::string& path, KeptServices* kept, std::string* error,
+                     KeptFileStamp* stamp = nullptr);
 
 // Writes the whole list: what is on disk merged with list, atomically; the
-// journal is then removed.
-bool saveServiceList(const std::string& path, const eTransponderList& list, std::string* error);
+// journal is then removed. With stamp (kept by the caller for this list
+// from its load on), a list file still as stamped is not read again.
+bool saveServiceList(const std::string& path, const eTransponderList& list, std::string* error,
+                     KeptFileStamp* stamp = nullptr);
 
 // Appends changes to the journal (or writes the whole list, as above).
 bool saveServiceChanges(const std::string& path, const eTransponderList& list, const ServiceChanges& changes,
-                        std::string* error);
+                        std::string* error, KeptFileStamp* stamp = nullptr);
 
 }  // namespace box

@@ -52,11 +52,15 @@ void found(eTransponderList& list, box::ServiceChanges* changes, int n, int freq
 TEST(ServiceJournal, BoxesSavingFromDivergingListsKeepEachOthersEntries) {
   Files f;
   std::string error;
-  // Both boxes started from the same list: C on 11000 MHz.
+  // Both boxes started from the same list: service 1 on 11000 MHz. Each
+  // keeps the stamp of the list file it last read or wrote, as a box does.
   eTransponderList a, b;
+  box::KeptFileStamp stampA, stampB;
   found(a, nullptr, 1, 11000000);
+  ASSERT_TRUE(box::saveServiceList(f.list, a, &error, &stampA)) << error;
+  box::KeptServices kept;
+  ASSERT_TRUE(box::loadServiceList(f.list, &kept, &error, &stampB)) << error;
   found(b, nullptr, 1, 11000000);
-  ASSERT_TRUE(box::saveServiceList(f.list, a, &error)) << error;
   box::ServiceChanges ca, cb;
   found(a, &ca, 10, 11100000);
   found(b, &cb, 20, 11200000);
@@ -65,22 +69,25 @@ TEST(ServiceJournal, BoxesSavingFromDivergingListsKeepEachOthersEntries) {
   renamed.second.service_name = "S1 renamed";
   b.addService(renamed.first, renamed.second);
   cb.services.insert(renamed.first);
-  ASSERT_TRUE(box::saveServiceChanges(f.list, a, ca, &error)) << error;
-  ASSERT_TRUE(box::saveServiceChanges(f.list, b, cb, &error)) << error;
+  ASSERT_TRUE(box::saveServiceChanges(f.list, a, ca, &error, &stampA)) << error;
+  ASSERT_TRUE(box::saveServiceChanges(f.list, b, cb, &error, &stampB)) << error;
   EXPECT_EQ(lineCount(f.journal), 2u);
-  const auto both = std::make_pair(std::set<std::string>{"S1 renamed", "S10", "S20"},
-                                   std::set<int>{11000000, 11100000, 11200000});
-  EXPECT_EQ(loaded(f.list), both);
+  const std::set<int> freqs{11000000, 11100000, 11200000};
+  EXPECT_EQ(loaded(f.list), std::make_pair(std::set<std::string>{"S1 renamed", "S10", "S20"}, freqs));
   // A writes the whole list: B's journal line stays in it, though A never held it.
-  ASSERT_TRUE(box::saveServiceList(f.list, a, &error)) << error;
+  ASSERT_TRUE(box::saveServiceList(f.list, a, &error, &stampA)) << error;
   EXPECT_FALSE(std::filesystem::exists(f.journal));
-  EXPECT_EQ(loaded(f.list), std::make_pair(std::set<std::string>{"S1", "S10", "S20"}, both.second));
+  EXPECT_EQ(loaded(f.list), std::make_pair(std::set<std::string>{"S1", "S10", "S20"}, freqs));
+  // And again: the file holds what A does not, so A reads it once more.
   box::ServiceChanges more;
+  found(a, &more, 11, 11100000);
+  ASSERT_TRUE(box::saveServiceList(f.list, a, &error, &stampA)) << error;
+  EXPECT_EQ(loaded(f.list), std::make_pair(std::set<std::string>{"S1", "S10", "S11", "S20"}, freqs));
   found(b, &more, 21, 11200000);
-  ASSERT_TRUE(box::saveServiceChanges(f.list, b, more, &error)) << error;
-  ASSERT_TRUE(box::saveServiceList(f.list, b, &error)) << error;
+  ASSERT_TRUE(box::saveServiceChanges(f.list, b, more, &error, &stampB)) << error;
+  ASSERT_TRUE(box::saveServiceList(f.list, b, &error, &stampB)) << error;
   EXPECT_EQ(loaded(f.list),
-            std::make_pair(std::set<std::string>{"S1 renamed", "S10", "S20", "S21"}, both.second));
+            std::make_pair(std::set<std::string>{"S1 renamed", "S10", "S11", "S20", "S21"}, freqs));
 }
 
 TEST(ServiceJournal, TwoProcessesSavingAtOnceLoseNothing) {
@@ -92,13 +99,14 @@ TEST(ServiceJournal, TwoProcessesSavingAtOnceLoseNothing) {
     ASSERT_GE(child, 0);
     if (child == 0) {
       eTransponderList list;
+      box::KeptFileStamp stamp;
       bool ok = true;
       for (int round = 0; round < kRounds; ++round) {
         box::ServiceChanges changes;
         found(list, &changes, box * 1000 + round, 10700000 + box * 1000000 + round * 1000);
         std::string error;
-        ok &= round % 3 == 2 ? box::saveServiceList(f.list, list, &error)
-                             : box::saveServiceChanges(f.list, list, changes, &error);
+        ok &= round % 3 == 2 ? box::saveServiceList(f.list, list, &error, &stamp)
+                             : box::saveServiceChanges(f.list, list, changes, &error, &stamp);
       }
       ::_exit(ok ? 0 : 1);
     }
