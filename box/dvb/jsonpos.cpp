@@ -1,5 +1,6 @@
 #include "box/dvb/jsonpos.h"
 
+#include <algorithm>
 #include <iterator>
 #include <vector>
 
@@ -197,6 +198,37 @@ class Builder {
   bool stopped = false;
 };
 
+// Where the first string, number or word longer than maxBytes starts, if
+// any, and whether it is a string. An escape is skipped as a pair, so an
+// escaped quote does not end a string; one never closed runs to the end.
+bool longToken(std::string_view text, size_t maxBytes, size_t* start, bool* isString) {
+  auto delimiter = [](char c) {
+    return c == '"' || c == '{' || c == '}' || c == '[' || c == ']' || c == ',' || c == ':' || c == ' ' ||
+           c == '\t' || c == '\r' || c == '\n';
+  };
+  for (size_t i = 0; i < text.size();) {
+    const size_t from = i;
+    size_t length = 0;
+    if (text[i] == '"') {
+      for (++i; i < text.size() && text[i] != '"';) i += text[i] == '\\' ? 2 : 1;
+      length = std::min(i, text.size()) - from - 1;
+      ++i;  // the closing quote
+    } else if (delimiter(text[i])) {
+      ++i;
+      continue;
+    } else {
+      while (i < text.size() && !delimiter(text[i])) ++i;
+      length = i - from;
+    }
+    if (length > maxBytes) {
+      *start = from;
+      *isString = text[from] == '"';
+      return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 std::string_view withoutBom(std::string_view text) {
@@ -205,6 +237,17 @@ std::string_view withoutBom(std::string_view text) {
 
 bool readJson(std::string_view text, const std::string& fileName, const JsonReadOptions& options, json* root,
               std::string* error) {
+  size_t start = 0;
+  bool isString = false;
+  if (longToken(text, options.maxTokenBytes, &start, &isString)) {
+    int line = 0, column = 0;
+    lineAndColumn(text, start, &line, &column);
+    if (error)
+      *error = fileName + ": line " + std::to_string(line + options.firstLine - 1) + ", column " +
+               std::to_string(column) + ": " + (isString ? "a string" : "a value") + " longer than " +
+               std::to_string(options.maxTokenBytes) + " bytes";
+    return false;
+  }
   json result;
   Builder builder(text, fileName, options, &result, error);
   bool ok = false;

@@ -18,6 +18,9 @@ namespace box {
 struct JsonReadOptions {
   int maxDepth = 32;  // objects and arrays open at once
   int firstLine = 1;  // the text's first line in its file (a line cut out of a file)
+  // Longest string, number or word; a longer one is refused before parsing,
+  // which would otherwise copy it over and over to say what is wrong with it.
+  size_t maxTokenBytes = 65536;
   // When set, the elements of every array opened at this depth (the root
   // object or array is depth 1) go to onElement as each is complete, and the
   // array stays empty in the result. onElement gets the array's path, the

@@ -141,7 +141,7 @@ TEST(BandFile, SyntaxErrorsGiveLineAndColumn) {
   error = parseError(std::string(100, '[') + std::string(100, ']'));
   EXPECT_EQ(error, "bands/x.json: line 1, column 33: nested more than 32 levels deep");
   // What the parser read last is quoted short and escaped, however long it is.
-  const std::string open = "{\"name\": \"" + std::string(2 << 20, 'a');
+  const std::string open = "{\"name\": \"" + std::string(60000, 'a');
   EXPECT_EQ(parseError(open), "bands/x.json: line 1, column " + std::to_string(open.size() + 1) +
                                   ": syntax error: invalid string: missing closing quote; last read: '\"" +
                                   std::string(39, 'a') + "...'");

@@ -119,10 +119,18 @@ TEST(ServiceFile, AHugeTextIsRefusedQuicklyAndQuotedShort) {
   EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(1));
   // A string never closed is the rest of the file: only its start is shown.
   const std::string open =
-      R"({"version": 1, "transponders": [], "services": [{"name": ")" + std::string(5 << 20, 'a');
+      R"({"version": 1, "transponders": [], "services": [{"name": ")" + std::string(60000, 'a');
   EXPECT_EQ(readError(open), kFile + ": line 1, column " + std::to_string(open.size() + 1) +
                                  ": syntax error: invalid string: missing closing quote; last read: '\"" +
                                  std::string(39, 'a') + "...'");
+  // Longer ones are refused before parsing, which would copy them over and over.
+  t0 = std::chrono::steady_clock::now();
+  EXPECT_EQ(readError(open + std::string(5 << 20, 'a')),
+            kFile + ": line 1, column 58: a string longer than 65536 bytes");
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(5));
+  EXPECT_EQ(readError("{\"version\": 1, \"x\": \"\\\"" + std::string(65534, 'b') +
+                      "\", \"y\": " + std::string(65537, '9') + "}"),
+            kFile + ": line 1, column 65566: a value longer than 65536 bytes");
 }
 
 TEST(ServiceFile, WhatTheListHoldsIsWrittenSoThatItReadsBackTheSame) {
