@@ -216,6 +216,7 @@ bool bootDvb(const DvbOptions& options, std::string* error) {
     list->addTransponder(tp);
   }
   for (const auto& [ref, record] : kept.services) list->addService(ref, record);
+  kept = KeptServices();  // a big list is not held twice any longer than needed
   s.loading = false;
   s.pending.clear();
   s.changedThisRun = false;
