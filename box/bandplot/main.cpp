@@ -10,6 +10,7 @@
 #include "box/dvb/boot.h"
 #include "box/dvb/state.h"
 #include "box/gui/boot.h"
+#include "box/gui/fileio.h"
 #include "box/gui/loop.h"
 #include "box/gui/png.h"
 #include "host/dvb.h"
@@ -92,7 +93,7 @@ int main(int argc, char** argv) {
     if (!end || *end || v < 1000 || v > 45000) {
       std::fprintf(stderr,
                    "vantrel-bandplot: symbol rate %s: must be a whole number of ksymbols/s, 1000..45000\n",
-                   argv[3]);
+                   box::printable(argv[3]).c_str());
       return 2;
     }
     srKs = int(v);

@@ -1,6 +1,8 @@
 // Band files. The parser is strict: an unknown key, a wrong type, a value out
 // of range or a key given twice is an error naming the file, the line, the
 // JSON path and what is wrong, so that a typo never silently changes the sky.
+// A UTF-8 byte order mark at the start is accepted (and not counted in
+// columns); nesting deeper than 32 levels is refused.
 //
 // Keys (R: required). Frequencies in MHz, symbol rates in ksymbols/s.
 //   name                 string; default: the file name
@@ -8,13 +10,13 @@
 //   playing              null, or an object (nothing plays at boot when absent or null):
 //     frequency_mhz R, polarisation R ("H"/"V"), symbol_rate_ks R, service R (its name),
 //     fec (int 0..9, default 0)
-//   carriers          R  array of objects:
+//   carriers          R  array of at most 10000 objects:
 //     frequency_mhz  R  number 10000..13000
 //     polarisation   R  "H" or "V"
 //     symbol_rate_ks R  int 1000..45000
 //     cn_db          R  number -10..40, carrier to noise in its own bandwidth
 //     system         R  "DVB-S" or "DVB-S2" (the box's front end locks on DVB-S only)
-//     services       R  array of { name R (1..64 bytes), provider R (0..64 bytes),
+//     services       R  array of at most 65535 { name R (1..64 bytes), provider R (0..64 bytes),
 //                       type ("tv", "radio", "data"; default "tv"), scrambled (bool),
 //                       sid (int 1..65535; default: position in the list + 1, unique per carrier) }
 //     fec (int 0..9, default 3), tsid (int 0..65535, default: carrier index + 1), onid (default 1)
@@ -51,33 +53,13 @@ namespace {
 
 using nlohmann::json;
 
-constexpr int kMaxDepth = 32;
-
-// Deeper nesting than any band needs is refused before parsing, so that no
+// Deeper nesting than any band needs is refused as it is read, so that no
 // input can exhaust the stack.
-bool tooDeep(const std::string& text, size_t* where) {
-  int depth = 0;
-  bool inString = false;
-  for (size_t i = 0; i < text.size(); ++i) {
-    char c = text[i];
-    if (inString) {
-      if (c == '\\')
-        ++i;
-      else if (c == '"')
-        inString = false;
-    } else if (c == '"') {
-      inString = true;
-    } else if (c == '{' || c == '[') {
-      if (++depth > kMaxDepth) {
-        *where = i;
-        return true;
-      }
-    } else if (c == '}' || c == ']') {
-      --depth;
-    }
-  }
-  return false;
-}
+constexpr int kMaxDepth = 32;
+// More carriers than fit side by side in the band (at 1 Msym/s, on both
+// polarisations) are a mistake, and every reading walks them all.
+constexpr size_t kMaxCarriers = 10000;
+constexpr size_t kQuotedPath = 100;  // of a key path, in a message
 
 std::string join(const std::string& path, const std::string& key) {
   return path.empty() ? key : path + "." + key;
@@ -90,7 +72,7 @@ class Checker {
   bool fail(const std::string& path, const std::string& what) {
     if (message.empty())
       message = file + ": line " + std::to_string(positions.line(path)) + ": " +
-                (path.empty() ? std::string("top level") : path) + ": " + what;
+                (path.empty() ? std::string("top level") : printable(path, kQuotedPath)) + ": " + what;
     return false;
   }
   const std::string& error() const { return message; }
@@ -214,6 +196,8 @@ bool readCarrier(Checker& c, const json& v, const std::string& path, int index, 
   const json& services = v["services"];
   std::string sp = path + ".services";
   if (!services.is_array()) return c.fail(sp, "must be an array");
+  // Each service needs a service id of its own on the carrier.
+  if (services.size() > 65535) return c.fail(sp, "more than 65535 services");
   std::set<int> sids;
   for (size_t i = 0; i < services.size(); ++i) {
     std::string p = sp + "[" + std::to_string(i) + "]";
@@ -304,6 +288,8 @@ bool readBand(Checker& c, const json& root, Band* band) {
   }
   const json& carriers = root["carriers"];
   if (!carriers.is_array()) return c.fail("carriers", "must be an array");
+  if (carriers.size() > kMaxCarriers)
+    return c.fail("carriers", "more than " + std::to_string(kMaxCarriers) + " carriers");
   for (size_t i = 0; i < carriers.size(); ++i) {
     BandCarrier k;
     if (!readCarrier(c, carriers[i], "carriers[" + std::to_string(i) + "]", int(i), &k)) return false;
@@ -323,41 +309,15 @@ FileReader gReader = nullptr;
 
 }  // namespace
 
-bool parseBand(const std::string& text, const std::string& fileName, Band* band, std::string* error) {
-  auto failWith = [&](size_t offset, const std::string& what) {
-    int line = 0, column = 0;
-    lineAndColumn(text, offset, &line, &column);
-    if (error)
-      *error =
-          fileName + ": line " + std::to_string(line) + ", column " + std::to_string(column) + ": " + what;
-    return false;
-  };
-  size_t deep = 0;
-  if (tooDeep(text, &deep))
-    return failWith(deep, "nested more than " + std::to_string(kMaxDepth) + " levels deep");
-  json root = json::parse(text, nullptr, false);
-  if (root.is_discarded()) {
-    // Parsed again with exceptions only to learn where and why it failed.
-    try {
-      json again = json::parse(text);
-      (void)again;
-    } catch (const json::parse_error& e) {
-      std::string what = e.what();
-      size_t colon = what.find(": ", what.find("column"));
-      what = colon == std::string::npos ? "not valid JSON" : what.substr(colon + 2);
-      return failWith(e.byte ? e.byte - 1 : 0, "syntax error: " + what);
-    } catch (const std::exception&) {
-    }
-    return failWith(0, "syntax error: not valid JSON");
-  }
+bool parseBand(const std::string& fileText, const std::string& fileName, Band* band, std::string* error) {
+  // A byte order mark, as some editors write, is not part of the JSON.
+  const std::string_view text = withoutBom(fileText);
+  JsonReadOptions options;
+  options.maxDepth = kMaxDepth;
+  json root;
+  if (!readJson(text, fileName, options, &root, error)) return false;
   JsonPositions positions(text);
   Checker checker(fileName, positions);
-  if (!positions.duplicateKey().empty()) {
-    if (error)
-      *error = fileName + ": line " + std::to_string(positions.duplicateLine()) + ": " +
-               positions.duplicateKey() + ": given twice";
-    return false;
-  }
   Band parsed;
   bool ok = false;
   try {

@@ -10,6 +10,7 @@
 #include "box/dvb/simfrontend.h"
 #include "box/dvb/state.h"
 #include "box/dvb/store.h"
+#include "box/gui/fileio.h"
 #include "box/gui/paths.h"
 #include "host/decoder.h"
 #include "host/dvb.h"
@@ -29,8 +30,11 @@ struct DvbState {
   std::unique_ptr<SimFrontend> frontend;
   std::unique_ptr<eTransponder> playing;
   std::string serviceListPath;
-  bool dirty = false;
-  std::string saveError;  // the last failed save that no later save made good
+  ServiceChanges pending;       // not saved yet (a failed save keeps them here)
+  bool changedThisRun = false;  // the list is written whole at shutdown
+  bool loading = false;         // filling the list from the kept one: nothing new
+  KeptFileStamp listStamp;      // the list file as this box last read or wrote it
+  std::string saveError;        // the last failed save that no later save made good
   std::vector<Visit> visits;
 };
 
@@ -38,6 +42,8 @@ DvbState& state() {
   static DvbState s;
   return s;
 }
+
+constexpr size_t kMaxShownName = 64;
 
 const char* polName(int pol) {
   return pol ? "V" : "H";
@@ -55,21 +61,38 @@ SimFrontend* frontend() {
   return state().frontend.get();
 }
 
-void markDirty() {
-  state().dirty = true;
+// Only the DVB instance's list is kept.
+bool isKept(DvbState& s, const eTransponderList& list) {
+  return !s.loading && eDVB::instance && &list == eDVB::instance->getTransponders();
+}
+
+void transponderAdded(const eTransponderList& list, const eTransponder& tp) {
+  DvbState& s = state();
+  if (!isKept(s, list)) return;
+  s.pending.transponders.push_back(tp.satellite);
+  s.changedThisRun = true;
+}
+
+void serviceAdded(const eTransponderList& list, const eServiceReferenceDVB& ref) {
+  DvbState& s = state();
+  if (!isKept(s, list)) return;
+  s.pending.services.insert(ref);
+  s.changedThisRun = true;
 }
 
 void saveServiceList() {
   DvbState& s = state();
-  if (!s.dirty || s.serviceListPath.empty() || !eDVB::instance) return;
+  if (s.pending.empty() || s.serviceListPath.empty() || !eDVB::instance) return;
   std::string error;
-  if (!box::saveServiceList(s.serviceListPath, *eDVB::instance->getTransponders(), &error)) {
+  if (!box::saveServiceChanges(s.serviceListPath, *eDVB::instance->getTransponders(), s.pending, &error,
+                               &s.listStamp)) {
     std::fprintf(stderr, "box: cannot keep the service list: %s\n", error.c_str());
     s.saveError = error;
     return;
   }
+  // The changes of failed saves were still pending: this one kept them too.
   s.saveError.clear();
-  s.dirty = false;
+  s.pending.clear();
 }
 
 void recordVisit(const eTransponder& tp, bool locked) {
@@ -125,6 +148,22 @@ void carrierTransponder(const Band& band, const BandCarrier& carrier, eTranspond
 
 namespace {
 
+// A run that changed the list writes it whole at the end, merged with what
+// other boxes added, and the journal goes away. Should that fail, what is
+// still pending goes to the journal, which keeps it just as well.
+void keepAtShutdown(DvbState& s) {
+  if (!s.changedThisRun || s.serviceListPath.empty() || !eDVB::instance) return;
+  std::string error;
+  if (box::saveServiceList(s.serviceListPath, *eDVB::instance->getTransponders(), &error, &s.listStamp)) {
+    s.pending.clear();
+    s.saveError.clear();
+    return;
+  }
+  std::fprintf(stderr, "box: cannot write the service list whole: %s\n", error.c_str());
+  dvb::saveServiceList();
+  if (!s.saveError.empty() || !s.pending.empty()) s.saveError = error;
+}
+
 // What plays at boot: the band's service of that name on a carrier at the
 // playing frequency and polarisation if there is one, else a reference made
 // from the playing entry alone.
@@ -159,18 +198,28 @@ bool bootDvb(const DvbOptions& options, std::string* error) {
   std::string bandFile = options.bandFile.empty() ? dataFile("bands/demo.json") : options.bandFile;
   if (!loadBand(bandFile, band.get(), error)) return false;
   std::string listPath = options.serviceList.empty() ? std::string() : resolve(options.serviceList);
-  eTransponderList scratch;
-  if (!listPath.empty() && !loadServiceList(listPath, &scratch, error)) return false;
+  KeptServices kept;
+  KeptFileStamp stamp;
+  if (!listPath.empty() && !loadServiceList(listPath, &kept, error, &stamp)) return false;
 
   DvbState& s = state();
   s.band = std::move(band);
   s.serviceListPath = listPath;
+  s.listStamp = stamp;
   s.visits.clear();
   new eDVB;
   eTransponderList* list = eDVB::instance->getTransponders();
-  for (const eTransponder& tp : scratch.getKnownTransponders()) list->addTransponder(tp);
-  for (const auto& [ref, record] : scratch.getServices()) list->addService(ref, record);
-  s.dirty = false;
+  s.loading = true;
+  eTransponder tp(*list);
+  for (const Satellite& sat : kept.transponders) {
+    tp.satellite = sat;
+    list->addTransponder(tp);
+  }
+  for (const auto& [ref, record] : kept.services) list->addService(ref, record);
+  kept = KeptServices();  // a big list is not held twice any longer than needed
+  s.loading = false;
+  s.pending.clear();
+  s.changedThisRun = false;
   s.frontend = std::make_unique<SimFrontend>(*s.band);
   eFrontend::frontend = s.frontend.get();
   Decoder::locked = 0;
@@ -181,7 +230,7 @@ bool bootDvb(const DvbOptions& options, std::string* error) {
 bool shutdownDvb(std::string* error) {
   DvbState& s = state();
   if (!eDVB::instance && !s.band) return true;
-  dvb::saveServiceList();
+  keepAtShutdown(s);
   const bool kept = s.saveError.empty();
   if (!kept && error) *error = s.saveError;
   s.saveError.clear();
@@ -190,7 +239,8 @@ bool shutdownDvb(std::string* error) {
   s.frontend.reset();
   s.band.reset();
   s.serviceListPath.clear();
-  s.dirty = false;
+  s.pending.clear();
+  s.changedThisRun = false;
   eServiceInterface::getInstance()->service = eServiceReference();
   Decoder::locked = 0;
   return kept;
@@ -209,7 +259,9 @@ std::string foundSummary() {
       std::snprintf(line, sizeof line, "  %d MHz %s %d ksym/s: %zu service%s\n", v.freqKHz / 1000,
                     polName(v.pol), v.srSym / 1000, v.services.size(), v.services.size() == 1 ? "" : "s");
     out += line;
-    for (const auto& [name, provider] : v.services) out += "    " + name + " (" + provider + ")\n";
+    // Names come from band files: shown escaped, they cannot play tricks on a terminal.
+    for (const auto& [name, provider] : v.services)
+      out += "    " + printable(name, kMaxShownName) + " (" + printable(provider, kMaxShownName) + ")\n";
   }
   return out;
 }

@@ -103,15 +103,24 @@ void eTransponderList::leaveTransponder(eTransponder* tp) {
 }
 
 eServiceDVB* eTransponderList::searchService(const eServiceReference& service) {
-  // The key compares as a DVB reference; a plain one with the same fields finds it too.
-  for (auto& [ref, record] : services)
-    if (static_cast<const eServiceReference&>(ref) == service) return &record;
-  return nullptr;
+  // A plain reference with the same fields finds the DVB one: < and == look
+  // at the same fields, so the map's own search finds what == would, without
+  // walking a list of many thousand services for every service a scan reports.
+  eServiceReferenceDVB key;
+  static_cast<eServiceReference&>(key) = service;
+  auto it = services.find(key);
+  return it == services.end() ? nullptr : &it->second;
 }
 
 void eTransponderList::addService(const eServiceReferenceDVB& ref, const eServiceDVB& record) {
+  auto it = services.find(ref);
+  // A service found again as it was is nothing new to keep.
+  if (it != services.end() && it->second.service_name == record.service_name &&
+      it->second.service_provider == record.service_provider &&
+      it->second.service_type == record.service_type && it->second.scrambled == record.scrambled)
+    return;
   services[ref] = record;
-  box::dvb::markDirty();
+  box::dvb::serviceAdded(*this, ref);
 }
 
 eTransponder* eTransponderList::addTransponder(const eTransponder& tp) {
@@ -119,7 +128,7 @@ eTransponder* eTransponderList::addTransponder(const eTransponder& tp) {
     if (known == tp) return &known;
   transponders.emplace_back(*this);
   transponders.back() = tp;
-  box::dvb::markDirty();
+  box::dvb::transponderAdded(*this, transponders.back());
   transponder_added.emit(&transponders.back());
   return &transponders.back();
 }

@@ -21,9 +21,11 @@ void emitEvent(const eDVBEvent& event);
 void recordVisit(const eTransponder& tp, bool locked);
 void recordService(const eTransponder& tp, const eServiceDVB& service);
 
-// The transponder list changed: the service list is written at the next save.
-void markDirty();
-// Writes the service list if it changed; a failure is reported on stderr.
+// The DVB instance's list changed (other lists are not kept): what changed
+// is written at the next save.
+void transponderAdded(const eTransponderList& list, const eTransponder& tp);
+void serviceAdded(const eTransponderList& list, const eServiceReferenceDVB& ref);
+// Saves what changed since the last save; a failure is reported on stderr.
 void saveServiceList();
 
 }  // namespace dvb

@@ -1,134 +1,330 @@
 #include "box/dvb/store.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <nlohmann/json.hpp>
-
+#include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <map>
+#include <tuple>
 
-#include "box/dvb/band.h"
-#include "box/dvb/jsonpos.h"
-#include "host/dvb.h"
+#include "box/gui/fileio.h"
 
 namespace box {
 namespace {
 
-using nlohmann::json;
+// The journal may grow to half the list, and to this much at least, before
+// a save writes the whole list instead.
+constexpr off_t kMinCompactBytes = 1 << 20;
 
-json toJson(const eTransponderList& list) {
-  json tps = json::array();
-  for (const eTransponder& tp : list.getKnownTransponders()) {
-    const auto& s = tp.satellite;
-    tps.push_back({{"frequency_khz", s.frequency},
-                   {"symbol_rate", s.symbol_rate},
-                   {"polarisation", s.polarisation},
-                   {"fec", s.fec},
-                   {"orbital_position", s.orbital_position},
-                   {"inversion", s.inversion}});
-  }
-  json services = json::array();
-  for (const auto& [ref, record] : list.getServices()) {
-    json data = json::array();
-    for (int d : ref.data) data.push_back(d);
-    services.push_back({{"data", data},
-                        {"flags", ref.flags},
-                        {"name", record.service_name},
-                        {"provider", record.service_provider},
-                        {"service_type", record.service_type},
-                        {"scrambled", record.scrambled}});
-  }
-  return {{"version", 1}, {"transponders", tps}, {"services", services}};
+bool fail(std::string* error, const std::string& what) {
+  if (error) *error = what;
+  return false;
 }
 
-// Reads a whole number field; throws with the field's path.
-int intField(const json& obj, const std::string& path, const char* key) {
-  if (!obj.contains(key) || !obj[key].is_number_integer())
-    throw std::runtime_error(path + "." + key + ": missing or not a whole number");
-  return obj[key].get<int>();
+std::string why(const std::string& path, const char* what, int err) {
+  return path + ": " + what + ": " + std::strerror(err);
 }
 
-std::string textField(const json& obj, const std::string& path, const char* key) {
-  if (!obj.contains(key) || !obj[key].is_string())
-    throw std::runtime_error(path + "." + key + ": missing or not a string");
-  return obj[key].get<std::string>();
-}
-
-}  // namespace
-
-bool loadServiceList(const std::string& path, eTransponderList* list, std::string* error) {
-  std::string text;
-  struct stat st;
-  if (stat(path.c_str(), &st) != 0 && errno == ENOENT) return true;
-  if (!readWholeFile(path, &text, error, kMaxServiceListBytes)) return false;
-  json root = json::parse(text, nullptr, false);
-  if (root.is_discarded()) {
-    if (error) *error = path + ": not valid JSON (remove it to start with an empty service list)";
-    return false;
+// The lock beside the list, held while the object lives. flock, so that a
+// box that dies lets go of it.
+class ListLock {
+ public:
+  ~ListLock() {
+    if (fd >= 0) ::close(fd);
   }
-  JsonPositions positions(text);
-  std::string where;
-  try {
-    if (!root.is_object() || !root.contains("transponders") || !root["transponders"].is_array() ||
-        !root.contains("services") || !root["services"].is_array())
-      throw std::runtime_error(": needs the arrays \"transponders\" and \"services\"");
-    std::vector<eTransponder> tps;
-    const json& jt = root["transponders"];
-    for (size_t i = 0; i < jt.size(); ++i) {
-      where = "transponders[" + std::to_string(i) + "]";
-      eTransponder tp(*list);
-      tp.satellite.valid = true;
-      tp.satellite.frequency = intField(jt[i], where, "frequency_khz");
-      tp.satellite.symbol_rate = intField(jt[i], where, "symbol_rate");
-      tp.satellite.polarisation = intField(jt[i], where, "polarisation");
-      tp.satellite.fec = intField(jt[i], where, "fec");
-      tp.satellite.orbital_position = intField(jt[i], where, "orbital_position");
-      tp.satellite.inversion = intField(jt[i], where, "inversion");
-      tps.push_back(tp);
+
+  bool take(const std::string& listPath, bool exclusive, std::string* error) {
+    const std::string path = listPath + ".lock";
+    fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
+    if (fd < 0) return fail(error, path + ": " + std::strerror(errno));
+    while (::flock(fd, exclusive ? LOCK_EX : LOCK_SH) != 0)
+      if (errno != EINTR) return fail(error, why(path, "lock", errno));
+    return true;
+  }
+
+ private:
+  int fd = -1;
+};
+
+bool makeFolder(const std::string& path, std::string* error) {
+  const std::filesystem::path dir = std::filesystem::path(path).parent_path();
+  std::error_code ec;
+  if (!dir.empty()) std::filesystem::create_directories(dir, ec);
+  return ec ? fail(error, dir.string() + ": " + ec.message()) : true;
+}
+
+// A rename or a new file reaches the disk only with its folder.
+bool syncFolder(const std::string& path, std::string* error) {
+  std::string dir = std::filesystem::path(path).parent_path().string();
+  if (dir.empty()) dir = ".";
+  int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return fail(error, why(dir, "open", errno));
+  bool ok = ::fsync(fd) == 0;
+  int err = errno;
+  ::close(fd);
+  return ok ? true : fail(error, why(dir, "fsync", err));
+}
+
+KeptFileStamp stampOf(const struct stat& st) {
+  KeptFileStamp k;
+  k.known = true;
+  k.device = st.st_dev;
+  k.inode = st.st_ino;
+  k.size = (unsigned long long)st.st_size;
+  k.modifiedNs = (long long)st.st_mtim.tv_sec * 1000000000 + st.st_mtim.tv_nsec;
+  k.changedNs = (long long)st.st_ctim.tv_sec * 1000000000 + st.st_ctim.tv_nsec;
+  return k;
+}
+
+bool sameFile(const KeptFileStamp& a, const KeptFileStamp& b) {
+  return a.known && b.known && a.device == b.device && a.inode == b.inode && a.size == b.size &&
+         a.modifiedNs == b.modifiedNs && a.changedNs == b.changedNs;
+}
+
+// Reads the list, then the journal, handing over every entry. With stamp:
+// a list file as stamped is passed over; *stamp becomes the list file's
+// (unknown when there is none).
+bool readKept(const std::string& path, const ServiceListReader& reader, std::string* error,
+              KeptFileStamp* stamp = nullptr) {
+  for (const std::string& file : {path, serviceJournalPath(path)}) {
+    struct stat st;
+    if (::stat(file.c_str(), &st) != 0) {
+      if (errno != ENOENT) return fail(error, file + ": " + std::strerror(errno));
+      if (stamp && file == path) *stamp = KeptFileStamp();
+      continue;
     }
-    std::vector<std::pair<eServiceReferenceDVB, eServiceDVB>> services;
-    const json& js = root["services"];
-    for (size_t i = 0; i < js.size(); ++i) {
-      where = "services[" + std::to_string(i) + "]";
-      const json& s = js[i];
-      if (!s.is_object() || !s.contains("data") || !s["data"].is_array() || s["data"].size() != 8)
-        throw std::runtime_error(where + ".data: must be an array of 8 whole numbers");
-      eServiceReferenceDVB ref;
-      for (int d = 0; d < 8; ++d) {
-        if (!s["data"][size_t(d)].is_number_integer())
-          throw std::runtime_error(where + ".data: must be an array of 8 whole numbers");
-        ref.data[d] = s["data"][size_t(d)].get<int>();
-      }
-      ref.flags = intField(s, where, "flags");
-      eServiceDVB record;
-      record.service_name = textField(s, where, "name");
-      record.service_provider = textField(s, where, "provider");
-      record.service_type = intField(s, where, "service_type");
-      if (!s.contains("scrambled") || !s["scrambled"].is_boolean())
-        throw std::runtime_error(where + ".scrambled: missing or not true/false");
-      record.scrambled = s["scrambled"].get<bool>();
-      ref.descr = record.service_name;
-      services.emplace_back(ref, record);
+    if (stamp && file == path) {
+      const KeptFileStamp now = stampOf(st);
+      const bool unchanged = sameFile(*stamp, now);
+      *stamp = now;
+      if (unchanged) continue;
     }
-    // Only a list read completely reaches the transponder list.
-    for (const eTransponder& tp : tps) list->addTransponder(tp);
-    for (const auto& [ref, record] : services) list->addService(ref, record);
-  } catch (const std::exception& e) {
-    std::string what = e.what();
-    if (error)
-      *error = path + ": line " + std::to_string(positions.line(where)) + ": " +
-               (what.rfind(":", 0) == 0 ? "top level" + what : what);
-    return false;
+    std::string text;
+    if (!readWholeFile(file, &text, error, kMaxServiceListBytes)) return false;
+    bool ok = file == path ? readServiceList(text, file, reader, error)
+                           : readServiceJournal(text, file, reader, error);
+    if (!ok) return false;
   }
   return true;
 }
 
-bool saveServiceList(const std::string& path, const eTransponderList& list, std::string* error) {
-  return writeFileAtomic(path, toJson(list).dump(2) + "\n", error);
+using TransponderKey = std::tuple<int, int, int, int>;
+
+// What eTransponder's == compares.
+TransponderKey keyOf(const Satellite& s) {
+  return {s.frequency, s.symbol_rate, s.polarisation, s.orbital_position};
+}
+
+// Entries the reader would refuse are left out, and the first is named in
+// *refused.
+void appendCheckedTransponder(std::string* out, const Satellite& s, const char* sep, std::string* refused) {
+  std::string wrong = checkTransponder(s);
+  if (!wrong.empty()) {
+    if (refused->empty()) *refused = "the transponder at " + std::to_string(s.frequency) + " kHz: " + wrong;
+    return;
+  }
+  out->append(sep);
+  appendTransponder(out, s);
+}
+
+void appendCheckedService(std::string* out, const eServiceReferenceDVB& ref, const eServiceDVB& record,
+                          const char* sep, std::string* refused) {
+  std::string wrong = checkService(ref, record);
+  if (!wrong.empty()) {
+    if (refused->empty()) *refused = "the service " + printable(record.service_name) + ": " + wrong;
+    return;
+  }
+  out->append(sep);
+  appendService(out, ref, record);
+}
+
+// The whole list, with the lock held.
+bool writeWhole(const std::string& path, const eTransponderList& list, std::string* error,
+                KeptFileStamp* stamp) {
+  std::set<TransponderKey> held, onDisk;
+  for (const eTransponder& tp : list.getKnownTransponders()) held.insert(keyOf(tp.satellite));
+  const auto& services = list.getServices();
+  std::vector<Satellite> diskTps;
+  std::map<eServiceReferenceDVB, eServiceDVB> diskServices;
+  ServiceListReader reader;
+  reader.transponder = [&](const Satellite& s) {
+    if (!held.count(keyOf(s)) && onDisk.insert(keyOf(s)).second) diskTps.push_back(s);
+  };
+  reader.service = [&](const eServiceReferenceDVB& ref, const eServiceDVB& record) {
+    if (!services.count(ref)) diskServices[ref] = record;
+  };
+  KeptFileStamp seen = stamp ? *stamp : KeptFileStamp();
+  if (!readKept(path, reader, error, &seen)) return false;
+
+  const size_t tpCount = held.size() + diskTps.size(), serviceCount = services.size() + diskServices.size();
+  if (tpCount > kMaxKeptTransponders || serviceCount > kMaxKeptServices)
+    return fail(error, path + ": more than " + std::to_string(kMaxKeptTransponders) + " transponders or " +
+                           std::to_string(kMaxKeptServices) + " services, the most the box keeps");
+  std::string text, refused;
+  text.reserve((tpCount * 140 + serviceCount * 160) | 1024);
+  text = "{\"version\": 1,\n \"transponders\": [";
+  const char* sep = "\n  ";
+  for (const eTransponder& tp : list.getKnownTransponders()) {
+    appendCheckedTransponder(&text, tp.satellite, sep, &refused);
+    if (text.back() == '}') sep = ",\n  ";
+  }
+  for (const Satellite& s : diskTps) {
+    appendCheckedTransponder(&text, s, sep, &refused);
+    if (text.back() == '}') sep = ",\n  ";
+  }
+  text += "],\n \"services\": [";
+  sep = "\n  ";
+  // Both are sorted: walked side by side, the file stays in order.
+  auto mine = services.begin();
+  auto theirs = diskServices.begin();
+  while (mine != services.end() || theirs != diskServices.end()) {
+    const bool takeMine =
+        theirs == diskServices.end() || (mine != services.end() && mine->first < theirs->first);
+    const auto& entry = takeMine ? *mine++ : *theirs++;
+    appendCheckedService(&text, entry.first, entry.second, sep, &refused);
+    if (text.back() == '}') sep = ",\n  ";
+  }
+  text += "]}\n";
+  if (!writeFileAtomic(path, text, error)) return false;
+  if (!syncFolder(path, error)) return false;
+  // Entries merged in from the disk are in the file but not in the list:
+  // the next whole write must read the file again.
+  struct stat st;
+  if (stamp)
+    *stamp = diskTps.empty() && diskServices.empty() && ::stat(path.c_str(), &st) == 0 ? stampOf(st)
+                                                                                       : KeptFileStamp();
+  // Everything the journal held is in the list now. A journal that stays
+  // (unlink failed) is replayed over the same entries: no harm.
+  ::unlink(serviceJournalPath(path).c_str());
+  if (!refused.empty()) return fail(error, path + ": not kept: " + refused);
+  return true;
+}
+
+// Cuts off a last line that a dying process left without its newline, so
+// that the next line starts on a line of its own. *size is the journal's.
+bool cutTornLine(int fd, const std::string& path, off_t* size, std::string* error) {
+  char last = '\n';
+  if (*size == 0 || ::pread(fd, &last, 1, *size - 1) != 1 || last == '\n') return true;
+  char buf[4096];
+  off_t end = *size - 1, keep = 0;
+  while (end > 0 && keep == 0) {
+    off_t from = std::max<off_t>(0, end - off_t(sizeof buf));
+    ssize_t n = ::pread(fd, buf, size_t(end - from), from);
+    if (n <= 0) return fail(error, why(path, "read", n < 0 ? errno : EIO));
+    for (ssize_t i = n - 1; i >= 0; --i)
+      if (buf[i] == '\n') {
+        keep = from + i + 1;
+        break;
+      }
+    end = from;
+  }
+  if (::ftruncate(fd, keep) != 0) return fail(error, why(path, "truncate", errno));
+  *size = keep;
+  return true;
+}
+
+// Appends one journal line, with the lock held. *whole: the list should be
+// written whole instead, and nothing was appended.
+bool appendChanges(const std::string& path, const eTransponderList& list, const ServiceChanges& changes,
+                   bool* whole, std::string* error) {
+  struct stat listSt, journalSt;
+  const std::string journal = serviceJournalPath(path);
+  if (::stat(path.c_str(), &listSt) != 0) {
+    *whole = true;
+    return true;
+  }
+  const bool existed = ::lstat(journal.c_str(), &journalSt) == 0;
+  int fd = ::open(journal.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0666);
+  if (fd < 0) return fail(error, journal + ": " + std::strerror(errno));
+  auto failed = [&](const char* what, int err) {
+    ::close(fd);
+    return fail(error, why(journal, what, err));
+  };
+  struct stat st;
+  if (::fstat(fd, &st) != 0) return failed("stat", errno);
+  off_t size = st.st_size;
+
+  std::string line = "{\"transponders\": [", refused;
+  const char* sep = "";
+  for (const Satellite& s : changes.transponders) {
+    appendCheckedTransponder(&line, s, sep, &refused);
+    if (line.back() == '}') sep = ", ";
+  }
+  line += "], \"services\": [";
+  sep = "";
+  for (const eServiceReferenceDVB& ref : changes.services) {
+    auto it = list.getServices().find(ref);
+    if (it == list.getServices().end()) continue;
+    appendCheckedService(&line, it->first, it->second, sep, &refused);
+    if (line.back() == '}') sep = ", ";
+  }
+  line += "]}\n";
+  if (size + off_t(line.size()) > std::max(kMinCompactBytes, listSt.st_size / 2)) {
+    ::close(fd);
+    *whole = true;
+    return true;
+  }
+  if (!cutTornLine(fd, journal, &size, error)) {
+    ::close(fd);
+    return false;
+  }
+  if (!writeAll(fd, line)) {
+    int err = errno;
+    // Nothing half written stays; should even this fail, the next append
+    // cuts the torn line off.
+    const bool cut = ::ftruncate(fd, size) == 0;
+    (void)cut;
+    return failed("write", err);
+  }
+  if (::fsync(fd) != 0) return failed("fsync", errno);
+  if (::close(fd) != 0) return fail(error, why(journal, "close", errno));
+  if (!existed && !syncFolder(journal, error)) return false;
+  if (!refused.empty()) return fail(error, path + ": not kept: " + refused);
+  return true;
+}
+
+}  // namespace
+
+std::string serviceJournalPath(const std::string& listPath) {
+  return listPath + ".journal";
+}
+
+bool loadServiceList(const std::string& path, KeptServices* kept, std::string* error, KeptFileStamp* stamp) {
+  // A root the box may not write to (no lock file there) is still read.
+  ListLock lock;
+  lock.take(path, false, nullptr);
+  KeptServices read;
+  ServiceListReader reader;
+  reader.transponder = [&](const Satellite& s) { read.transponders.push_back(s); };
+  reader.service = [&](const eServiceReferenceDVB& ref, const eServiceDVB& record) {
+    read.services.emplace_back(ref, record);
+  };
+  KeptFileStamp seen;
+  if (!readKept(path, reader, error, &seen)) return false;
+  *kept = std::move(read);
+  if (stamp) *stamp = seen;
+  return true;
+}
+
+bool saveServiceList(const std::string& path, const eTransponderList& list, std::string* error,
+                     KeptFileStamp* stamp) {
+  ListLock lock;
+  if (!makeFolder(path, error) || !lock.take(path, true, error)) return false;
+  return writeWhole(path, list, error, stamp);
+}
+
+bool saveServiceChanges(const std::string& path, const eTransponderList& list, const ServiceChanges& changes,
+                        std::string* error, KeptFileStamp* stamp) {
+  ListLock lock;
+  if (!makeFolder(path, error) || !lock.take(path, true, error)) return false;
+  bool whole = false;
+  if (!appendChanges(path, list, changes, &whole, error)) return false;
+  return whole ? writeWhole(path, list, error, stamp) : true;
 }
 
 }  // namespace box

@@ -192,8 +192,10 @@ void eFEStatusWidget::update() {
   if (!fe || !isVisible()) return;
   auto* sim = dynamic_cast<box::SimFrontend*>(fe);
   // The box's own front end offers readings that leave the plug-in's alone.
-  int snr = sim ? sim->peekSNR() : fe->SNR();
-  int agc = sim ? sim->peekSignalStrength() : fe->SignalStrength();
+  // Another front end's readings are taken as 0..65535 whatever it returns,
+  // so that the percentages below cannot overflow.
+  int snr = std::clamp(sim ? sim->peekSNR() : fe->SNR(), 0, 65535);
+  int agc = std::clamp(sim ? sim->peekSignalStrength() : fe->SignalStrength(), 0, 65535);
   int snrPerc = snr * 100 / 65535, agcPerc = agc * 100 / 65535;
   static_cast<StatusBar*>(p_snr)->set(snrPerc);
   static_cast<StatusBar*>(p_agc)->set(agcPerc);

@@ -96,6 +96,20 @@ void setWriteFunction(WriteFn fn) {
   gWrite = fn;
 }
 
+bool writeAll(int fd, std::string_view content) {
+  size_t done = 0;
+  while (done < content.size()) {
+    ssize_t n = (gWrite ? gWrite : ::write)(fd, content.data() + done, content.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (n == 0) errno = EIO;
+      return false;
+    }
+    done += size_t(n);
+  }
+  return true;
+}
+
 bool writeFileAtomic(const std::string& path, std::string_view content, std::string* error, bool sync) {
   if (!makeParents(path, error)) return false;
   // mkstemp creates the file with O_EXCL: a link planted at the name is never
@@ -112,13 +126,7 @@ bool writeFileAtomic(const std::string& path, std::string_view content, std::str
   mode_t mask = ::umask(0);
   ::umask(mask);
   if (::fchmod(fd, 0666 & ~mask) != 0) return failed("chmod", errno);
-  size_t done = 0;
-  while (done < content.size()) {
-    ssize_t n = (gWrite ? gWrite : ::write)(fd, content.data() + done, content.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return failed("write", n == 0 ? EIO : errno);
-    done += size_t(n);
-  }
+  if (!writeAll(fd, content)) return failed("write", errno);
   if (sync && ::fsync(fd) != 0) return failed("fsync", errno);
   int closed = ::close(fd);
   fd = -1;

@@ -31,7 +31,11 @@ bool readWholeFile(const std::string& path, std::string* content, std::string* e
 // temporary file is left and *error says what failed.
 bool writeFileAtomic(const std::string& path, std::string_view content, std::string* error, bool sync = true);
 
-// The write(2) that writeFileAtomic uses; tests put in one that fails.
+// Writes all of content to an open file through the same write(2) seam, going
+// on after short writes and EINTR. False with errno set when it fails.
+bool writeAll(int fd, std::string_view content);
+
+// The write(2) that writeFileAtomic and writeAll use; tests put in one that fails.
 using WriteFn = ssize_t (*)(int fd, const void* data, size_t size);
 void setWriteFunction(WriteFn fn);  // nullptr: write(2)
 

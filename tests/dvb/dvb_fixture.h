@@ -16,6 +16,7 @@
 #include "gui/gui_fixture.h"
 #include "host/dvb.h"
 #include "host/frontend.h"
+#include "test_dir.h"
 
 // A band with one carrier of each kind the tests need, on top of which tests
 // add their own lines. Front end: lock 200 ms, time-out 500 ms.
@@ -39,10 +40,7 @@ class DvbTest : public GuiTest {
  protected:
   void SetUp() override {
     GuiTest::SetUp();
-    dir = std::filesystem::temp_directory_path() /
-          ("vantrel-dvb-" + std::to_string(getpid()) + "-" +
-           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::remove_all(dir);
+    dir = vantrel_test::testDir();
     std::filesystem::create_directories(dir / "root");
     box::setRoot(dir / "root");
   }
@@ -50,7 +48,6 @@ class DvbTest : public GuiTest {
   void TearDown() override {
     box::shutdownDvb();
     GuiTest::TearDown();
-    std::filesystem::remove_all(dir);
   }
 
   std::string writeFile(const std::string& name, const std::string& text) {

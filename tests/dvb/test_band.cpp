@@ -125,6 +125,10 @@ TEST(BandFile, EachFaultIsNamedWithFileLineAndPath) {
            R"("playing": 5)"),
        "bands/x.json: line 4: playing: must be an object"},
       {"[1, 2]", "bands/x.json: line 1: top level: must be an object"},
+      {goodWith("\"cn_db\": 9,", "\"cn_db\": 1e400,"),
+       "bands/x.json: line 9, column 87: number out of range: 1e400"},
+      {goodWith("\"cn_db\": 9,", "\"cn_db\": 9, \"\\u001b[2J\": 1,"),
+       "bands/x.json: line 9: carriers[0].\\x1B[2J: unknown key"},
   };
   for (const Case& c : cases) EXPECT_EQ(parseError(c.text), c.message);
 }
@@ -136,6 +140,39 @@ TEST(BandFile, SyntaxErrorsGiveLineAndColumn) {
   EXPECT_EQ(error.rfind("bands/x.json: line 1, column 1: syntax error", 0), 0u) << error;
   error = parseError(std::string(100, '[') + std::string(100, ']'));
   EXPECT_EQ(error, "bands/x.json: line 1, column 33: nested more than 32 levels deep");
+  // What the parser read last is quoted short and escaped, however long it is.
+  const std::string open = "{\"name\": \"" + std::string(60000, 'a');
+  EXPECT_EQ(parseError(open), "bands/x.json: line 1, column " + std::to_string(open.size() + 1) +
+                                  ": syntax error: invalid string: missing closing quote; last read: '\"" +
+                                  std::string(39, 'a') + "...'");
+  EXPECT_EQ(
+      parseError("{\n \"name\": \"x\xC0\x1B\"}"),
+      "bands/x.json: line 2, column 12: syntax error: invalid string: ill-formed UTF-8 byte; last read: "
+      "'\"x\\xC0'");
+}
+
+TEST(BandFile, AByteOrderMarkIsPassedOverAndColumnsCountFromAfterIt) {
+  box::Band band;
+  std::string error;
+  ASSERT_TRUE(box::parseBand(std::string("\xEF\xBB\xBF") + kGood, "bom.json", &band, &error)) << error;
+  EXPECT_EQ(band.carriers.size(), 2u);
+  EXPECT_EQ(parseError("\xEF\xBB\xBF{\"orbital_position\": 1e999}"),
+            "bands/x.json: line 1, column 22: number out of range: 1e999");
+  EXPECT_EQ(parseError("\xEF\xBB\xBF{\"orbital_position\": 130, \"carriers\": 5}"),
+            "bands/x.json: line 1: carriers: must be an array");
+}
+
+TEST(BandFile, CountsAreBounded) {
+  const std::string carrier =
+      R"({"frequency_mhz": 11000, "polarisation": "H", "symbol_rate_ks": 27500, "cn_db": 9, "system": "DVB-S", "services": []})";
+  std::string text = "{\"orbital_position\": 130,\n\"carriers\": [";
+  for (int i = 0; i < 10001; ++i) text += (i ? "," : "") + carrier;
+  EXPECT_EQ(parseError(text + "]}"), "bands/x.json: line 2: carriers: more than 10000 carriers");
+  text = R"({"orbital_position": 130, "carriers": [{"frequency_mhz": 11000, "polarisation": "H", )"
+         R"("symbol_rate_ks": 27500, "cn_db": 9, "system": "DVB-S", "services": [)";
+  for (int i = 0; i < 65536; ++i) text += std::string(i ? "," : "") + R"({"name": "a", "provider": ""})";
+  EXPECT_EQ(parseError(text + "]}]}"),
+            "bands/x.json: line 1: carriers[0].services: more than 65535 services");
 }
 
 TEST(BandFile, MinAboveMaxCaptureIsRefused) {
@@ -155,6 +192,11 @@ TEST(BandFile, ReadFailuresNameTheFile) {
   EXPECT_FALSE(box::loadBand("bands/demo.json", &band, &error));
   box::setBandReader(nullptr);
   EXPECT_EQ(error, "bands/demo.json: Input/output error");
+  // A device that never ends is read only up to the bound.
+  EXPECT_FALSE(box::loadBand("/dev/zero", &band, &error));
+  EXPECT_EQ(error, "/dev/zero: larger than 16 MiB, the most the box reads");
+  EXPECT_FALSE(box::loadBand(VANTREL_SOURCE_DIR "/data/bands", &band, &error));
+  EXPECT_EQ(error, VANTREL_SOURCE_DIR "/data/bands: is a folder, not a file");
 }
 
 TEST(BandFile, ShippedBandsLoadAndDemoCoversTheBand) {

@@ -90,6 +90,21 @@ TEST_F(ScanTest, EventsComeInOrderWithServicesAGapApart) {
             "  12000 MHz H 27500 ksym/s: no lock\n");
 }
 
+TEST_F(ScanTest, TheSummaryShowsNamesFromTheBandEscaped) {
+  std::string error;
+  ASSERT_TRUE(boot(bandJson(carrierJson(11000, "H", 27500, 10, "DVB-S",
+                                        R"({"name": "Rosso\u001b[31m", "provider": "P\u0007"})")),
+                   &error))
+      << error;
+  eDVBScanController* scan = scanWith({11001000});
+  scan->start();
+  box::runUntil([&] { return !scan->isRunning(); }, 20000);
+  EXPECT_EQ(box::foundSummary(),
+            "Transponders scanned: 1\n"
+            "  11001 MHz H 27500 ksym/s: 1 service\n"
+            "    Rosso\\x1B[31m (P\\x07)\n");
+}
+
 TEST_F(ScanTest, ASecondScanReportsKnownServicesWithoutDuplicates) {
   eDVBScanController* scan = scanWith({11001000});
   scan->start();
@@ -101,6 +116,27 @@ TEST_F(ScanTest, ASecondScanReportsKnownServicesWithoutDuplicates) {
   EXPECT_NE(log.find("svc:Uno/P1(known)"), std::string::npos) << log;
   EXPECT_EQ(list().getServices().size(), 3u);
   EXPECT_EQ(list().getKnownTransponders().size(), 1u);
+}
+
+TEST_F(ScanTest, SearchServiceFindsAPlainReferenceWithTheSameFieldsOnly) {
+  eDVBScanController* scan = scanWith({11001000});
+  scan->start();
+  box::runUntil([&] { return !scan->isRunning(); }, 20000);
+  const eServiceReferenceDVB& kept = std::next(list().getServices().begin())->first;
+  eServiceReference plain;
+  plain.type = kept.type;
+  for (int i = 0; i < 8; ++i) plain.data[i] = kept.data[i];
+  plain.descr = "any description";
+  eServiceDVB* record = list().searchService(plain);
+  ASSERT_NE(record, nullptr);
+  EXPECT_EQ(record->service_name, "Due");
+  for (auto change :
+       {+[](eServiceReference& r) { r.flags = 1; }, +[](eServiceReference& r) { r.path = "/x"; },
+        +[](eServiceReference& r) { r.data[7] = 1; }, +[](eServiceReference& r) { r.type = 2; }}) {
+    eServiceReference other = plain;
+    change(other);
+    EXPECT_EQ(list().searchService(other), nullptr);
+  }
 }
 
 TEST_F(ScanTest, OnlyFreeLeavesScrambledServicesOut) {

@@ -1,28 +1,15 @@
-// The service list the box keeps: written atomically, read by the next run,
-// and left intact by a run that dies while writing it.
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstring>
-#include <fstream>
-#include <set>
-#include <sstream>
-
+// The service list the box keeps, as a run of the box uses it: read at
+// boot (a bad one stops the boot), saved as scans end, written whole at
+// shutdown, and kept by a run that dies at any moment.
 #include "box/dvb/store.h"
 #include "dvb/dvb_fixture.h"
+#include "dvb/store_support.h"
 #include "host/decoder.h"
 #include "host/service.h"
 
 namespace {
 
-std::string readAll(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using namespace store_test;
 
 const std::string kBand = bandJson(
     carrierJson(11000, "H", 27500, 10, "DVB-S",
@@ -50,6 +37,8 @@ class StoreTest : public DvbTest {
     eDVB::instance->setMode(eDVB::modeTV);
   }
 
+  std::string journalPath() const { return box::serviceJournalPath(serviceListPath()); }
+
   std::vector<std::string> serviceNames() {
     std::vector<std::string> names;
     for (const auto& [ref, record] : eDVB::instance->getTransponders()->getServices())
@@ -57,16 +46,6 @@ class StoreTest : public DvbTest {
     return names;
   }
 };
-
-int gWrites = 0;
-// Writes a few bytes, then fails as a full disk would.
-ssize_t failingWrite(int fd, const void* data, size_t size) {
-  if (gWrites++ > 0) {
-    errno = ENOSPC;
-    return -1;
-  }
-  return ::write(fd, data, size < 10 ? size : 10);
-}
 
 }  // namespace
 
@@ -114,39 +93,41 @@ TEST_F(StoreTest, ABadBandIsRefusedAndNothingIsMade) {
 
 TEST_F(StoreTest, ScansAreKeptAndALaterRunStartsFromThem) {
   scan(11001000, 27500, 0);
-  // Written when the scan ended, not only at exit.
-  std::string written = readAll(serviceListPath());
+  // Saved when the scan ended, not only at exit: with no list yet, whole.
+  const std::string written = readAll(serviceListPath());
   EXPECT_NE(written.find("\"Due\""), std::string::npos);
-  box::shutdownDvb();
+  EXPECT_FALSE(std::filesystem::exists(journalPath()));
+  // Then a save is one journal line with what the scan found.
+  scan(11600000, 22000, 1);
+  EXPECT_EQ(readAll(serviceListPath()), written);
+  EXPECT_EQ(lineCount(journalPath()), 1u);
+  EXPECT_NE(readAll(journalPath()).find("\"Canale Demo\""), std::string::npos);
+  // At the end the list is written whole and the journal goes.
   std::string error;
+  ASSERT_TRUE(box::shutdownDvb(&error)) << error;
+  EXPECT_FALSE(std::filesystem::exists(journalPath()));
+  EXPECT_NE(readAll(serviceListPath()).find("\"Canale Demo\""), std::string::npos);
+
   ASSERT_TRUE(boot(kBand, &error)) << error;
-  EXPECT_EQ(serviceNames(), (std::vector<std::string>{"Uno", "Due"}));
-  ASSERT_EQ(eDVB::instance->getTransponders()->getKnownTransponders().size(), 1u);
+  // In the order of their references: service id, then transport stream.
+  EXPECT_EQ(serviceNames(), (std::vector<std::string>{"Uno", "Canale Demo", "Due"}));
+  ASSERT_EQ(eDVB::instance->getTransponders()->getKnownTransponders().size(), 2u);
   // Found services are found by searchService from the start.
   eServiceReferenceDVB ref = eDVB::instance->getTransponders()->getServices().begin()->first;
   ASSERT_NE(eDVB::instance->getTransponders()->searchService(ref), nullptr);
-  // Scanning the same and another carrier adds without duplicates.
+  // Finding them again (a little off the centre) adds nothing and saves nothing.
+  const std::string whole = readAll(serviceListPath());
   scan(10999000, 27500, 0);
-  scan(11600000, 22000, 1);
   EXPECT_EQ(serviceNames().size(), 3u);
   EXPECT_EQ(eDVB::instance->getTransponders()->getKnownTransponders().size(), 2u);
-  box::shutdownDvb();
-  ASSERT_TRUE(boot(kBand, &error)) << error;
-  EXPECT_EQ(serviceNames().size(), 3u);
-}
-
-// The names of the files in the folder that holds path.
-std::set<std::string> filesBeside(const std::string& path) {
-  std::set<std::string> names;
-  for (const auto& e : std::filesystem::directory_iterator(std::filesystem::path(path).parent_path()))
-    names.insert(e.path().filename().string());
-  return names;
+  EXPECT_FALSE(std::filesystem::exists(journalPath()));
+  ASSERT_TRUE(box::shutdownDvb(&error)) << error;
+  EXPECT_EQ(readAll(serviceListPath()), whole);
 }
 
 TEST_F(StoreTest, ALeftoverTemporaryFileIsIgnoredAndReplaced) {
   scan(11001000, 27500, 0);
   box::shutdownDvb();
-  std::string good = readAll(serviceListPath());
   // A run killed while writing left half a temporary file.
   std::ofstream(serviceListPath() + ".tmp") << "{\"version\": 1, \"transpon";
   std::string error;
@@ -154,79 +135,134 @@ TEST_F(StoreTest, ALeftoverTemporaryFileIsIgnoredAndReplaced) {
   EXPECT_EQ(serviceNames().size(), 2u);
   scan(11600000, 22000, 1);
   box::shutdownDvb();
-  EXPECT_EQ(filesBeside(serviceListPath()), (std::set<std::string>{"services.json", "services.json.tmp"}));
+  EXPECT_EQ(filesBeside(serviceListPath()),
+            (std::set<std::string>{"services.json", "services.json.lock", "services.json.tmp"}));
   ASSERT_TRUE(boot(kBand, &error)) << error;
   EXPECT_EQ(serviceNames().size(), 3u);
 }
 
-TEST_F(StoreTest, AWriteThatFailsLeavesTheOldListAndNoTemporaryFile) {
-  scan(11001000, 27500, 0);
-  std::string before = readAll(serviceListPath());
-  ASSERT_FALSE(before.empty());
-  gWrites = 0;
-  box::setWriteFunction(failingWrite);
-  std::string error;
-  bool ok = box::saveServiceList(serviceListPath(), eTransponderList(), &error);
-  box::setWriteFunction(nullptr);
-  EXPECT_FALSE(ok);
-  EXPECT_EQ(error, serviceListPath() + ": write: " + std::strerror(ENOSPC));
-  EXPECT_EQ(readAll(serviceListPath()), before);
-  EXPECT_EQ(filesBeside(serviceListPath()), std::set<std::string>{"services.json"});
-}
-
-TEST_F(StoreTest, ACorruptListStopsTheBootWithItsPlace) {
+TEST_F(StoreTest, ABadListStopsTheBootWithItsPlace) {
   box::shutdownDvb();
   std::filesystem::create_directories(std::filesystem::path(serviceListPath()).parent_path());
-  std::ofstream(serviceListPath())
-      << "{\"version\": 1,\n \"transponders\": [\n  {\"frequency_khz\": \"x\"}],\n"
-         " \"services\": []}\n";
-  std::string error;
-  EXPECT_FALSE(boot(kBand, &error));
-  EXPECT_EQ(error,
-            serviceListPath() + ": line 3: transponders[0].frequency_khz: missing or not a whole number");
-  EXPECT_EQ(eDVB::instance, nullptr);
-  std::ofstream(serviceListPath()) << "{\"version\": 1, \"transpo";
-  EXPECT_FALSE(boot(kBand, &error));
-  EXPECT_EQ(error.rfind(serviceListPath() + ": not valid JSON", 0), 0u) << error;
+  const std::string good =
+      "{\"version\": 1,\n \"transponders\": [\n  {\"frequency_khz\": 11000000, \"symbol_rate\": 27500000, "
+      "\"polarisation\": 0, \"fec\": 3, \"orbital_position\": 130, \"inversion\": 0}],\n \"services\": []}\n";
+  const std::string line =
+      "{\"transponders\": [], \"services\": [{\"data\": [1, 1, 1, 1, 130, 11000, 0, 0], \"flags\": 0, "
+      "\"name\": "
+      "\"Uno\", \"provider\": \"P1\", \"service_type\": 1, \"scrambled\": false}]}\n";
+  struct Case {
+    std::string list, journal, message;  // message "": boots
+  };
+  const Case cases[] = {
+      {"{\"version\": 1,\n \"transponders\": [\n  {\"frequency_khz\": 99999999999}],\n \"services\": []}\n",
+       "", "services.json: line 3: transponders[0].frequency_khz: must be between 0 and 2147483647"},
+      {"{\"version\": 1, \"transpo", "",
+       "services.json: line 1, column 24: syntax error: invalid string: missing closing quote; last read: "
+       "'\"transpo'"},
+      {"\xEF\xBB\xBF" + good, line + "{\"transponders\": [], \"services\": [{\"da", ""},
+      {good, line + "{\"transponders\": 7, \"services\": []}\n" + line,
+       "services.json.journal: line 2: transponders: must be an array"},
+  };
+  for (const Case& c : cases) {
+    std::ofstream(serviceListPath(), std::ios::trunc) << c.list;
+    std::ofstream(journalPath(), std::ios::trunc) << c.journal;
+    std::string error;
+    EXPECT_EQ(boot(kBand, &error), c.message.empty()) << error;
+    EXPECT_EQ(
+        error.empty() ? "" : error.substr(0, error.find("; expected")),
+        c.message.empty() ? "" : serviceListPath().substr(0, serviceListPath().size() - 13) + c.message);
+    if (c.message.empty()) {
+      EXPECT_EQ(serviceNames(), std::vector<std::string>{"Uno"});
+      box::shutdownDvb();
+    } else {
+      EXPECT_EQ(eDVB::instance, nullptr);
+    }
+  }
 }
 
-namespace {
-
-// Writes half of what it is given, then the process dies as a power cut or
-// a kill -9 would end it.
-ssize_t dieHalfWay(int fd, const void* data, size_t size) {
-  ssize_t n = ::write(fd, data, size / 2 > 0 ? size / 2 : 1);
-  ::kill(::getpid(), SIGKILL);
-  return n;
-}
-
-}  // namespace
-
-TEST_F(StoreTest, AProcessKilledWhileWritingLeavesTheOldListWhole) {
+TEST_F(StoreTest, AProcessKilledWhileWritingTheListLeavesTheOldListAndTheJournal) {
   scan(11001000, 27500, 0);
-  const std::string before = readAll(serviceListPath());
-  ASSERT_FALSE(before.empty());
-  scan(11600000, 22000, 1);  // the dying write has one service more to write
-  ASSERT_NE(readAll(serviceListPath()), before) << "scans save the list as they end";
-  box::setWriteFunction(nullptr);
-  std::ofstream(serviceListPath()) << before;  // back to the older list
-
-  const pid_t child = ::fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
+  scan(11600000, 22000, 1);
+  const std::string list = readAll(serviceListPath()), journal = readAll(journalPath());
+  ASSERT_EQ(lineCount(journalPath()), 1u);
+  ASSERT_TRUE(diesWhile([&] {
     box::setWriteFunction(dieHalfWay);
     std::string error;
     box::saveServiceList(serviceListPath(), *eDVB::instance->getTransponders(), &error);
-    ::_exit(0);  // not reached: the write kills the child
-  }
-  int status = 0;
-  ASSERT_EQ(::waitpid(child, &status, 0), child);
-  ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "the child died while writing";
-
-  EXPECT_EQ(readAll(serviceListPath()), before);
-  eDVB::instance->setMode(eDVB::modeTV);
+  })) << "the child died while writing";
+  EXPECT_EQ(readAll(serviceListPath()), list);
+  EXPECT_EQ(readAll(journalPath()), journal);
   std::string error;
   box::shutdownDvb();
   ASSERT_TRUE(boot(kBand, &error)) << error;
-  EXPECT_EQ(serviceNames().size(), 2u) << "the next run starts from the list as it was";
+  EXPECT_EQ(serviceNames().size(), 3u) << "the next run starts from the list and the journal";
+}
+
+TEST_F(StoreTest, AProcessKilledWhileAppendingKeepsWhatEarlierSavesRecorded) {
+  scan(11001000, 27500, 0);
+  ASSERT_TRUE(diesWhile([&] {
+    box::setWriteFunction(dieHalfWay);
+    scan(11600000, 22000, 1);
+  })) << "the child died while appending";
+  const std::string torn = readAll(journalPath());
+  ASSERT_FALSE(torn.empty());
+  EXPECT_NE(torn.back(), '\n');
+  // This box (or the next run) still reads what was kept, and its next
+  // save starts a line of its own.
+  box::shutdownDvb();
+  std::string error;
+  ASSERT_TRUE(boot(kBand, &error)) << error;
+  EXPECT_EQ(serviceNames(), (std::vector<std::string>{"Uno", "Due"}));
+  scan(11600000, 22000, 1);
+  EXPECT_EQ(lineCount(journalPath()), 1u);
+  EXPECT_EQ(readAll(journalPath()).find("{\"transponders\""), 0u);
+  box::shutdownDvb();
+  ASSERT_TRUE(boot(kBand, &error)) << error;
+  EXPECT_EQ(serviceNames().size(), 3u);
+}
+
+TEST_F(StoreTest, ARunKilledAfterAScanKeepsItAndAnotherBoxWritesItIntoTheList) {
+  scan(11001000, 27500, 0);
+  // A second box on the same root finds another carrier and is killed.
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    scan(11600000, 22000, 1);
+    ::_exit(serviceNames().size() == 3 ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  // This box never saw that carrier, yet writing the list whole keeps it.
+  EXPECT_EQ(serviceNames().size(), 2u);
+  scan(11001000, 27500, 0);  // nothing new
+  eDVB::instance->getTransponders()->addService(store_test::service(77).first,
+                                                store_test::service(77).second);
+  std::string error;
+  ASSERT_TRUE(box::shutdownDvb(&error)) << error;
+  EXPECT_FALSE(std::filesystem::exists(journalPath()));
+  ASSERT_TRUE(boot(kBand, &error)) << error;
+  EXPECT_EQ(serviceNames(), (std::vector<std::string>{"Uno", "Canale Demo", "Due", "S77"}));
+}
+
+TEST_F(StoreTest, WhenTheWholeListCannotBeWrittenTheJournalKeepsWhatIsPending) {
+  scan(11001000, 27500, 0);
+  eDVB::instance->getTransponders()->addService(service(5).first, service(5).second);
+  box::setWriteFunction(failingWholeList);
+  std::string error;
+  EXPECT_TRUE(box::shutdownDvb(&error)) << "kept in the journal";
+  box::setWriteFunction(nullptr);
+  EXPECT_EQ(lineCount(journalPath()), 1u);
+  ASSERT_TRUE(boot(kBand, &error)) << error;
+  EXPECT_EQ(serviceNames(), (std::vector<std::string>{"Uno", "Due", "S5"}));
+  // With every write failing, the end of the run says the list was not kept.
+  eDVB::instance->getTransponders()->addService(service(6).first, service(6).second);
+  writesSoFar() = 0;
+  box::setWriteFunction(failingWrite);
+  EXPECT_FALSE(box::shutdownDvb(&error));
+  box::setWriteFunction(nullptr);
+  EXPECT_EQ(error, serviceListPath() + ": write: " + std::strerror(ENOSPC));
+  ASSERT_TRUE(boot(kBand, &error)) << error;
+  EXPECT_EQ(serviceNames().size(), 3u);
 }

@@ -1,0 +1,309 @@
+#include "box/dvb/servicefile.h"
+
+#include <charconv>
+#include <climits>
+#include <cstdint>
+
+#include "box/dvb/jsonpos.h"
+#include "box/gui/fileio.h"
+
+namespace box {
+namespace {
+
+using nlohmann::json;
+
+constexpr int kMaxDepth = 32;
+constexpr size_t kQuotedPath = 100;
+
+struct IntField {
+  const char* key;
+  int64_t lo, hi;
+  int Satellite::*member;
+};
+
+// What a transponder's values can be: the box tunes nothing else.
+const IntField kTransponderFields[] = {
+    {"frequency_khz", 0, INT_MAX, &Satellite::frequency},
+    {"symbol_rate", 0, INT_MAX, &Satellite::symbol_rate},
+    {"polarisation", 0, 1, &Satellite::polarisation},
+    {"fec", 0, 9, &Satellite::fec},
+    {"orbital_position", -1800, 1800, &Satellite::orbital_position},
+    {"inversion", 0, 2, &Satellite::inversion},
+};
+constexpr int64_t kMaxServiceType = 255;  // one byte in DVB
+
+std::string rangeText(int64_t lo, int64_t hi) {
+  return "must be between " + std::to_string(lo) + " and " + std::to_string(hi);
+}
+
+// A fault inside one entry: its path below the entry, and what is wrong.
+struct Fault {
+  std::string path, what;
+};
+
+// An int from a JSON value, refused unless whole and within lo..hi.
+bool wholeValue(const json& v, int64_t lo, int64_t hi, int* out, std::string* what) {
+  if (!v.is_number_integer()) {
+    *what = "must be a whole number";
+    return false;
+  }
+  bool inRange = v.is_number_unsigned() ? v.get<uint64_t>() <= uint64_t(hi)
+                                        : v.get<int64_t>() >= lo && v.get<int64_t>() <= hi;
+  if (!inRange) {
+    *what = rangeText(lo, hi);
+    return false;
+  }
+  *out = int(v.get<int64_t>());
+  return true;
+}
+
+bool wholeNumber(const json& obj, const char* key, int64_t lo, int64_t hi, int* out, Fault* fault) {
+  auto it = obj.find(key);
+  fault->path = key;
+  if (it == obj.end()) {
+    fault->what = "missing";
+    return false;
+  }
+  return wholeValue(*it, lo, hi, out, &fault->what);
+}
+
+bool name(const json& obj, const char* key, std::string* out, Fault* fault) {
+  auto it = obj.find(key);
+  if (it == obj.end() || !it->is_string()) {
+    *fault = {key, it == obj.end() ? "missing" : "must be a string"};
+    return false;
+  }
+  const std::string& s = it->get_ref<const std::string&>();
+  if (s.size() > kMaxNameBytes) {
+    *fault = {key, "must be at most " + std::to_string(kMaxNameBytes) + " bytes"};
+    return false;
+  }
+  *out = s;
+  return true;
+}
+
+bool toTransponder(const json& e, Satellite* s, Fault* fault) {
+  if (!e.is_object()) {
+    *fault = {"", "must be an object"};
+    return false;
+  }
+  s->valid = true;
+  for (const IntField& f : kTransponderFields)
+    if (!wholeNumber(e, f.key, f.lo, f.hi, &(s->*f.member), fault)) return false;
+  return true;
+}
+
+bool toService(const json& e, eServiceReferenceDVB* ref, eServiceDVB* record, Fault* fault) {
+  if (!e.is_object()) {
+    *fault = {"", "must be an object"};
+    return false;
+  }
+  auto data = e.find("data");
+  if (data == e.end() || !data->is_array() || data->size() != 8) {
+    *fault = {"data", "must be an array of 8 whole numbers"};
+    return false;
+  }
+  for (size_t i = 0; i < 8; ++i) {
+    if (!wholeValue((*data)[i], INT_MIN, INT_MAX, &ref->data[i], &fault->what)) {
+      fault->path = "data[" + std::to_string(i) + "]";
+      return false;
+    }
+  }
+  if (!wholeNumber(e, "flags", INT_MIN, INT_MAX, &ref->flags, fault) ||
+      !name(e, "name", &record->service_name, fault) ||
+      !name(e, "provider", &record->service_provider, fault) ||
+      !wholeNumber(e, "service_type", 0, kMaxServiceType, &record->service_type, fault))
+    return false;
+  auto scrambled = e.find("scrambled");
+  if (scrambled == e.end() || !scrambled->is_boolean()) {
+    *fault = {"scrambled", scrambled == e.end() ? "missing" : "must be true or false"};
+    return false;
+  }
+  record->scrambled = scrambled->get<bool>();
+  ref->descr = record->service_name;
+  return true;
+}
+
+// "FILE: line L: PATH: what", the line found below the entry's start.
+std::string entryFault(std::string_view text, const std::string& fileName, int firstLine, size_t offset,
+                       const std::string& entryPath, const Fault& fault) {
+  int line = 0, column = 0;
+  lineAndColumn(text, offset, &line, &column);
+  if (!fault.path.empty())
+    line += JsonPositions(text.substr(std::min(offset, text.size()))).line(fault.path) - 1;
+  std::string path = fault.path.empty() ? entryPath : entryPath + "." + fault.path;
+  return fileName + ": line " + std::to_string(line + firstLine - 1) + ": " + printable(path, kQuotedPath) +
+         ": " + fault.what;
+}
+
+// One list's text (a file, or a journal line starting at firstLine).
+bool readEntries(std::string_view text, const std::string& fileName, int firstLine,
+                 const ServiceListReader& reader, std::string* error) {
+  JsonReadOptions options;
+  options.maxDepth = kMaxDepth;
+  options.streamDepth = 2;
+  options.firstLine = firstLine;
+  options.onElement = [&](const std::string& array, size_t index, json& e, size_t offset,
+                          std::string* message) {
+    const bool tps = array == "transponders";
+    if (!tps && array != "services") return true;  // a newer box's: passed over
+    const std::string path = array + "[" + std::to_string(index) + "]";
+    Fault fault;
+    if (index >= (tps ? kMaxKeptTransponders : kMaxKeptServices)) {
+      fault.what = "more than " + std::to_string(tps ? kMaxKeptTransponders : kMaxKeptServices) + " " +
+                   array + ", the most the box keeps";
+    } else if (tps) {
+      Satellite s;
+      if (toTransponder(e, &s, &fault)) {
+        reader.transponder(s);
+        return true;
+      }
+    } else {
+      eServiceReferenceDVB ref;
+      eServiceDVB record;
+      if (toService(e, &ref, &record, &fault)) {
+        reader.service(ref, record);
+        return true;
+      }
+    }
+    *message = entryFault(text, fileName, firstLine, offset, path, fault);
+    return false;
+  };
+  json root;
+  if (!readJson(text, fileName, options, &root, error)) return false;
+  auto topFault = [&](const std::string& path, const std::string& what) {
+    if (error)
+      *error = fileName + ": line " + std::to_string(firstLine - 1 + JsonPositions(text).line(path)) + ": " +
+               path + ": " + what;
+    return false;
+  };
+  if (!root.is_object()) return topFault("top level", "must be an object");
+  for (const char* key : {"transponders", "services"}) {
+    auto it = root.find(key);
+    if (it == root.end()) return topFault(key, "missing");
+    if (!it->is_array()) return topFault(key, "must be an array");
+  }
+  auto version = root.find("version");
+  if (version != root.end() && !(version->is_number_integer() && version->get<int64_t>() == 1))
+    return topFault("version", "must be 1, the only version this box reads");
+  return true;
+}
+
+// Length of the valid UTF-8 sequence starting at s[i], or 0.
+size_t utf8Length(std::string_view s, size_t i) {
+  unsigned char c = s[i];
+  size_t n;
+  unsigned min, cp;
+  if (c < 0x80) return 1;
+  if (c >= 0xC2 && c <= 0xDF) {
+    n = 2, min = 0x80, cp = c & 0x1F;
+  } else if (c >= 0xE0 && c <= 0xEF) {
+    n = 3, min = 0x800, cp = c & 0x0F;
+  } else if (c >= 0xF0 && c <= 0xF4) {
+    n = 4, min = 0x10000, cp = c & 0x07;
+  } else {
+    return 0;
+  }
+  if (i + n > s.size()) return 0;
+  for (size_t k = 1; k < n; ++k) {
+    unsigned char d = s[i + k];
+    if ((d & 0xC0) != 0x80) return 0;
+    cp = (cp << 6) | (d & 0x3F);
+  }
+  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+  return n;
+}
+
+// A JSON string of at most kMaxNameBytes once read back.
+void appendName(std::string* out, std::string_view s) {
+  static const char kHex[] = "0123456789abcdef";
+  out->push_back('"');
+  size_t kept = 0;
+  for (size_t i = 0; i < s.size();) {
+    size_t n = utf8Length(s, i);
+    std::string_view piece = n ? s.substr(i, n) : std::string_view("\xEF\xBF\xBD");
+    if (kept + piece.size() > kMaxNameBytes) break;
+    kept += piece.size();
+    i += n ? n : 1;
+    unsigned char c = piece[0];
+    if (c == '"' || c == '\\') {
+      out->push_back('\\');
+      out->push_back(char(c));
+    } else if (c < 0x20) {
+      out->append("\\u00");
+      out->push_back(kHex[c >> 4]);
+      out->push_back(kHex[c & 15]);
+    } else {
+      out->append(piece);
+    }
+  }
+  out->push_back('"');
+}
+
+void appendInt(std::string* out, int v) {
+  char buf[16];
+  auto end = std::to_chars(buf, buf + sizeof buf, v).ptr;
+  out->append(buf, size_t(end - buf));
+}
+
+}  // namespace
+
+bool readServiceList(std::string_view text, const std::string& fileName, const ServiceListReader& reader,
+                     std::string* error) {
+  return readEntries(withoutBom(text), fileName, 1, reader, error);
+}
+
+bool readServiceJournal(std::string_view text, const std::string& fileName, const ServiceListReader& reader,
+                        std::string* error) {
+  int lineNo = 1;
+  for (size_t pos = 0; pos < text.size(); ++lineNo) {
+    size_t end = text.find('\n', pos);
+    if (end == std::string_view::npos) break;  // cut short while it was written
+    std::string_view line = text.substr(pos, end - pos);
+    pos = end + 1;
+    if (line.find_first_not_of(" \t\r") == std::string_view::npos) continue;
+    if (!readEntries(line, fileName, lineNo, reader, error)) return false;
+  }
+  return true;
+}
+
+void appendTransponder(std::string* out, const Satellite& s) {
+  const char* sep = "{\"";
+  for (const IntField& f : kTransponderFields) {
+    out->append(sep).append(f.key).append("\": ");
+    appendInt(out, s.*f.member);
+    sep = ", \"";
+  }
+  out->push_back('}');
+}
+
+void appendService(std::string* out, const eServiceReferenceDVB& ref, const eServiceDVB& record) {
+  out->append("{\"data\": [");
+  for (int i = 0; i < 8; ++i) {
+    if (i) out->append(", ");
+    appendInt(out, ref.data[i]);
+  }
+  out->append("], \"flags\": ");
+  appendInt(out, ref.flags);
+  out->append(", \"name\": ");
+  appendName(out, record.service_name);
+  out->append(", \"provider\": ");
+  appendName(out, record.service_provider);
+  out->append(", \"service_type\": ");
+  appendInt(out, record.service_type);
+  out->append(record.scrambled ? ", \"scrambled\": true}" : ", \"scrambled\": false}");
+}
+
+std::string checkTransponder(const Satellite& s) {
+  for (const IntField& f : kTransponderFields)
+    if (s.*f.member < f.lo || s.*f.member > f.hi) return std::string(f.key) + ": " + rangeText(f.lo, f.hi);
+  return "";
+}
+
+std::string checkService(const eServiceReferenceDVB&, const eServiceDVB& record) {
+  if (record.service_type < 0 || record.service_type > kMaxServiceType)
+    return "service_type: " + rangeText(0, kMaxServiceType);
+  return "";
+}
+
+}  // namespace box

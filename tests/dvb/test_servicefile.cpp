@@ -1,0 +1,249 @@
+// The kept service list's text: every fault named with its file, line and
+// path; whatever the list holds written so that it reads back the same; the
+// format an older box wrote still read; journal lines cut short passed over.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include <chrono>
+#include <climits>
+#include <string>
+#include <vector>
+
+#include "box/dvb/servicefile.h"
+
+namespace {
+
+const char* kList = R"({"version": 1,
+ "transponders": [
+  {"frequency_khz": 11000000, "symbol_rate": 27500000, "polarisation": 0, "fec": 3, "orbital_position": 130, "inversion": 0}],
+ "services": [
+  {"data": [1, 1, 1, 1, 130, 11000, 0, 0], "flags": 0, "name": "Uno", "provider": "P1", "service_type": 1, "scrambled": false},
+  {"data": [1, 2, 1, 1, 130, 11000, 0, 0], "flags": 0, "name": "Due", "provider": "P2", "service_type": 2, "scrambled": true}]}
+)";
+
+const std::string kFile = "kept/services.json";
+
+std::string listWith(const std::string& from, const std::string& to) {
+  std::string s = kList;
+  size_t at = s.find(from);
+  EXPECT_NE(at, std::string::npos) << from;
+  if (at != std::string::npos) s.replace(at, from.size(), to);
+  return s;
+}
+
+// What a reader collects, one line per entry.
+struct Collected {
+  std::vector<std::string> lines;
+  box::ServiceListReader reader() {
+    box::ServiceListReader r;
+    r.transponder = [this](const box::Satellite& s) {
+      std::string line;
+      box::appendTransponder(&line, s);
+      lines.push_back(line);
+    };
+    r.service = [this](const eServiceReferenceDVB& ref, const eServiceDVB& record) {
+      std::string line;
+      box::appendService(&line, ref, record);
+      lines.push_back(line);
+    };
+    return r;
+  }
+};
+
+std::string readError(const std::string& text) {
+  Collected c;
+  std::string error;
+  EXPECT_FALSE(box::readServiceList(text, kFile, c.reader(), &error)) << "accepted: " << text.substr(0, 200);
+  return error;
+}
+
+}  // namespace
+
+TEST(ServiceFile, EachFaultIsNamedWithFileLineAndPath) {
+  struct Case {
+    std::string text, message;
+  };
+  const std::string deep = R"({"version": 1, "x": )" + std::string(50000, '[') + std::string(50000, ']') +
+                           R"(, "transponders": [], "services": []})";
+  const Case cases[] = {
+      {listWith("11000000", "99999999999"),
+       "line 3: transponders[0].frequency_khz: must be between 0 and 2147483647"},
+      {listWith("11000000", "-1"), "line 3: transponders[0].frequency_khz: must be between 0 and 2147483647"},
+      {listWith("\"polarisation\": 0", "\"polarisation\": 2"),
+       "line 3: transponders[0].polarisation: must be between 0 and 1"},
+      {listWith("\"fec\": 3", "\"fec\": \"3\""), "line 3: transponders[0].fec: must be a whole number"},
+      {listWith("27500000", "2.75e7"), "line 3: transponders[0].symbol_rate: must be a whole number"},
+      {listWith("\"orbital_position\": 130", "\"orbital_position\": 1801"),
+       "line 3: transponders[0].orbital_position: must be between -1800 and 1800"},
+      {listWith(", \"inversion\": 0", ""), "line 3: transponders[0].inversion: missing"},
+      {listWith("[1, 1, 1, 1, 130, 11000, 0, 0]", "[1, 1, 1, 130, 11000, 0, 0]"),
+       "line 5: services[0].data: must be an array of 8 whole numbers"},
+      {listWith("[1, 2, 1, 1, 130", "[1, 2, 1, 4294967296, 130"),
+       "line 6: services[1].data[3]: must be between -2147483648 and 2147483647"},
+      {listWith("\"flags\": 0, \"name\": \"Due\"", "\"flags\": -2147483649, \"name\": \"Due\""),
+       "line 6: services[1].flags: must be between -2147483648 and 2147483647"},
+      {listWith("\"Uno\"", "\"" + std::string(256, 'x') + "\""),
+       "line 5: services[0].name: must be at most 255 bytes"},
+      {listWith("\"P2\"", "5"), "line 6: services[1].provider: must be a string"},
+      {listWith("\"service_type\": 2", "\"service_type\": 256"),
+       "line 6: services[1].service_type: must be between 0 and 255"},
+      {listWith("\"scrambled\": true", "\"scrambled\": 1"),
+       "line 6: services[1].scrambled: must be true or false"},
+      {listWith(
+           R"({"data": [1, 1, 1, 1, 130, 11000, 0, 0], "flags": 0, "name": "Uno", "provider": "P1", "service_type": 1, "scrambled": false})",
+           "5"),
+       "line 5: services[0]: must be an object"},
+      {listWith("\"name\": \"Uno\"", "\"name\": \"Uno\", \"name\": \"Eins\""),
+       "line 5: services[0].name: given twice"},
+      {listWith("\"version\": 1", "\"version\": 2"),
+       "line 1: version: must be 1, the only version this box reads"},
+      {"[]", "line 1: top level: must be an object"},
+      {R"({"transponders": []})", "line 1: services: missing"},
+      {R"({"transponders": [], "services": {}})", "line 1: services: must be an array"},
+      {listWith("130, 11000, 0, 0], \"flags\": 0, \"name\": \"Uno\"",
+                "130, 1e400, 0, 0], \"flags\": 0, \"name\": \"Uno\""),
+       "line 5, column 30: number out of range: 1e400"},
+      {listWith("\"Due\"", "\"D\xFFue\""),
+       "line 6, column 66: syntax error: invalid string: ill-formed UTF-8 byte; last read: '\"D\\xFF'"},
+      {deep, "line 1, column 52: nested more than 32 levels deep"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(readError(c.text), kFile + ": " + c.message);
+}
+
+TEST(ServiceFile, AHugeTextIsRefusedQuicklyAndQuotedShort) {
+  // 50 000 arrays nested in an unknown key once took gigabytes and the stack.
+  const std::string deep = R"({"x": )" + std::string(50000, '[') + std::string(50000, ']') + "}";
+  auto t0 = std::chrono::steady_clock::now();
+  EXPECT_EQ(readError(deep), kFile + ": line 1, column 38: nested more than 32 levels deep");
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(1));
+  // A string never closed is the rest of the file: only its start is shown.
+  const std::string open =
+      R"({"version": 1, "transponders": [], "services": [{"name": ")" + std::string(60000, 'a');
+  EXPECT_EQ(readError(open), kFile + ": line 1, column " + std::to_string(open.size() + 1) +
+                                 ": syntax error: invalid string: missing closing quote; last read: '\"" +
+                                 std::string(39, 'a') + "...'");
+  // Longer ones are refused before parsing, which would copy them over and over.
+  t0 = std::chrono::steady_clock::now();
+  EXPECT_EQ(readError(open + std::string(5 << 20, 'a')),
+            kFile + ": line 1, column 58: a string longer than 65536 bytes");
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(5));
+  EXPECT_EQ(readError("{\"version\": 1, \"x\": \"\\\"" + std::string(65534, 'b') +
+                      "\", \"y\": " + std::string(65537, '9') + "}"),
+            kFile + ": line 1, column 65566: a value longer than 65536 bytes");
+}
+
+TEST(ServiceFile, WhatTheListHoldsIsWrittenSoThatItReadsBackTheSame) {
+  std::vector<std::pair<eServiceReferenceDVB, eServiceDVB>> in;
+  auto add = [&](std::vector<int> data, int flags, const std::string& name, const std::string& provider,
+                 int type, bool scrambled) {
+    eServiceReferenceDVB ref;
+    for (int i = 0; i < 8; ++i) ref.data[i] = data[size_t(i)];
+    ref.flags = flags;
+    eServiceDVB record;
+    record.service_name = name;
+    record.service_provider = provider;
+    record.service_type = type;
+    record.scrambled = scrambled;
+    in.emplace_back(ref, record);
+  };
+  add({INT_MIN, INT_MAX, 0, -1, -1800, 12750, 7, 8}, INT_MIN, "Quote \" back \\ slash", "", 0, true);
+  add({1, 2, 3, 4, 5, 6, 7, 8}, INT_MAX, "Ctrl \n\t\x01 é € 😀", std::string(255, 'p'), 255, false);
+  // Not UTF-8, and longer than a name can be: as close as the reader takes.
+  add({0, 0, 0, 0, 0, 0, 0, 0}, 0, "bad \xFF byte", std::string(254, 'x') + "é", 12, false);
+  box::Satellite tp;
+  tp.frequency = INT_MAX;
+  tp.symbol_rate = 0;
+  tp.polarisation = 1;
+  tp.fec = 9;
+  tp.orbital_position = -1800;
+  tp.inversion = 2;
+  std::string text = "{\"version\": 1, \"transponders\": [";
+  box::appendTransponder(&text, tp);
+  text += "], \"services\": [";
+  for (size_t i = 0; i < in.size(); ++i) {
+    if (i) text += ",\n";
+    box::appendService(&text, in[i].first, in[i].second);
+  }
+  text += "]}";
+  std::vector<std::pair<eServiceReferenceDVB, eServiceDVB>> out;
+  std::vector<box::Satellite> tps;
+  box::ServiceListReader reader;
+  reader.transponder = [&](const box::Satellite& s) { tps.push_back(s); };
+  reader.service = [&](const eServiceReferenceDVB& r, const eServiceDVB& s) { out.emplace_back(r, s); };
+  std::string error;
+  ASSERT_TRUE(box::readServiceList(text, kFile, reader, &error)) << error;
+  ASSERT_EQ(tps.size(), 1u);
+  EXPECT_EQ(box::checkTransponder(tps[0]), "");
+  std::string again;
+  box::appendTransponder(&again, tps[0]);
+  EXPECT_EQ(again, R"({"frequency_khz": 2147483647, "symbol_rate": 0, "polarisation": 1, "fec": 9, )"
+                   R"("orbital_position": -1800, "inversion": 2})");
+  in[2].second.service_name = "bad \xEF\xBF\xBD byte";
+  in[2].second.service_provider = std::string(254, 'x');
+  ASSERT_EQ(out.size(), in.size());
+  for (size_t i = 0; i < in.size(); ++i) {
+    EXPECT_TRUE(out[i].first == in[i].first) << i;
+    EXPECT_EQ(out[i].first.descr, in[i].second.service_name) << i;
+    EXPECT_EQ(out[i].second.service_name, in[i].second.service_name) << i;
+    EXPECT_EQ(out[i].second.service_provider, in[i].second.service_provider) << i;
+    EXPECT_EQ(out[i].second.service_type, in[i].second.service_type) << i;
+    EXPECT_EQ(out[i].second.scrambled, in[i].second.scrambled) << i;
+  }
+  // What the reader would refuse is caught before it is written.
+  tp.polarisation = 2;
+  EXPECT_EQ(box::checkTransponder(tp), "polarisation: must be between 0 and 1");
+  in[0].second.service_type = 1000;
+  EXPECT_EQ(box::checkService(in[0].first, in[0].second), "service_type: must be between 0 and 255");
+}
+
+TEST(ServiceFile, AListAnOlderBoxWroteIsRead) {
+  // Pretty-printed, keys in its own order, with a byte order mark an editor added.
+  nlohmann::json old = nlohmann::json::parse(R"({"version": 1,
+      "transponders": [{"frequency_khz": 11000000, "symbol_rate": 27500000, "polarisation": 0, "fec": 3,
+                        "orbital_position": 130, "inversion": 0}],
+      "services": [{"data": [1, 1, 1, 1, 130, 11000, 0, 0], "flags": 0, "name": "Uno", "provider": "P1",
+                    "service_type": 1, "scrambled": false}]})");
+  Collected c;
+  std::string error;
+  ASSERT_TRUE(box::readServiceList("\xEF\xBB\xBF" + old.dump(2) + "\n", kFile, c.reader(), &error)) << error;
+  // Its keys came sorted: the services first.
+  EXPECT_EQ(c.lines,
+            (std::vector<std::string>{
+                R"({"data": [1, 1, 1, 1, 130, 11000, 0, 0], "flags": 0, "name": "Uno", "provider": "P1", )"
+                R"("service_type": 1, "scrambled": false})",
+                R"({"frequency_khz": 11000000, "symbol_rate": 27500000, "polarisation": 0, "fec": 3, )"
+                R"("orbital_position": 130, "inversion": 0})"}));
+  // A fault in it names the line of the key itself.
+  old["services"][0]["flags"] = 1e10;
+  EXPECT_EQ(readError(old.dump(2)), kFile + ": line 14: services[0].flags: must be a whole number");
+}
+
+TEST(ServiceFile, JournalLinesAreReadInOrderAndALineCutShortIsPassedOver) {
+  const std::string tp =
+      R"({"frequency_khz": 11000000, "symbol_rate": 27500000, "polarisation": 0, "fec": 3, "orbital_position": 130, "inversion": 0})";
+  const std::string uno =
+      R"({"data": [1, 1, 1, 1, 130, 11000, 0, 0], "flags": 0, "name": "Uno", "provider": "P1", "service_type": 1, "scrambled": false})";
+  const std::string journal = "{\"transponders\": [" + tp + "], \"services\": []}\n\n" +
+                              "{\"transponders\": [], \"services\": [" + uno + "]}\n" +
+                              "{\"transponders\": [], \"services\": [{\"data\": [1, 2";
+  Collected c;
+  std::string error;
+  ASSERT_TRUE(box::readServiceJournal(journal, kFile + ".journal", c.reader(), &error)) << error;
+  EXPECT_EQ(c.lines, (std::vector<std::string>{tp, uno}));
+
+  struct Case {
+    std::string text, message;
+  };
+  const Case cases[] = {
+      {"{\"transponders\": [], \"services\": []}\n{\"transponders\": [], \"services\": [5]}\n",
+       "line 2: services[0]: must be an object"},
+      {"\n\n{\"transponders\": [], \"services\": [}\n", "line 3, column 35: syntax error: unexpected '}'"},
+      {"{\"services\": []}\n", "line 1: transponders: missing"},
+  };
+  for (const Case& k : cases) {
+    Collected d;
+    EXPECT_FALSE(box::readServiceJournal(k.text, kFile + ".journal", d.reader(), &error));
+    EXPECT_EQ(error.substr(0, error.find("; expected")), kFile + ".journal: " + k.message);
+  }
+}
