@@ -70,6 +70,9 @@ eTransponderWidget::eTransponderWidget(eWidget* parent, int edit, int type)
   // the delivery system on a real box.
   (void)edit;
   (void)type;
+  // It has nothing to show before load(): it stays hidden until its owner
+  // has loaded it and shows it.
+  shown = false;
   impl->freq = new eLabel(this);
   impl->rate = new eLabel(this);
   impl->pol = new eLabel(this);

@@ -37,7 +37,12 @@ class WidgetTest : public DvbTest {
 TEST_F(WidgetTest, TransponderWidgetShowsAndGivesBackWhatItTook) {
   auto* tpW = new eTransponderWidget(window.get(), 0, 10);
   tpW->cresize(eSize(500, 170));
+  window->show();
+  // Hidden until its owner has loaded and shown it.
+  EXPECT_FALSE(tpW->isVisible());
   EXPECT_EQ(tpW->load(), 0);
+  tpW->show();
+  EXPECT_TRUE(tpW->isVisible());
   eTransponder tp(*eDVB::instance->getTransponders()), out(*eDVB::instance->getTransponders());
   tp.setSatellite(11778999, 27500000, 1, 3, 130, 0);
   ASSERT_EQ(tpW->setTransponder(&tp), 0);
