@@ -4,8 +4,10 @@
 // never be another's.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace vantrel_test {
 
@@ -25,6 +27,15 @@ inline std::filesystem::path testDir() {
   std::filesystem::remove_all(dir);
   std::filesystem::create_directories(dir);
   return dir;
+}
+
+// The names of the entries of dir, sorted.
+inline std::vector<std::string> filesIn(const std::filesystem::path& dir) {
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(dir))
+    names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 }  // namespace vantrel_test

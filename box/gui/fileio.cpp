@@ -35,31 +35,6 @@ std::string sizeText(size_t bytes) {
   return std::to_string(bytes) + " bytes";
 }
 
-// Length of the valid UTF-8 sequence starting at s[i], or 0.
-size_t utf8Length(std::string_view s, size_t i) {
-  unsigned char c = s[i];
-  size_t n;
-  unsigned min;
-  unsigned cp;
-  if (c >= 0xC2 && c <= 0xDF) {
-    n = 2, min = 0x80, cp = c & 0x1F;
-  } else if (c >= 0xE0 && c <= 0xEF) {
-    n = 3, min = 0x800, cp = c & 0x0F;
-  } else if (c >= 0xF0 && c <= 0xF4) {
-    n = 4, min = 0x10000, cp = c & 0x07;
-  } else {
-    return 0;
-  }
-  if (i + n > s.size()) return 0;
-  for (size_t k = 1; k < n; ++k) {
-    unsigned char d = s[i + k];
-    if ((d & 0xC0) != 0x80) return 0;
-    cp = (cp << 6) | (d & 0x3F);
-  }
-  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
-  return n;
-}
-
 }  // namespace
 
 bool readWholeFile(const std::string& path, std::string* content, std::string* error, size_t maxBytes) {
@@ -133,6 +108,30 @@ bool writeFileAtomic(const std::string& path, std::string_view content, std::str
   if (closed != 0) return failed("close", errno);
   if (::rename(tmp.c_str(), path.c_str()) != 0) return failed("rename", errno);
   return true;
+}
+
+size_t utf8Length(std::string_view s, size_t i) {
+  unsigned char c = s[i];
+  size_t n;
+  unsigned min, cp;
+  if (c < 0x80) return 1;
+  if (c >= 0xC2 && c <= 0xDF) {
+    n = 2, min = 0x80, cp = c & 0x1F;
+  } else if (c >= 0xE0 && c <= 0xEF) {
+    n = 3, min = 0x800, cp = c & 0x0F;
+  } else if (c >= 0xF0 && c <= 0xF4) {
+    n = 4, min = 0x10000, cp = c & 0x07;
+  } else {
+    return 0;
+  }
+  if (i + n > s.size()) return 0;
+  for (size_t k = 1; k < n; ++k) {
+    unsigned char d = s[i + k];
+    if ((d & 0xC0) != 0x80) return 0;
+    cp = (cp << 6) | (d & 0x3F);
+  }
+  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+  return n;
 }
 
 std::string printable(std::string_view text, size_t maxChars) {

@@ -39,6 +39,10 @@ bool writeAll(int fd, std::string_view content);
 using WriteFn = ssize_t (*)(int fd, const void* data, size_t size);
 void setWriteFunction(WriteFn fn);  // nullptr: write(2)
 
+// Length of the valid UTF-8 sequence that starts at s[i] (1 for ASCII), or 0
+// when the bytes there are not one: overlong, a surrogate, past U+10FFFF or cut.
+size_t utf8Length(std::string_view s, size_t i);
+
 // Text from a file or a user, made safe to show in one short message: bytes
 // that are not printable ASCII or valid UTF-8 are shown as \xNN, control
 // characters as \n, \t, \r or \xNN, and anything past maxChars as "...".

@@ -17,15 +17,9 @@
 #include "test_dir.h"
 
 namespace fs = std::filesystem;
+using vantrel_test::filesIn;
 
 namespace {
-
-std::vector<std::string> filesIn(const fs::path& dir) {
-  std::vector<std::string> names;
-  for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
 
 ssize_t diskFull(int, const void*, size_t) {
   errno = ENOSPC;

@@ -20,15 +20,9 @@ using box_run::BoxRun;
 using box_run::quote;
 using box_run::Result;
 using ::testing::HasSubstr;
+using vantrel_test::filesIn;
 
 namespace {
-
-std::vector<std::string> filesIn(const fs::path& dir) {
-  std::vector<std::string> names;
-  for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
 
 class LostOutput : public BoxRun {};
 
