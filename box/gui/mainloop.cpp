@@ -104,6 +104,17 @@ void eMainloop::Impl::iterate(int64_t limit) {
     stalled();
     return;
   }
+  if (!realtime && deviceWaits > 0) {
+    // Only as much box time passes as passed on the wall clock, in short
+    // sleeps so that the device is polled as soon as its timer is due.
+    const auto before = std::chrono::steady_clock::now();
+    std::this_thread::sleep_for(std::chrono::milliseconds(std::min<int64_t>(next - virtualNow, 20)));
+    const int64_t slept =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - before)
+            .count();
+    virtualNow = std::min(next, after(virtualNow, std::max<int64_t>(slept, 1)));
+    return;
+  }
   if (!realtime) {
     virtualNow = std::max(virtualNow, next);
     return;
@@ -218,6 +229,18 @@ void abortAll(int code) {
   if (impl->aborted) return;
   impl->aborted = true;
   impl->abortCode = code;
+}
+
+void beginDeviceWait() {
+  ++mainloop().impl->deviceWaits;
+}
+
+void endDeviceWait() {
+  if (eApp && eApp->impl->deviceWaits > 0) --eApp->impl->deviceWaits;
+}
+
+bool deviceWaiting() {
+  return eApp && eApp->impl->deviceWaits > 0;
 }
 
 bool aborted() {

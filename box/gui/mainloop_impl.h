@@ -16,6 +16,7 @@ struct eMainloop::Impl {
   std::function<void()> stallHandler;
   bool aborted = false;
   int abortCode = 0;
+  int deviceWaits = 0;  // operations of a real device in flight
 
   int64_t now() const;
   void add(eTimer* t);

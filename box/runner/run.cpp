@@ -150,6 +150,11 @@ int run(const Options& o, const char*) {
   if (!bootGui(gui, &error)) return fail(error);
   DvbOptions dvb;
   dvb.bandFile = o.band;
+  dvb.tuner.adapter = int(o.adapter);
+  dvb.tuner.lnb = o.lnb;
+  dvb.tuner.diseqc = int(o.diseqc);
+  dvb.tuner.delsys = o.delsys;
+  dvb.tuner.lockTimeoutMs = int(o.lockTimeoutMs);
   if (!bootDvb(dvb, &error)) {
     shutdownGui();
     return fail(error);
