@@ -128,6 +128,10 @@ int runPlugin(const Options& o, std::vector<Step> steps, Entry entry, Output& ou
     eTimer live(eApp);
     if (terminal && !o.shots.empty()) keepLivePicture(live, o.shots + "/live.png", out);
     code = entry();
+    // A tune the plug-in left in flight on a real tuner (the transponder
+    // given back) is answered before the box goes down, so that the run
+    // shows where the device was left.
+    if (deviceWaiting() && !aborted()) runUntil([] { return !deviceWaiting(); }, 65000);
     if (terminal) stopTerminalKeys();
     Trace::event("exit", {{"code", code}});
     if (player.outputFailed()) out.failed = true;

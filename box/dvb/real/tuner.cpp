@@ -208,17 +208,23 @@ void RealFrontend::findServices(const eTransponder& tp, ServicesRead done) {
 }
 
 void RealFrontend::play(const eServiceReference& ref) {
-  // There is no decoder on a PC: playing is tuning the service's transponder.
-  eTransponderList* list = eDVB::instance ? eDVB::instance->getTransponders() : nullptr;
-  if (!list) return;
-  for (const eTransponder& known : list->getKnownTransponders()) {
-    const auto& s = known.satellite;
-    if (int(std::lround(s.frequency / 1000.0)) != ref.data[5] || s.orbital_position != ref.data[4]) continue;
-    if (playing) forget(playing.get());
-    playing = std::make_unique<eTransponder>(known);
-    playing->tune();
-    return;
-  }
+  // There is no decoder on a PC: playing is tuning the service's transponder,
+  // one the list knows or the one that played at boot.
+  if (!eDVB::instance) return;
+  auto carries = [&ref](const eTransponder& tp) {
+    const auto& s = tp.satellite;
+    return s.valid && int(std::lround(s.frequency / 1000.0)) == ref.data[5] &&
+           s.orbital_position == ref.data[4];
+  };
+  const eTransponder* found = nullptr;
+  for (const eTransponder& known : eDVB::instance->getTransponders()->getKnownTransponders())
+    if (!found && carries(known)) found = &known;
+  eDVBServiceController* sapi = eDVB::instance->getServiceAPI();
+  if (!found && sapi && sapi->transponder && carries(*sapi->transponder)) found = sapi->transponder;
+  if (!found) return;
+  if (playing) forget(playing.get());
+  playing = std::make_unique<eTransponder>(*found);
+  playing->tune();
 }
 
 }  // namespace box::real
