@@ -6,6 +6,7 @@
 #include <libdvbv5/dvb-sat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -33,6 +34,55 @@ constexpr TableStep kSteps[] = {
     {kPatPid, kPatTable, kPatLimitMs}, {kSdtPid, kSdtTable, kSdtLimitMs}, {kNitPid, kNitTable, kNitLimitMs}};
 
 void quiet(int, const char*, ...) {}
+
+// libdvbv5's front end; it turns the satellite frequency into the LNB's IF
+// and sets voltage, tone and DiSEqC itself.
+class FeDevice : public Device {
+ public:
+  explicit FeDevice(dvb_v5_fe_parms* parms_) : parms(parms_) {}
+  ~FeDevice() override { dvb_fe_close(parms); }
+
+  int set(System system, const struct eTransponder::satellite& s) override {
+    const bool s2 = system == dvbs2;
+    dvb_set_sys(parms, s2 ? SYS_DVBS2 : SYS_DVBS);
+    dvb_fe_store_parm(parms, DTV_FREQUENCY, uint32_t(s.frequency));
+    dvb_fe_store_parm(parms, DTV_SYMBOL_RATE, uint32_t(s.symbol_rate));
+    dvb_fe_store_parm(parms, DTV_POLARIZATION, s.polarisation ? POLARIZATION_V : POLARIZATION_H);
+    dvb_fe_store_parm(parms, DTV_INNER_FEC, FEC_AUTO);
+    dvb_fe_store_parm(parms, DTV_INVERSION, INVERSION_AUTO);
+    if (s2) {
+      dvb_fe_store_parm(parms, DTV_MODULATION, QAM_AUTO);
+      dvb_fe_store_parm(parms, DTV_ROLLOFF, ROLLOFF_AUTO);
+      dvb_fe_store_parm(parms, DTV_PILOT, PILOT_AUTO);
+    }
+    errno = 0;
+    const int r = dvb_fe_set_parms(parms);
+    if (r == 0) return 0;
+    // libdvbv5 gives -errno or -1 with errno set, depending on the step that failed.
+    return r < -1 ? -r : errno ? errno : EIO;
+  }
+
+  bool read(unsigned* status, Stat* strength, Stat* cnr) override {
+    uint32_t s = 0;
+    if (dvb_fe_get_stats(parms) != 0 || dvb_fe_retrieve_stats(parms, DTV_STATUS, &s) != 0) return false;
+    *status = s;
+    *strength = stat(DTV_STAT_SIGNAL_STRENGTH);
+    *cnr = stat(DTV_STAT_CNR);
+    return true;
+  }
+
+ private:
+  Stat stat(unsigned cmd) {
+    Stat s;
+    if (const dtv_stats* st = dvb_fe_retrieve_stats_layer(parms, cmd, 0)) {
+      s.scale = st->scale;
+      s.value =
+          st->scale == FE_SCALE_DECIBEL ? st->svalue : int64_t(std::min<uint64_t>(st->uvalue, INT64_MAX));
+    }
+    return s;
+  }
+  dvb_v5_fe_parms* parms;
+};
 
 std::string reason(int err) {
   switch (err) {
@@ -144,6 +194,23 @@ void TableReader::finish() {
   if (call) call(std::move(found));
 }
 
+bool findLnb(const std::string& name, Lnb* out) {
+  const int index = dvb_sat_search_lnb(name.c_str());
+  const dvb_sat_lnb* l = index < 0 ? nullptr : dvb_sat_get_lnb(index);
+  if (!l) return false;
+  // libdvbv5 keeps the oscillators and ranges in MHz; its name is a
+  // description, the alias what users type.
+  Lnb lnb;
+  lnb.name = l->alias ? l->alias : name;
+  lnb.lowLofKHz = l->lowfreq * 1000;
+  lnb.highLofKHz = l->highfreq * 1000;
+  lnb.switchKHz = l->rangeswitch * 1000;
+  lnb.minKHz = l->freqrange[0].low * 1000;
+  lnb.maxKHz = std::max(l->freqrange[0].high, l->freqrange[1].high) * 1000;
+  *out = lnb;
+  return true;
+}
+
 }  // namespace real
 
 std::unique_ptr<Frontend> openRealFrontend(const TunerOptions& o, std::string* error) {
@@ -197,7 +264,9 @@ std::unique_ptr<Frontend> openRealFrontend(const TunerOptions& o, std::string* e
   fcntl(dmx, F_SETFL, fcntl(dmx, F_GETFL) | O_NONBLOCK);
   parms->lnb = dvb_sat_get_lnb(lnb);
   parms->sat_number = o.diseqc;
-  return std::make_unique<real::RealFrontend>(parms, dmx, o, s2);
+  real::Lnb bands;
+  real::findLnb(o.lnb, &bands);
+  return std::make_unique<real::RealFrontend>(std::make_unique<real::FeDevice>(parms), dmx, o, s2, bands);
 }
 
 }  // namespace box

@@ -50,5 +50,7 @@ struct LnbChoice {
   bool voltage18 = false;
 };
 LnbChoice chooseBand(const Lnb& lnb, uint32_t freqKHz, int polarisation);
+// libdvbv5's LNB of that name (dvb_sat_search_lnb); false when it has none.
+bool findLnb(const std::string& name, Lnb* lnb);
 
 }  // namespace box::real

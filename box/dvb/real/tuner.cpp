@@ -1,9 +1,6 @@
 #include "box/dvb/real/tuner.h"
 
-#include <libdvbv5/dvb-demux.h>
-#include <libdvbv5/dvb-fe.h>
-#include <unistd.h>
-
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 
@@ -18,22 +15,24 @@ namespace {
 
 constexpr int kPollMs = 10;
 
-const char* systemName(unsigned sys) {
-  return sys == SYS_DVBS2 ? "DVB-S2" : sys == SYS_DVBS ? "DVB-S" : "other";
+const char* systemName(Device::System sys) {
+  return sys == Device::dvbs2 ? "DVB-S2" : "DVB-S";
 }
 
 }  // namespace
 
-RealFrontend::RealFrontend(dvb_v5_fe_parms* parms_, int demuxFd, const TunerOptions& options_, bool offersS2)
-    : parms(parms_), options(options_), tables(demuxFd) {
+RealFrontend::RealFrontend(std::unique_ptr<Device> device_, int demuxFd, const TunerOptions& options_,
+                           bool offersS2, const Lnb& lnb_)
+    : device(std::move(device_)), options(options_), lnb(lnb_), tables(demuxFd) {
   if (options.delsys == "dvbs")
-    systems = {SYS_DVBS};
+    systems = {Device::dvbs};
   else if (options.delsys == "dvbs2")
-    systems = {SYS_DVBS2};
+    systems = {Device::dvbs2};
   else if (offersS2)
-    systems = {SYS_DVBS2, SYS_DVBS};  // most demodulators lock DVB-S carriers as DVB-S2 with auto settings
+    systems = {Device::dvbs2,
+               Device::dvbs};  // most demodulators lock DVB-S carriers as DVB-S2 with auto settings
   else
-    systems = {SYS_DVBS};
+    systems = {Device::dvbs};
   pollTimer.timeout.connect(sigc::mem_fun(*this, &RealFrontend::poll));
   cancelTimer.timeout.connect(sigc::mem_fun(*this, &RealFrontend::deliverCancelled));
 }
@@ -42,41 +41,33 @@ RealFrontend::~RealFrontend() {
   playing.reset();  // while this is still the front end that forgets its tune
   setWaiting(false);
   tables.stop();
-  dvb_fe_close(parms);
 }
 
-unsigned RealFrontend::status() {
-  uint32_t s = 0;
-  if (dvb_fe_get_stats(parms) != 0) return 0;
-  if (dvb_fe_retrieve_stats(parms, DTV_STATUS, &s) != 0) return 0;
+// The status and the statistics come from one read, so each reading looks
+// at the status it was taken with.
+unsigned RealFrontend::status(Stat* strength, Stat* cnr) {
+  unsigned s = 0;
+  Stat a, b;
+  if (!device->read(&s, &a, &b)) return 0;
+  if (strength) *strength = a;
+  if (cnr) *cnr = b;
   return s;
 }
 
-namespace {
-Stat stat(dvb_v5_fe_parms* parms, unsigned cmd) {
-  Stat s;
-  if (const dtv_stats* st = dvb_fe_retrieve_stats_layer(parms, cmd, 0)) {
-    s.scale = st->scale;
-    s.value = st->scale == FE_SCALE_DECIBEL ? st->svalue : int64_t(std::min<uint64_t>(st->uvalue, INT64_MAX));
-  }
-  return s;
-}
-}  // namespace
-
-// dvb_fe_get_stats reads the status and the DVBv5 statistics together, so
-// each reading looks at the status it was taken with.
 int RealFrontend::SNR() {
-  const unsigned s = status();
-  return snrReading(stat(parms, DTV_STAT_CNR), s & FE_HAS_CARRIER);
+  Stat cnr;
+  const unsigned s = status(nullptr, &cnr);
+  return snrReading(cnr, s & kHasCarrier);
 }
 
 int RealFrontend::SignalStrength() {
-  const unsigned s = status();
-  return strengthReading(stat(parms, DTV_STAT_SIGNAL_STRENGTH), s & FE_HAS_SIGNAL);
+  Stat strength;
+  const unsigned s = status(&strength, nullptr);
+  return strengthReading(strength, s & kHasSignal);
 }
 
 int RealFrontend::Locked() {
-  return (status() & FE_HAS_LOCK) ? 1 : 0;
+  return (status() & kHasLock) ? 1 : 0;
 }
 
 void RealFrontend::setWaiting(bool on) {
@@ -98,41 +89,36 @@ int RealFrontend::tune(eTransponder* tp) {
   }
   tuned = tp->satellite;
   pending = {tp, tuned.frequency, 0};
+  // Where the LNB puts the carrier: what the tuner is set to.
+  const LnbChoice c = chooseBand(lnb, uint32_t(std::max(tuned.frequency, 0)), tuned.polarisation);
+  if (c.ok && lnb.lowLofKHz)
+    Trace::event("lnb", {{"freq", tuned.frequency},
+                         {"if", c.ifKHz},
+                         {"band", c.highBand ? "high" : "low"},
+                         {"voltage", c.voltage18 ? 18 : 13}});
   attempt = 0;
   const auto now = Clock::now();
   deadline = now + std::chrono::milliseconds(options.lockTimeoutMs);
   setWaiting(true);
   pollTimer.start(kPollMs, false);
-  if (!startAttempt()) pending.err = refusedResult(errno);
+  if (int err = startAttempt()) pending.err = refusedResult(err);
   return 0;
 }
 
-// Sets the front end for the attempt's delivery system; libdvbv5 turns the
-// satellite frequency into the LNB's IF and sets voltage, tone and DiSEqC.
-// A refused attempt moves on to the next system; false when none is left.
-bool RealFrontend::startAttempt() {
+// Sets the front end for the attempt's delivery system. A refused attempt
+// moves on to the next system; the errno of the last refusal when none is
+// left, else 0.
+int RealFrontend::startAttempt() {
+  int err = 0;
   for (; attempt < systems.size(); ++attempt) {
-    const unsigned sys = systems[attempt];
     const auto now = Clock::now();
     // A first try of two gets half the time, the fallback the rest.
     attemptDeadline = attempt + 1 < systems.size() ? now + (deadline - now) / 2 : deadline;
-    dvb_set_sys(parms, fe_delivery_system_t(sys));
-    dvb_fe_store_parm(parms, DTV_FREQUENCY, uint32_t(tuned.frequency));
-    dvb_fe_store_parm(parms, DTV_SYMBOL_RATE, uint32_t(tuned.symbol_rate));
-    dvb_fe_store_parm(parms, DTV_POLARIZATION, tuned.polarisation ? POLARIZATION_V : POLARIZATION_H);
-    dvb_fe_store_parm(parms, DTV_INNER_FEC, FEC_AUTO);
-    dvb_fe_store_parm(parms, DTV_INVERSION, INVERSION_AUTO);
-    if (sys == SYS_DVBS2) {
-      dvb_fe_store_parm(parms, DTV_MODULATION, QAM_AUTO);
-      dvb_fe_store_parm(parms, DTV_ROLLOFF, ROLLOFF_AUTO);
-      dvb_fe_store_parm(parms, DTV_PILOT, PILOT_AUTO);
-    }
-    errno = 0;
-    const int r = dvb_fe_set_parms(parms);
-    if (r == 0) return true;
-    if (errno == 0) errno = r < -1 ? -r : EIO;
+    err = device->set(systems[attempt], tuned);
+    if (err == 0) return 0;
   }
-  return false;
+  attempt = systems.size() - 1;
+  return err;
 }
 
 void RealFrontend::poll() {
@@ -142,7 +128,7 @@ void RealFrontend::poll() {
     return;
   }
   if (pending.err != 0) return answer(pending.err);
-  if (status() & FE_HAS_LOCK) {
+  if (status() & kHasLock) {
     lockedSystem = systemName(systems[attempt]);
     return answer(kLocked);
   }
@@ -150,7 +136,7 @@ void RealFrontend::poll() {
   if (now < attemptDeadline) return;
   if (attempt + 1 < systems.size()) {
     ++attempt;
-    if (!startAttempt()) pending.err = refusedResult(errno);
+    if (int err = startAttempt()) pending.err = refusedResult(err);
     return;
   }
   if (now >= deadline) answer(kTimedOut);

@@ -16,11 +16,29 @@
 #include "box/dvb/realtuner.h"
 #include "host/ebase.h"
 
-struct dvb_v5_fe_parms;
+#include "box/dvb/real/readings.h"
 
 namespace box::real {
 
 using Clock = std::chrono::steady_clock;
+
+// The front-end device as the tuner logic sees it: libdvbv5 on a real
+// adapter (device.cpp), a scripted one in tests.
+class Device {
+ public:
+  enum System { dvbs, dvbs2 };
+  virtual ~Device() = default;
+  // Sets the delivery system and the satellite parameters (frequency kHz at
+  // the dish, symbol rate, polarisation), FEC, modulation and roll-off
+  // automatic; the LNB and DiSEqC settings turn them into the tuner's. 0, or
+  // the errno of a refusal.
+  virtual int set(System system, const struct eTransponder::satellite& s) = 0;
+  // The status bits (FE_HAS_*) with the statistics read together; false
+  // when the device answers nothing.
+  virtual bool read(unsigned* status, Stat* strength, Stat* cnr) = 0;
+};
+
+constexpr unsigned kHasSignal = 0x01, kHasCarrier = 0x02, kHasLock = 0x10;
 
 // Reads PAT, SDT and NIT one after another from the demux, each within its
 // limit, and hands over what they hold.
@@ -47,7 +65,8 @@ class TableReader : public sigc::trackable {
 
 class RealFrontend : public Frontend, public sigc::trackable {
  public:
-  RealFrontend(dvb_v5_fe_parms* parms, int demuxFd, const TunerOptions& options, bool offersS2);
+  RealFrontend(std::unique_ptr<Device> device, int demuxFd, const TunerOptions& options, bool offersS2,
+               const Lnb& lnb = Lnb());
   ~RealFrontend() override;
 
   int SNR() override;
@@ -68,17 +87,18 @@ class RealFrontend : public Frontend, public sigc::trackable {
     int freqKHz = 0;
     int err = 0;
   };
-  unsigned status();
-  bool startAttempt();
+  unsigned status(Stat* strength = nullptr, Stat* cnr = nullptr);
+  int startAttempt();
   void poll();
   void answer(int err);
   void deliverCancelled();
   void deliver(const Answer& a);
   void setWaiting(bool on);
 
-  dvb_v5_fe_parms* parms;
+  std::unique_ptr<Device> device;
   TunerOptions options;
-  std::vector<unsigned> systems;  // what a tune tries, in order
+  Lnb lnb;
+  std::vector<Device::System> systems;  // what a tune tries, in order
   size_t attempt = 0;
   Clock::time_point deadline, attemptDeadline;
   struct eTransponder::satellite tuned;
