@@ -105,14 +105,13 @@ void eMainloop::Impl::iterate(int64_t limit) {
     return;
   }
   if (!realtime && deviceWaits > 0) {
-    // Only as much box time passes as passed on the wall clock, in short
-    // sleeps so that the device is polled as soon as its timer is due.
-    const auto before = std::chrono::steady_clock::now();
+    // Box time keeps pace with the wall clock since the wait began, never
+    // passing the next deadline, so that every timer still fires in order.
     std::this_thread::sleep_for(std::chrono::milliseconds(std::min<int64_t>(next - virtualNow, 20)));
-    const int64_t slept =
-        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - before)
+    const int64_t walked =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - waitWall)
             .count();
-    virtualNow = std::min(next, after(virtualNow, std::max<int64_t>(slept, 1)));
+    virtualNow = std::min(next, std::max(virtualNow, after(waitVirtual, walked)));
     return;
   }
   if (!realtime) {
@@ -232,7 +231,11 @@ void abortAll(int code) {
 }
 
 void beginDeviceWait() {
-  ++mainloop().impl->deviceWaits;
+  eMainloop::Impl* impl = mainloop().impl;
+  if (impl->deviceWaits++ == 0) {
+    impl->waitWall = std::chrono::steady_clock::now();
+    impl->waitVirtual = impl->virtualNow;
+  }
 }
 
 void endDeviceWait() {
