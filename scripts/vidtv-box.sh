@@ -6,6 +6,7 @@
 #          may lock; the sweep must search around it, scan it and report
 #          "Beethoven" from "LinuxTV.org".
 #   empty: 11400-11410 MHz: no lock, no scan, nothing found.
+# Then a box must refuse the front end while another program holds it.
 # Each run must give the playing transponder (11362 MHz, tests/data/vidtv/
 # band.json) back at exit and end with status 0. Traces, screens and the
 # box's output are kept in OUT (default build/vidtv-box).
@@ -78,6 +79,8 @@ guest() {
   check "found: the scan reports Beethoven from LinuxTV.org" \
     "$(has '"ev":"serviceFound","freq":11362000,"name":"Beethoven","provider":"LinuxTV.org"' "$d/trace.jsonl")"
   check "found: the box lists Beethoven (LinuxTV.org) at exit" "$(has 'Beethoven (LinuxTV.org)' "$d/stdout.txt")"
+  check "found: the universal LNB puts 11362 MHz at IF 1612 MHz, low band, 18 V" \
+    "$(has '"band":"low","ev":"lnb","freq":11362000,"if":1612000,"t":[0-9]*,"voltage":18' "$d/trace.jsonl")"
 
   sweep empty 11400 11410
   d=$out/empty
@@ -86,6 +89,16 @@ guest() {
       "$d/trace.jsonl" && echo yes || echo no)"
   check "empty: no scan starts" "$(hasnt '"ev":"serviceFound"' "$d/trace.jsonl")"
   check "empty: the box found nothing" "$(has 'No transponder was scanned' "$d/stdout.txt")"
+
+  # Another program holds the front end open for writing.
+  exec 3<>/dev/dvb/adapter0/frontend0
+  ./build/vantrel-box --adapter 0 --keys 'key red' --root /tmp/root-busy >"$out/busy.txt" 2>&1
+  status=$?
+  exec 3>&-
+  cat "$out/busy.txt"
+  check "busy: the box exits 2 (it gave $status)" "$([ $status -eq 2 ] && echo yes || echo no)"
+  check "busy: it names the device and the reason" \
+    "$(has '^vantrel-box: --adapter: /dev/dvb/adapter0/frontend0: busy' "$out/busy.txt")"
   exit $failed
 }
 

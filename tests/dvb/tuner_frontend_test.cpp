@@ -61,14 +61,15 @@ class TunerFrontendTest : public DvbTest {
   }
 
   // Puts a real front end on a scripted device in place of the simulated one.
-  FakeDevice& useReal(const std::string& delsys = "auto", bool offersS2 = true, int timeoutMs = 200) {
+  FakeDevice& useReal(const std::string& delsys = "auto", bool offersS2 = true, int timeoutMs = 200,
+                      const box::real::Lnb& lnb = box::real::Lnb()) {
     auto device = std::make_unique<FakeDevice>();
     FakeDevice& d = *device;
     d.log = &log;
     box::TunerOptions o;
     o.delsys = delsys;
     o.lockTimeoutMs = timeoutMs;
-    real = std::make_unique<box::real::RealFrontend>(std::move(device), -1, o, offersS2);
+    real = std::make_unique<box::real::RealFrontend>(std::move(device), -1, o, offersS2, lnb);
     eFrontend::frontend = real.get();
     real->tunedIn.connect([this](eTransponder* tp, int err) {
       log << "answer " << (tp ? tp->satellite.frequency : 0) << " " << err << "\n";
@@ -225,4 +226,28 @@ TEST_F(TunerFrontendTest, TheClockFollowsTheWallOnlyWhileATuneIsInFlight) {
   box::runUntil([&] { return fired; }, 20000);
   EXPECT_TRUE(fired);
   EXPECT_LT(wallMs() - wallAtAnswer, 1000);
+}
+
+TEST_F(TunerFrontendTest, AFrequencyTheLnbDoesNotReceiveIsNoLockAndTheSweepGoesOn) {
+  box::real::Lnb universal;
+  ASSERT_TRUE(box::real::findLnb("UNIVERSAL", &universal));
+  useReal("auto", true, 5000, universal);
+  eTransponder tp(*eDVB::instance->getTransponders());
+  ASSERT_NO_FATAL_FAILURE(tune(tp, 10700000));
+  settle(6000);
+  EXPECT_LT(answeredAt, 100);
+  ASSERT_NO_FATAL_FAILURE(tune(tp, 11362000));
+  settle(6000);
+  // Never set on the device, answered without waiting for the time-out.
+  EXPECT_EQ(log.str(),
+            "tune 10700000\nreturned\nanswer 10700000 -110\nevent 0\n"
+            "tune 11362000\nset DVB-S2 11362000\nreturned\nanswer 11362000 0\nevent 0\n");
+  std::vector<std::string> lnb;
+  for (auto e : events("lnb")) {
+    e.erase("t");
+    lnb.push_back(e.dump());
+  }
+  EXPECT_EQ(lnb, (std::vector<std::string>{
+                     R"({"band":"outside","ev":"lnb","freq":10700000})",
+                     R"({"band":"low","ev":"lnb","freq":11362000,"if":1612000,"voltage":18})"}));
 }

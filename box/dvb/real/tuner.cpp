@@ -89,17 +89,27 @@ int RealFrontend::tune(eTransponder* tp) {
   }
   tuned = tp->satellite;
   pending = {tp, tuned.frequency, 0};
-  // Where the LNB puts the carrier: what the tuner is set to.
-  const LnbChoice c = chooseBand(lnb, uint32_t(std::max(tuned.frequency, 0)), tuned.polarisation);
-  if (c.ok && lnb.lowLofKHz)
-    Trace::event("lnb", {{"freq", tuned.frequency},
-                         {"if", c.ifKHz},
-                         {"band", c.highBand ? "high" : "low"},
-                         {"voltage", c.voltage18 ? 18 : 13}});
   attempt = 0;
   const auto now = Clock::now();
   deadline = now + std::chrono::milliseconds(options.lockTimeoutMs);
   setWaiting(true);
+  // Where the LNB puts the carrier: what the tuner is set to. A frequency
+  // the LNB does not receive is no lock, answered at once: libdvbv5 would
+  // refuse it (EINVAL), and a refusal halts a sweep that merely starts
+  // below the LNB's range (the plug-in's default band begins at 10700 MHz,
+  // libdvbv5's UNIVERSAL at 10800).
+  const LnbChoice c = chooseBand(lnb, uint32_t(std::max(tuned.frequency, 0)), tuned.polarisation);
+  if (lnb.lowLofKHz && !c.ok) {
+    Trace::event("lnb", {{"freq", tuned.frequency}, {"band", "outside"}});
+    pending.err = kTimedOut;
+    pollTimer.start(kPollMs, false);  // answered at the first poll
+    return 0;
+  }
+  if (lnb.lowLofKHz)
+    Trace::event("lnb", {{"freq", tuned.frequency},
+                         {"if", c.ifKHz},
+                         {"band", c.highBand ? "high" : "low"},
+                         {"voltage", c.voltage18 ? 18 : 13}});
   pollTimer.start(kPollMs, false);
   if (int err = startAttempt()) pending.err = refusedResult(err);
   return 0;
