@@ -16,12 +16,14 @@
 set -u
 
 # The dialog's fields: start and end (5 digits each move on by themselves),
-# the symbol rate, then down to the step; green starts the sweep.
+# the symbol rate, then down to the step; green starts the sweep. At the end
+# the graph is scrolled to the band swept (10 MHz a press from 10700 MHz).
 keys() {
   digits=$(echo "$1$2" | sed 's/./key &;/g')
+  scroll=$(awk -v n=$((($1 - 10700) / 10 - 1)) 'BEGIN { for (i = 0; i < n; i++) printf "key right;" }')
   echo "wait 200; ${digits} key 2;key 7;key 5;key 0;key 0; key down; key 0;key 0;key 0;key 0;key 1;" \
     "key green; wait-text \"Scansione terminata\" 600000; wait 200; shot $3; key ok; wait 200;" \
-    "key red; wait 500; key red"
+    "${scroll} wait 200; shot $3-graph; key red; wait 500; key red"
 }
 
 failed=0
