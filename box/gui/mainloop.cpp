@@ -106,12 +106,18 @@ void eMainloop::Impl::iterate(int64_t limit) {
   }
   if (!realtime && deviceWaits > 0) {
     // Box time keeps pace with the wall clock since the wait began, never
-    // passing the next deadline, so that every timer still fires in order.
-    std::this_thread::sleep_for(std::chrono::milliseconds(std::min<int64_t>(next - virtualNow, 20)));
-    const int64_t walked =
-        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - waitWall)
-            .count();
-    virtualNow = std::min(next, std::max(virtualNow, after(waitVirtual, walked)));
+    // passing the next deadline, so that every timer still fires in order;
+    // it sleeps only when it has caught up with the wall.
+    auto walked = [this] {
+      const auto since = std::chrono::steady_clock::now() - waitWall;
+      return after(waitVirtual, std::chrono::duration_cast<std::chrono::milliseconds>(since).count());
+    };
+    int64_t target = walked();
+    if (target < next) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(std::min<int64_t>(next - target, 20)));
+      target = walked();
+    }
+    virtualNow = std::min(next, std::max(virtualNow, target));
     return;
   }
   if (!realtime) {
