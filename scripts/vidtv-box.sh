@@ -81,6 +81,9 @@ guest() {
   check "found: the scan reports Beethoven from LinuxTV.org" \
     "$(has '"ev":"serviceFound","freq":11362000,"name":"Beethoven","provider":"LinuxTV.org"' "$d/trace.jsonl")"
   check "found: the box lists Beethoven (LinuxTV.org) at exit" "$(has 'Beethoven (LinuxTV.org)' "$d/stdout.txt")"
+  cp /tmp/root-found/var/tuxbox/config/vantrel-box/services.json "$d/services.json" 2>/dev/null
+  check "found: the service list keeps 11362 MHz with its delivery system" \
+    "$(has '"frequency_khz": 11362000,.*"system": "DVB-S2"' "$d/services.json")"
   check "found: the universal LNB puts 11362 MHz at IF 1612 MHz, low band, 18 V" \
     "$(has '"band":"low","ev":"lnb","freq":11362000,"if":1612000,"t":[0-9]*,"voltage":18' "$d/trace.jsonl")"
 

@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "box/dvb/delivery.h"
 #include "box/dvb/simfrontend.h"
 #include "box/dvb/state.h"
 #include "box/dvb/store.h"
@@ -201,6 +202,7 @@ bool bootDvb(const DvbOptions& options, std::string* error) {
   std::string listPath = options.serviceList.empty() ? std::string() : resolve(options.serviceList);
   KeptServices kept;
   KeptFileStamp stamp;
+  forgetDeliverySystems();  // the list read now tells them again
   if (!listPath.empty() && !loadServiceList(listPath, &kept, error, &stamp)) return false;
   std::unique_ptr<Frontend> device;
   if (options.tuner.adapter >= 0 && !(device = openRealFrontend(options.tuner, error))) return false;

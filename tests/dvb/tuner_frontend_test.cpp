@@ -7,6 +7,7 @@
 #include <map>
 #include <sstream>
 
+#include "box/dvb/delivery.h"
 #include "box/dvb/real/tuner.h"
 #include "box/gui/loop.h"
 #include "dvb/dvb_fixture.h"
@@ -36,6 +37,7 @@ struct FakeDevice : Device {
     reads = 0;
     return 0;
   }
+  std::string modulation() override { return system == dvbs2 ? "8PSK" : ""; }
   bool read(unsigned* status, Stat* strength, Stat* cnr) override {
     const bool locked = freqKHz == lockKHz && locksWith[system] && ++reads > lockAfter;
     *status = locked ? 0x1f : 0;
@@ -249,4 +251,30 @@ TEST_F(TunerFrontendTest, AFrequencyTheLnbDoesNotReceiveIsNoLockAndTheSweepGoesO
   EXPECT_EQ(lnb, (std::vector<std::string>{
                      R"({"band":"outside","ev":"lnb","freq":10700000})",
                      R"({"band":"low","ev":"lnb","freq":11362000,"if":1612000,"voltage":18})"}));
+}
+
+TEST_F(TunerFrontendTest, ALockKeepsItsDeliverySystemAndModulationForTheServiceList) {
+  FakeDevice& d = useReal("auto", true, 400);
+  eTransponder s2(*eDVB::instance->getTransponders()), s1(*eDVB::instance->getTransponders());
+  ASSERT_NO_FATAL_FAILURE(tune(s2, 11362000));
+  settle();
+  d.locksWith[Device::dvbs2] = false;
+  s1.setSatellite(11362000, 22000000, 1, 0, 130, 0);
+  ASSERT_EQ(s1.tune(), 0);
+  settle();
+  std::string got;
+  for (const eTransponder* tp : {&s2, &s1}) {
+    const box::DeliverySystem* found = box::deliverySystem(tp->satellite);
+    got += found ? found->system + " " + found->modulation + "\n" : "none\n";
+  }
+  // DVB-S says nothing of its modulation: it is always QPSK.
+  EXPECT_EQ(got, "DVB-S2 8PSK\nDVB-S QPSK\n");
+  std::vector<std::string> tuned;
+  for (auto e : events("tuned")) {
+    e.erase("t");
+    tuned.push_back(e.dump());
+  }
+  EXPECT_EQ(tuned, (std::vector<std::string>{
+                       R"({"err":0,"ev":"tuned","freq":11362000,"modulation":"8PSK","system":"DVB-S2"})",
+                       R"({"err":0,"ev":"tuned","freq":11362000,"modulation":"QPSK","system":"DVB-S"})"}));
 }

@@ -62,6 +62,23 @@ class FeDevice : public Device {
     return r < -1 ? -r : errno ? errno : EIO;
   }
 
+  std::string modulation() override {
+    uint32_t m = 0;
+    if (dvb_fe_get_parms(parms) != 0 || dvb_fe_retrieve_parm(parms, DTV_MODULATION, &m) != 0) return "";
+    switch (m) {
+      case QPSK:
+        return "QPSK";
+      case PSK_8:
+        return "8PSK";
+      case APSK_16:
+        return "16APSK";
+      case APSK_32:
+        return "32APSK";
+      default:
+        return "";  // QAM_AUTO: the driver does not tell
+    }
+  }
+
   bool read(unsigned* status, Stat* strength, Stat* cnr) override {
     uint32_t s = 0;
     if (dvb_fe_get_stats(parms) != 0 || dvb_fe_retrieve_stats(parms, DTV_STATUS, &s) != 0) return false;

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cmath>
 
+#include "box/dvb/delivery.h"
 #include "box/dvb/real/readings.h"
 #include "box/dvb/state.h"
 #include "box/gui/loop.h"
@@ -139,7 +140,11 @@ void RealFrontend::poll() {
   }
   if (pending.err != 0) return answer(pending.err);
   if (status() & kHasLock) {
+    // Kept with the transponder in the service list.
     lockedSystem = systemName(systems[attempt]);
+    lockedModulation = device->modulation();
+    if (lockedModulation.empty() && systems[attempt] == Device::dvbs) lockedModulation = "QPSK";
+    noteDeliverySystem(tuned, {lockedSystem, lockedModulation});
     return answer(kLocked);
   }
   const auto now = Clock::now();
@@ -185,7 +190,9 @@ void RealFrontend::deliverCancelled() {
 
 void RealFrontend::deliver(const Answer& a) {
   if (a.err == kLocked)
-    Trace::event("tuned", {{"freq", a.freqKHz}, {"err", a.err}, {"system", lockedSystem}});
+    Trace::event(
+        "tuned",
+        {{"freq", a.freqKHz}, {"err", a.err}, {"system", lockedSystem}, {"modulation", lockedModulation}});
   else
     Trace::event("tuned", {{"freq", a.freqKHz}, {"err", a.err}});
   // As with the simulated band: receivers may run nested loops in which the

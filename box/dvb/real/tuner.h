@@ -36,6 +36,9 @@ class Device {
   // The status bits (FE_HAS_*) with the statistics read together; false
   // when the device answers nothing.
   virtual bool read(unsigned* status, Stat* strength, Stat* cnr) = 0;
+  // The modulation the demodulator found ("QPSK", "8PSK", "16APSK",
+  // "32APSK"), asked after a lock; "" when it does not say.
+  virtual std::string modulation() { return ""; }
 };
 
 constexpr unsigned kHasSignal = 0x01, kHasCarrier = 0x02, kHasLock = 0x10;
@@ -102,7 +105,7 @@ class RealFrontend : public Frontend, public sigc::trackable {
   size_t attempt = 0;
   Clock::time_point deadline, attemptDeadline;
   struct eTransponder::satellite tuned;
-  std::string lockedSystem;  // of the last lock, for the trace
+  std::string lockedSystem, lockedModulation;  // of the last lock
   Answer pending;
   bool waiting = false;
   std::vector<eTransponder*> delivering;  // answers going out, innermost last
