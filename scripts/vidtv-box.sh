@@ -11,8 +11,10 @@
 # band.json) back at exit and end with status 0. Traces, screens and the
 # box's output are kept in OUT (default build/vidtv-box).
 #
-# Usage: scripts/vidtv-box.sh [OUT]        (on the host)
-#        scripts/vidtv-box.sh guest         (inside the guest; vidtv.sh does it)
+# Usage: scripts/vidtv-box.sh [--build DIR] [OUT]   (on the host; DIR: the build
+#                                                   folder whose box runs, e.g.
+#                                                   build-asan; default build)
+#        scripts/vidtv-box.sh guest                  (inside the guest; vidtv.sh does it)
 set -u
 
 # The dialog's fields: start and end (5 digits each move on by themselves),
@@ -43,7 +45,7 @@ sweep() {
   dir=$out/$1
   mkdir -p "$dir"
   t0=$(awk '{ printf "%d", $1 * 1000 }' /proc/uptime)
-  ./build/vantrel-box --adapter 0 --lock-timeout 300 --band tests/data/vidtv/band.json --root /tmp/root-$1 \
+  "$box" --adapter 0 --lock-timeout 300 --band tests/data/vidtv/band.json --root /tmp/root-$1 \
     --max-time 600000 --keys "$(keys "$2" "$3" "$1")" --shots "$dir" --trace "$dir/trace.jsonl" \
     >"$dir/stdout.txt" 2>"$dir/stderr.txt"
   status=$?
@@ -66,6 +68,7 @@ sweep() {
 
 guest() {
   out=${VIDTV_OUT:?}
+  box=${VIDTV_BOX:-./build/vantrel-box}
   sweep found 11355 11370
   d=$out/found
   check "found: 11362 MHz locks" "$(has '"err":0,"ev":"tuned","freq":11362000' "$d/tuned.txt")"
@@ -97,7 +100,7 @@ guest() {
 
   # Another program holds the front end open for writing.
   exec 3<>/dev/dvb/adapter0/frontend0
-  ./build/vantrel-box --adapter 0 --keys 'key red' --root /tmp/root-busy >"$out/busy.txt" 2>&1
+  "$box" --adapter 0 --keys 'key red' --root /tmp/root-busy >"$out/busy.txt" 2>&1
   status=$?
   exec 3>&-
   cat "$out/busy.txt"
@@ -111,7 +114,15 @@ if [ "${1:-}" = guest ]; then
   guest
 fi
 here=$(cd "$(dirname "$0")" && pwd)
-out=${1:-$here/../build/vidtv-box}
+build=$here/../build
+if [ "${1:-}" = --build ]; then
+  [ -d "${2:-}" ] || { echo "vidtv-box: --build: no folder '${2:-}'" >&2; exit 2; }
+  build=$2
+  shift 2
+fi
+build=$(cd "$build" && pwd)
+out=${1:-$build/vidtv-box}
 mkdir -p "$out" && out=$(cd "$out" && pwd)
-exec "$here/vidtv.sh" run --freqs 11362000 --timeout 170 --out "$out" --pack "$here/vidtv-box.sh" \
+exec "$here/vidtv.sh" run --freqs 11362000 --timeout 170 --build "$build" --env "VIDTV_BOX=$build/vantrel-box" \
+  --env ASAN_OPTIONS=detect_leaks=1 --out "$out" --pack "$here/vidtv-box.sh" \
   --pack "$here/../tests/data/vidtv/band.json" -- sh "$here/vidtv-box.sh" guest
