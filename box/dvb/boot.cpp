@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "box/dvb/delivery.h"
 #include "box/dvb/simfrontend.h"
 #include "box/dvb/state.h"
 #include "box/dvb/store.h"
@@ -27,7 +28,8 @@ struct Visit {
 
 struct DvbState {
   std::unique_ptr<Band> band;
-  std::unique_ptr<SimFrontend> frontend;
+  std::unique_ptr<Frontend> frontend;
+  SimFrontend* sim = nullptr;  // the frontend, when it is the simulated one
   std::unique_ptr<eTransponder> playing;
   std::string serviceListPath;
   ServiceChanges pending;       // not saved yet (a failed save keeps them here)
@@ -58,7 +60,7 @@ const Band* band() {
 }
 
 SimFrontend* frontend() {
-  return state().frontend.get();
+  return state().sim;
 }
 
 // Only the DVB instance's list is kept.
@@ -200,7 +202,10 @@ bool bootDvb(const DvbOptions& options, std::string* error) {
   std::string listPath = options.serviceList.empty() ? std::string() : resolve(options.serviceList);
   KeptServices kept;
   KeptFileStamp stamp;
+  forgetDeliverySystems();  // the list read now tells them again
   if (!listPath.empty() && !loadServiceList(listPath, &kept, error, &stamp)) return false;
+  std::unique_ptr<Frontend> device;
+  if (options.tuner.adapter >= 0 && !(device = openRealFrontend(options.tuner, error))) return false;
 
   DvbState& s = state();
   s.band = std::move(band);
@@ -220,7 +225,14 @@ bool bootDvb(const DvbOptions& options, std::string* error) {
   s.loading = false;
   s.pending.clear();
   s.changedThisRun = false;
-  s.frontend = std::make_unique<SimFrontend>(*s.band);
+  if (device) {
+    s.frontend = std::move(device);
+    s.sim = nullptr;
+  } else {
+    auto sim = std::make_unique<SimFrontend>(*s.band);
+    s.sim = sim.get();
+    s.frontend = std::move(sim);
+  }
   eFrontend::frontend = s.frontend.get();
   Decoder::locked = 0;
   startPlaying(*s.band, s);
@@ -237,6 +249,7 @@ bool shutdownDvb(std::string* error) {
   s.playing.reset();
   delete eDVB::instance;  // ends a scan still running
   s.frontend.reset();
+  s.sim = nullptr;
   s.band.reset();
   s.serviceListPath.clear();
   s.pending.clear();

@@ -1,6 +1,9 @@
 #pragma once
-// Bringing the simulated DVB layer up and down.
+// Bringing the DVB layer up and down: the simulated band, or a real tuner
+// (tuner.adapter) behind the same host objects.
 #include <string>
+
+#include "box/dvb/realtuner.h"
 
 namespace box {
 
@@ -9,6 +12,9 @@ struct DvbOptions {
   // The service list the box keeps, resolved under the root ("" : none is
   // read or written, as for pictures and tests that start from nothing):
   std::string serviceList = "/var/tuxbox/config/vantrel-box/services.json";
+  // With an adapter the band gives only its name, orbital position and what
+  // plays at boot; the tuner's answers and tables come from the device.
+  TunerOptions tuner;
 };
 
 // Reads the band (exact errors: file, line or JSON path, what is wrong) and

@@ -3,7 +3,7 @@
 // service interface and the decoders. Every call is traced as on a real box.
 #include "host/dvb.h"
 
-#include "box/dvb/simfrontend.h"
+#include "box/dvb/frontend.h"
 #include "box/dvb/state.h"
 #include "box/gui/trace.h"
 #include "host/decoder.h"
@@ -31,7 +31,7 @@ eTransponder::eTransponder(eTransponderList& list) : transponderList(list) {}
 
 eTransponder::~eTransponder() {
   if (eFrontend::frontend)
-    if (auto* sim = dynamic_cast<box::SimFrontend*>(eFrontend::frontend)) sim->forget(this);
+    if (auto* fe = dynamic_cast<box::Frontend*>(eFrontend::frontend)) fe->forget(this);
 }
 
 eTransponder& eTransponder::operator=(const eTransponder& other) {
@@ -181,5 +181,6 @@ int eServiceInterface::play(const eServiceReference& ref) {
   box::Trace::event("play", {{"service", ref.descr}, {"freq", ref.data[5]}});
   if (ref.type == eServiceReference::idInvalid) return -1;
   service = ref;
+  if (auto* fe = dynamic_cast<box::Frontend*>(eFrontend::frontend)) fe->play(ref);
   return 0;
 }

@@ -4,11 +4,14 @@
 // finds it); then event 4. Event 2 starts a scan, event 15 ends it, event 3
 // tells of a transponder queued while it runs. abort() ends it at once: no
 // event after it, no timer left running, no answer of its tune delivered.
+// A real tuner's front end reads the services from the transponder's tables
+// after the lock (with time limits); the simulated one takes the band's.
 #include <cmath>
 #include <memory>
 #include <optional>
 #include <vector>
 
+#include "box/dvb/frontend.h"
 #include "box/dvb/model.h"
 #include "box/dvb/simfrontend.h"
 #include "box/dvb/state.h"
@@ -21,7 +24,7 @@ struct eDVBScanController::Impl : public sigc::trackable {
     if (eFrontend::frontend) eFrontend::frontend->tunedIn.connect(sigc::mem_fun(*this, &Impl::tuned));
   }
 
-  enum class Phase { idle, next, tuning, services, finishing };
+  enum class Phase { idle, next, tuning, reading, services, finishing };
 
   // Emits an event; false when the controller was destroyed meanwhile (a
   // receiver left scan mode), and then nothing more may be touched.
@@ -77,6 +80,8 @@ struct eDVBScanController::Impl : public sigc::trackable {
 
   void tuned(eTransponder* tp, int err) {
     if (phase != Phase::tuning || !current || tp != &*current) return;
+    auto* device = dynamic_cast<box::Frontend*>(eFrontend::frontend);
+    if (device && device->readsTables()) return readTables(*device, err);
     const box::Band* band = box::dvb::band();
     box::SimFrontend* fe = box::dvb::frontend();
     int carrier = -1;
@@ -91,28 +96,53 @@ struct eDVBScanController::Impl : public sigc::trackable {
     box::dvb::recordVisit(*current, carrier >= 0);
     if (carrier >= 0) {
       const box::BandCarrier& c = band->carriers[size_t(carrier)];
-      for (const box::BandService& s : c.services)
-        if (!(onlyFree && s.scrambled)) found.push_back({&c, &s});
+      for (const box::BandService& s : c.services) {
+        if (onlyFree && s.scrambled) continue;
+        box::FoundService f{box::dvb::serviceReference(*band, c, s), box::dvb::serviceRecord(s), {}};
+        eTransponder kept(*eDVB::instance->getTransponders());
+        box::dvb::carrierTransponder(*band, c, &kept);
+        f.transponder = kept.satellite;
+        found.push_back(f);
+      }
     }
     // Whatever comes next waits for the tune's own event 0 to go out first.
     phase = found.empty() ? Phase::finishing : Phase::services;
     timer.start(found.empty() ? 0 : gapMs(), true);
   }
 
-  void reportService() {
-    const box::Band* band = box::dvb::band();
-    eTransponderList* list = eDVB::instance ? eDVB::instance->getTransponders() : nullptr;
-    if (!band || !list || nextFound >= found.size()) {
+  // A lock on a real tuner: the services come from its tables, read while
+  // the tune's event 0 goes out; abort() stops the read.
+  void readTables(box::Frontend& device, int err) {
+    if (err != 0) {
+      box::dvb::recordVisit(*current, false);
       phase = Phase::finishing;
       timer.start(0, true);
       return;
     }
-    auto [carrier, service] = found[nextFound++];
+    box::dvb::recordVisit(*current, true);
+    phase = Phase::reading;
+    device.findServices(*current, [this](std::vector<box::FoundService> services) {
+      if (phase != Phase::reading) return;
+      for (box::FoundService& f : services)
+        if (!(onlyFree && f.record.scrambled)) found.push_back(std::move(f));
+      phase = found.empty() ? Phase::finishing : Phase::services;
+      timer.start(found.empty() ? 0 : gapMs(), true);
+    });
+  }
+
+  void reportService() {
+    eTransponderList* list = eDVB::instance ? eDVB::instance->getTransponders() : nullptr;
+    if (!list || nextFound >= found.size()) {
+      phase = Phase::finishing;
+      timer.start(0, true);
+      return;
+    }
+    const box::FoundService& f = found[nextFound++];
     eTransponder kept(*list);
-    box::dvb::carrierTransponder(*band, *carrier, &kept);
+    kept.satellite = f.transponder;
     list->addTransponder(kept);
-    eServiceReferenceDVB ref = box::dvb::serviceReference(*band, *carrier, *service);
-    eServiceDVB record = box::dvb::serviceRecord(*service);
+    eServiceReferenceDVB ref = f.ref;
+    eServiceDVB record = f.record;
     bool isNew = list->searchService(ref) == nullptr;
     list->addService(ref, record);
     box::dvb::recordService(*current, record);
@@ -136,7 +166,10 @@ struct eDVBScanController::Impl : public sigc::trackable {
   void abort() {
     timer.stop();
     if (current)
-      if (box::SimFrontend* fe = box::dvb::frontend()) fe->forget(&*current);
+      if (auto* fe = dynamic_cast<box::Frontend*>(eFrontend::frontend)) {
+        fe->forget(&*current);
+        fe->stopFinding();
+      }
     bool wasRunning = running;
     running = false;
     phase = Phase::idle;
@@ -155,7 +188,7 @@ struct eDVBScanController::Impl : public sigc::trackable {
   bool running = false;
   Phase phase = Phase::idle;
   std::optional<eTransponder> current;  // the transponder being visited (what the scan tunes)
-  std::vector<std::pair<const box::BandCarrier*, const box::BandService*>> found;
+  std::vector<box::FoundService> found;
   size_t nextFound = 0;
   int onlyFree = 0;  // scrambled services are left out
   std::shared_ptr<bool> token = std::make_shared<bool>(true);

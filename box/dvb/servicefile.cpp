@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstdint>
 
+#include "box/dvb/delivery.h"
 #include "box/dvb/jsonpos.h"
 #include "box/gui/fileio.h"
 
@@ -90,6 +91,21 @@ bool toTransponder(const json& e, Satellite* s, Fault* fault) {
   s->valid = true;
   for (const IntField& f : kTransponderFields)
     if (!wholeNumber(e, f.key, f.lo, f.hi, &(s->*f.member), fault)) return false;
+  // Optional: what a real tuner locked it with.
+  DeliverySystem d;
+  auto system = e.find("system");
+  if (system == e.end()) return true;
+  if (!system->is_string() || !validSystem(d.system = system->get<std::string>())) {
+    *fault = {"system", "must be \"DVB-S\" or \"DVB-S2\""};
+    return false;
+  }
+  auto modulation = e.find("modulation");
+  if (modulation != e.end() &&
+      (!modulation->is_string() || !validModulation(d.modulation = modulation->get<std::string>()))) {
+    *fault = {"modulation", "must be \"QPSK\", \"8PSK\", \"16APSK\" or \"32APSK\""};
+    return false;
+  }
+  noteDeliverySystem(*s, d);
   return true;
 }
 
@@ -248,6 +264,12 @@ void appendTransponder(std::string* out, const Satellite& s) {
     out->append(sep).append(f.key).append("\": ");
     appendInt(out, s.*f.member);
     sep = ", \"";
+  }
+  // Only values the reader takes back are written.
+  if (const DeliverySystem* d = deliverySystem(s); d && validSystem(d->system)) {
+    out->append(", \"system\": \"").append(d->system).push_back('"');
+    if (!d->modulation.empty() && validModulation(d->modulation))
+      out->append(", \"modulation\": \"").append(d->modulation).push_back('"');
   }
   out->push_back('}');
 }

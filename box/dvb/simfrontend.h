@@ -9,13 +9,14 @@
 #include <vector>
 
 #include "box/dvb/band.h"
+#include "box/dvb/frontend.h"
 #include "box/dvb/model.h"
 #include "host/ebase.h"
 #include "host/frontend.h"
 
 namespace box {
 
-class SimFrontend : public eFrontend, public sigc::trackable {
+class SimFrontend : public Frontend, public sigc::trackable {
  public:
   explicit SimFrontend(const Band& band);
   ~SimFrontend() override;
@@ -29,14 +30,14 @@ class SimFrontend : public eFrontend, public sigc::trackable {
 
   // For the status widget: readings that take nothing from the SNR and AGC
   // streams the plug-in reads.
-  int peekSNR();
-  int peekSignalStrength();
+  int peekSNR() override;
+  int peekSignalStrength() override;
   // The carrier locked now (index into the band), or -1.
   int lockedCarrier() const { return locked ? carrier : -1; }
   const TunedParams& tunedParams() const { return tuned; }
   // Drops the tune in flight for tp without answering it: tp is going away,
   // or the scan that started it was aborted.
-  void forget(const eTransponder* tp);
+  void forget(const eTransponder* tp) override;
   bool tuning() const { return pending.tp != nullptr; }
 
  private:

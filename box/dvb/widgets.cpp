@@ -2,7 +2,7 @@
 // live status.
 #include <algorithm>
 
-#include "box/dvb/simfrontend.h"
+#include "box/dvb/frontend.h"
 #include "host/dvbwidgets.h"
 #include "host/elabel.h"
 #include "host/eprogress.h"
@@ -193,7 +193,7 @@ int eFEStatusWidget::eventHandler(const eWidgetEvent& event) {
 void eFEStatusWidget::update() {
   if (eApp && eApp->now() - gLastTuneAt > kQuietAfterMs) updateTimer.stop();
   if (!fe || !isVisible()) return;
-  auto* sim = dynamic_cast<box::SimFrontend*>(fe);
+  auto* sim = dynamic_cast<box::Frontend*>(fe);
   // The box's own front end offers readings that leave the plug-in's alone.
   // Another front end's readings are taken as 0..65535 whatever it returns,
   // so that the percentages below cannot overflow.

@@ -29,6 +29,14 @@ bool runUntil(const std::function<bool()>& cond, int64_t ms);
 // Lets ms of box time pass, dispatching everything due.
 void wait(int64_t ms);
 
+// A device operation in flight (a tune waiting for lock, a table read)
+// answers on the wall clock. While one is held, virtual time follows the wall
+// clock instead of jumping to the next deadline, so that a device time-out
+// means what it says; when none is held, time jumps as before.
+void beginDeviceWait();
+void endDeviceWait();
+bool deviceWaiting();
+
 // Ends every loop level and makes the outermost return; the box then exits
 // with code (the runner's exit codes).
 void abortAll(int code);

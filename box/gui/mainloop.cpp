@@ -104,6 +104,22 @@ void eMainloop::Impl::iterate(int64_t limit) {
     stalled();
     return;
   }
+  if (!realtime && deviceWaits > 0) {
+    // Box time keeps pace with the wall clock since the wait began, never
+    // passing the next deadline, so that every timer still fires in order;
+    // it sleeps only when it has caught up with the wall.
+    auto walked = [this] {
+      const auto since = std::chrono::steady_clock::now() - waitWall;
+      return after(waitVirtual, std::chrono::duration_cast<std::chrono::milliseconds>(since).count());
+    };
+    int64_t target = walked();
+    if (target < next) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(std::min<int64_t>(next - target, 20)));
+      target = walked();
+    }
+    virtualNow = std::min(next, std::max(virtualNow, target));
+    return;
+  }
   if (!realtime) {
     virtualNow = std::max(virtualNow, next);
     return;
@@ -218,6 +234,22 @@ void abortAll(int code) {
   if (impl->aborted) return;
   impl->aborted = true;
   impl->abortCode = code;
+}
+
+void beginDeviceWait() {
+  eMainloop::Impl* impl = mainloop().impl;
+  if (impl->deviceWaits++ == 0) {
+    impl->waitWall = std::chrono::steady_clock::now();
+    impl->waitVirtual = impl->virtualNow;
+  }
+}
+
+void endDeviceWait() {
+  if (eApp && eApp->impl->deviceWaits > 0) --eApp->impl->deviceWaits;
+}
+
+bool deviceWaiting() {
+  return eApp && eApp->impl->deviceWaits > 0;
 }
 
 bool aborted() {

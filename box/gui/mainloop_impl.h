@@ -16,6 +16,11 @@ struct eMainloop::Impl {
   std::function<void()> stallHandler;
   bool aborted = false;
   int abortCode = 0;
+  int deviceWaits = 0;  // operations of a real device in flight
+  // Since when virtual time follows the wall clock: the wall and box times
+  // when the first of the device's operations began.
+  std::chrono::steady_clock::time_point waitWall;
+  int64_t waitVirtual = 0;
 
   int64_t now() const;
   void add(eTimer* t);

@@ -21,6 +21,14 @@ const char* usage() {
          "                  is set up with the plug-in's skin file\n"
          "  --realtime      run on the wall clock instead of virtual time\n"
          "  --max-time MS   give up (exit 4) after MS ms of box time\n"
+         "  --adapter N     drive the DVB-S/S2 tuner /dev/dvb/adapterN (frontend0, demux0) instead of\n"
+         "                  the simulated band; the band still says what plays at boot\n"
+         "  --lnb NAME      with --adapter: the LNB by libdvbv5's names (default UNIVERSAL)\n"
+         "  --diseqc N      with --adapter: DiSEqC port 0-3 (default: none)\n"
+         "  --delsys SYS    with --adapter: dvbs, dvbs2 or auto (default: DVB-S2 with auto settings\n"
+         "                  where the front end offers it, then DVB-S)\n"
+         "  --lock-timeout MS  with --adapter: wall-clock ms a tune waits for lock (50-60000,\n"
+         "                  default 1500)\n"
          "  --help          show this text\n"
          "  --version       show the version\n"
          "\n"
@@ -106,10 +114,35 @@ bool parseOptions(int argc, const char* const* argv, Options* o, std::string* er
                  shown(v);
         return false;
       }
+    } else if (arg == "--adapter" || arg == "--diseqc" || arg == "--lock-timeout") {
+      if (!value(&v)) return false;
+      const bool adapter = arg == "--adapter", diseqc = arg == "--diseqc";
+      const int64_t low = adapter || diseqc ? 0 : 50, high = adapter ? 255 : diseqc ? 3 : 60000;
+      int64_t* out = adapter ? &o->adapter : diseqc ? &o->diseqc : &o->lockTimeoutMs;
+      if (!parseInteger(v, low, high, out)) {
+        *error = arg + ": expects a number from " + std::to_string(low) + " to " + std::to_string(high) +
+                 ", not " + shown(v);
+        return false;
+      }
+      o->tunerSettings |= !adapter;
+    } else if (arg == "--lnb") {
+      if (!value(&o->lnb)) return false;
+      o->tunerSettings = true;
+    } else if (arg == "--delsys") {
+      if (!value(&o->delsys)) return false;
+      if (o->delsys != "dvbs" && o->delsys != "dvbs2" && o->delsys != "auto") {
+        *error = "--delsys: expects dvbs, dvbs2 or auto, not " + shown(o->delsys);
+        return false;
+      }
+      o->tunerSettings = true;
     } else {
       *error = printable(arg) + ": unknown option (see --help)";
       return false;
     }
+  }
+  if (o->tunerSettings && o->adapter < 0) {
+    *error = "--lnb, --diseqc, --delsys and --lock-timeout need --adapter";
+    return false;
   }
   return true;
 }

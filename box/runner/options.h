@@ -16,6 +16,13 @@ struct Options {
   std::string root;  // "" : root/ beside the executable
   bool realtime = false;
   int64_t maxTimeMs = -1;
+  // A real tuner instead of the simulated band (-1: none), and its settings.
+  int64_t adapter = -1;
+  std::string lnb = "UNIVERSAL";
+  int64_t diseqc = -1;
+  std::string delsys = "auto";
+  int64_t lockTimeoutMs = 1500;
+  bool tunerSettings = false;  // one of the settings was given
   bool help = false, version = false;
 };
 

@@ -128,6 +128,10 @@ int runPlugin(const Options& o, std::vector<Step> steps, Entry entry, Output& ou
     eTimer live(eApp);
     if (terminal && !o.shots.empty()) keepLivePicture(live, o.shots + "/live.png", out);
     code = entry();
+    // A tune the plug-in left in flight on a real tuner (the transponder
+    // given back) is answered before the box goes down, so that the run
+    // shows where the device was left.
+    if (deviceWaiting() && !aborted()) runUntil([] { return !deviceWaiting(); }, 65000);
     if (terminal) stopTerminalKeys();
     Trace::event("exit", {{"code", code}});
     if (player.outputFailed()) out.failed = true;
@@ -150,6 +154,11 @@ int run(const Options& o, const char*) {
   if (!bootGui(gui, &error)) return fail(error);
   DvbOptions dvb;
   dvb.bandFile = o.band;
+  dvb.tuner.adapter = int(o.adapter);
+  dvb.tuner.lnb = o.lnb;
+  dvb.tuner.diseqc = int(o.diseqc);
+  dvb.tuner.delsys = o.delsys;
+  dvb.tuner.lockTimeoutMs = int(o.lockTimeoutMs);
   if (!bootDvb(dvb, &error)) {
     shutdownGui();
     return fail(error);

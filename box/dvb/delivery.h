@@ -1,0 +1,27 @@
+#pragma once
+// The delivery system and modulation a real tuner locked a transponder
+// with, kept beside the transponders of the service list (the host's
+// transponder record has no place for them) and written with them, so that
+// channel-file exports can say DVB-S2 where it is.
+#include <string>
+
+#include "host/dvb.h"
+
+namespace box {
+
+struct DeliverySystem {
+  std::string system;      // "DVB-S" or "DVB-S2"
+  std::string modulation;  // "QPSK", "8PSK", "16APSK", "32APSK"; "" when the front end did not say
+};
+
+// Keyed by what identifies a kept transponder (frequency, symbol rate,
+// polarisation, orbital position). An empty system forgets it.
+void noteDeliverySystem(const struct eTransponder::satellite& s, const DeliverySystem& d);
+const DeliverySystem* deliverySystem(const struct eTransponder::satellite& s);
+void forgetDeliverySystems();
+
+// What the list file accepts as values.
+bool validSystem(const std::string& system);
+bool validModulation(const std::string& modulation);
+
+}  // namespace box

@@ -1,0 +1,289 @@
+// Opening the adapter's devices, with errors that say what is wrong, and
+// reading the transponder's tables from its demux.
+#include <fcntl.h>
+#include <libdvbv5/dvb-demux.h>
+#include <libdvbv5/dvb-fe.h>
+#include <libdvbv5/dvb-sat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+
+#include "box/dvb/real/tuner.h"
+#include "box/gui/fileio.h"
+#include "box/gui/loop.h"
+
+namespace box {
+namespace real {
+namespace {
+
+constexpr int kTablePollMs = 20;
+// Time limits (wall-clock ms) of the table reads. DVB sends the PAT at least
+// every 0.5 s and the SDT every 2 s; the NIT may take up to 10 s, but it
+// only names the network, so a feed without one is not waited for long.
+constexpr int kPatLimitMs = 2000, kSdtLimitMs = 3000, kNitLimitMs = 3000;
+
+struct TableStep {
+  uint16_t pid;
+  uint8_t table;
+  int limitMs;
+};
+constexpr TableStep kSteps[] = {
+    {kPatPid, kPatTable, kPatLimitMs}, {kSdtPid, kSdtTable, kSdtLimitMs}, {kNitPid, kNitTable, kNitLimitMs}};
+
+void quiet(int, const char*, ...) {}
+
+// libdvbv5's front end; it turns the satellite frequency into the LNB's IF
+// and sets voltage, tone and DiSEqC itself.
+class FeDevice : public Device {
+ public:
+  explicit FeDevice(dvb_v5_fe_parms* parms_) : parms(parms_) {}
+  ~FeDevice() override { dvb_fe_close(parms); }
+
+  int set(System system, const struct eTransponder::satellite& s) override {
+    const bool s2 = system == dvbs2;
+    dvb_set_sys(parms, s2 ? SYS_DVBS2 : SYS_DVBS);
+    dvb_fe_store_parm(parms, DTV_FREQUENCY, uint32_t(s.frequency));
+    dvb_fe_store_parm(parms, DTV_SYMBOL_RATE, uint32_t(s.symbol_rate));
+    dvb_fe_store_parm(parms, DTV_POLARIZATION, s.polarisation ? POLARIZATION_V : POLARIZATION_H);
+    dvb_fe_store_parm(parms, DTV_INNER_FEC, FEC_AUTO);
+    dvb_fe_store_parm(parms, DTV_INVERSION, INVERSION_AUTO);
+    if (s2) {
+      dvb_fe_store_parm(parms, DTV_MODULATION, QAM_AUTO);
+      dvb_fe_store_parm(parms, DTV_ROLLOFF, ROLLOFF_AUTO);
+      dvb_fe_store_parm(parms, DTV_PILOT, PILOT_AUTO);
+    }
+    errno = 0;
+    const int r = dvb_fe_set_parms(parms);
+    if (r == 0) return 0;
+    // libdvbv5 gives -errno or -1 with errno set, depending on the step that failed.
+    return r < -1 ? -r : errno ? errno : EIO;
+  }
+
+  std::string modulation() override {
+    uint32_t m = 0;
+    if (dvb_fe_get_parms(parms) != 0 || dvb_fe_retrieve_parm(parms, DTV_MODULATION, &m) != 0) return "";
+    switch (m) {
+      case QPSK:
+        return "QPSK";
+      case PSK_8:
+        return "8PSK";
+      case APSK_16:
+        return "16APSK";
+      case APSK_32:
+        return "32APSK";
+      default:
+        return "";  // QAM_AUTO: the driver does not tell
+    }
+  }
+
+  bool read(unsigned* status, Stat* strength, Stat* cnr) override {
+    uint32_t s = 0;
+    if (dvb_fe_get_stats(parms) != 0 || dvb_fe_retrieve_stats(parms, DTV_STATUS, &s) != 0) return false;
+    *status = s;
+    *strength = stat(DTV_STAT_SIGNAL_STRENGTH);
+    *cnr = stat(DTV_STAT_CNR);
+    return true;
+  }
+
+ private:
+  Stat stat(unsigned cmd) {
+    Stat s;
+    if (const dtv_stats* st = dvb_fe_retrieve_stats_layer(parms, cmd, 0)) {
+      s.scale = st->scale;
+      s.value =
+          st->scale == FE_SCALE_DECIBEL ? st->svalue : int64_t(std::min<uint64_t>(st->uvalue, INT64_MAX));
+    }
+    return s;
+  }
+  dvb_v5_fe_parms* parms;
+};
+
+std::string reason(int err) {
+  switch (err) {
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+      return "no such adapter";
+    case EBUSY:
+      return "busy (another program is using it)";
+    case EACCES:
+    case EPERM:
+      return "permission denied";
+    default:
+      return std::strerror(err);
+  }
+}
+
+}  // namespace
+
+TableReader::TableReader(int demuxFd) : fd(demuxFd) {
+  timer.timeout.connect(sigc::mem_fun(*this, &TableReader::poll));
+}
+
+TableReader::~TableReader() {
+  stop();
+  if (fd >= 0) dvb_dmx_close(fd);
+}
+
+void TableReader::start(const eTransponder& tp, Frontend::ServicesRead done_) {
+  stop();
+  tuned = tp.satellite;
+  done = std::move(done_);
+  sets.clear();
+  for (const TableStep& s : kSteps) sets.emplace_back(s.table);
+  step = 0;
+  waiting = true;
+  beginDeviceWait();
+  next();
+}
+
+void TableReader::stop() {
+  timer.stop();
+  if (fd >= 0) dvb_dmx_stop(fd);
+  done = nullptr;
+  if (waiting) endDeviceWait();
+  waiting = false;
+}
+
+// Starts the filter of the current step, or finishes past the last.
+void TableReader::next() {
+  if (fd >= 0) dvb_dmx_stop(fd);
+  while (step < std::size(kSteps)) {
+    const TableStep& s = kSteps[step];
+    unsigned char filter[1] = {s.table}, mask[1] = {0xff};
+    deadline = Clock::now() + std::chrono::milliseconds(s.limitMs);
+    if (fd >= 0 && dvb_set_section_filter(fd, s.pid, 1, filter, mask, nullptr,
+                                          DMX_IMMEDIATE_START | DMX_CHECK_CRC) == 0) {
+      timer.start(kTablePollMs, false);
+      return;
+    }
+    ++step;  // a filter the demux refuses: that table is not read
+  }
+  timer.stop();
+  // Finishing waits for the timer, so done never runs inside start().
+  timer.start(0, true);
+}
+
+void TableReader::poll() {
+  if (step >= std::size(kSteps)) return finish();
+  SectionSet& set = sets[step];
+  uint8_t buf[kMaxSectionBytes];
+  for (;;) {
+    const ssize_t n = fd >= 0 ? read(fd, buf, sizeof buf) : -1;
+    if (n <= 0) break;  // EAGAIN: nothing more now; EOVERFLOW and the like: the next read goes on
+    std::string why;
+    set.add(buf, size_t(n), &why);  // a damaged section is passed over; a repeat may mend it
+    if (set.complete()) break;
+  }
+  if (set.complete() || Clock::now() >= deadline) {
+    ++step;
+    next();
+  }
+}
+
+void TableReader::finish() {
+  timer.stop();
+  if (waiting) endDeviceWait();
+  waiting = false;
+  TransponderTables t = readTables(sets[0], sets[1], sets[2]);
+  std::vector<FoundService> found;
+  for (const TableService& s : t.services) {
+    FoundService f;
+    f.ref.data[0] = s.type ? s.type : 1;
+    f.ref.data[1] = s.sid;
+    f.ref.data[2] = t.tsid < 0 ? 0 : t.tsid;
+    f.ref.data[3] = t.onid < 0 ? 0 : t.onid;
+    f.ref.data[4] = tuned.orbital_position;
+    f.ref.data[5] = int(std::lround(tuned.frequency / 1000.0));
+    f.ref.descr = s.name;
+    f.record.service_name = s.name;
+    f.record.service_provider = s.provider;
+    f.record.service_type = s.type ? s.type : 1;
+    f.record.scrambled = s.scrambled;
+    f.transponder = tuned;
+    found.push_back(f);
+  }
+  Frontend::ServicesRead call = std::move(done);
+  done = nullptr;
+  if (call) call(std::move(found));
+}
+
+bool findLnb(const std::string& name, Lnb* out) {
+  const int index = dvb_sat_search_lnb(name.c_str());
+  const dvb_sat_lnb* l = index < 0 ? nullptr : dvb_sat_get_lnb(index);
+  if (!l) return false;
+  // libdvbv5 keeps the oscillators and ranges in MHz; its name is a
+  // description, the alias what users type.
+  Lnb lnb;
+  lnb.name = l->alias ? l->alias : name;
+  lnb.lowLofKHz = l->lowfreq * 1000;
+  lnb.highLofKHz = l->highfreq * 1000;
+  lnb.switchKHz = l->rangeswitch * 1000;
+  lnb.minKHz = l->freqrange[0].low * 1000;
+  lnb.maxKHz = std::max(l->freqrange[0].high, l->freqrange[1].high) * 1000;
+  *out = lnb;
+  return true;
+}
+
+}  // namespace real
+
+std::unique_ptr<Frontend> openRealFrontend(const TunerOptions& o, std::string* error) {
+  const int lnb = dvb_sat_search_lnb(o.lnb.c_str());
+  if (lnb < 0) {
+    *error = "--lnb: no LNB is called '" + printable(o.lnb) + "' (dvbv5-zap --lnbf help lists them)";
+    return nullptr;
+  }
+  const std::string dir = "/dev/dvb/adapter" + std::to_string(o.adapter);
+  const std::string fePath = dir + "/frontend0", dmxPath = dir + "/demux0";
+  // libdvbv5 reports a failed open in its log only: a plain open first
+  // learns the reason (errno) to tell the user.
+  int probe = open(fePath.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+  if (probe < 0) {
+    *error = "--adapter: " + fePath + ": " + real::reason(errno);
+    return nullptr;
+  }
+  close(probe);
+  dvb_v5_fe_parms* parms = dvb_fe_open_flags(o.adapter, 0, 0, 0, real::quiet, O_RDWR | O_NONBLOCK);
+  if (!parms) {
+    *error = "--adapter: " + fePath + ": " + real::reason(errno ? errno : EIO);
+    return nullptr;
+  }
+  bool satellite = false, s2 = false;
+  std::string offered;
+  for (int i = 0; i < parms->num_systems; ++i) {
+    const unsigned sys = parms->systems[i];
+    satellite |= sys == SYS_DVBS || sys == SYS_DVBS2;
+    s2 |= sys == SYS_DVBS2;
+    if (sys < std::size(delivery_system_name) && delivery_system_name[sys])
+      offered += std::string(offered.empty() ? "" : ", ") + delivery_system_name[sys];
+  }
+  std::string why;
+  if (!satellite)
+    why =
+        "not a satellite front end (it offers " + (offered.empty() ? std::string("nothing") : offered) + ")";
+  else if (o.delsys == "dvbs2" && !s2)
+    why = "--delsys dvbs2: the front end offers no DVB-S2";
+  if (!why.empty()) {
+    dvb_fe_close(parms);
+    *error = "--adapter: " + fePath + ": " + why;
+    return nullptr;
+  }
+  const int dmx = dvb_dmx_open(o.adapter, 0);
+  if (dmx < 0) {
+    const int err = errno ? errno : EIO;
+    dvb_fe_close(parms);
+    *error = "--adapter: " + dmxPath + ": " + real::reason(err);
+    return nullptr;
+  }
+  fcntl(dmx, F_SETFL, fcntl(dmx, F_GETFL) | O_NONBLOCK);
+  parms->lnb = dvb_sat_get_lnb(lnb);
+  parms->sat_number = o.diseqc;
+  real::Lnb bands;
+  real::findLnb(o.lnb, &bands);
+  return std::make_unique<real::RealFrontend>(std::make_unique<real::FeDevice>(parms), dmx, o, s2, bands);
+}
+
+}  // namespace box

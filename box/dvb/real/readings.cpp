@@ -1,0 +1,50 @@
+#include "box/dvb/real/readings.h"
+
+#include <algorithm>
+
+namespace box::real {
+namespace {
+
+constexpr int kScaleDecibel = 1, kScaleRelative = 2;
+
+int window(int64_t value, int64_t low, int64_t high) {
+  if (value <= low) return 0;
+  if (value >= high) return 65535;
+  return int((value - low) * 65535 / (high - low));
+}
+
+int reading(const Stat& s, int64_t low, int64_t high) {
+  if (s.scale == kScaleDecibel) return window(s.value, low, high);
+  if (s.scale == kScaleRelative) return int(std::clamp<int64_t>(s.value, 0, 65535));
+  return 0;
+}
+
+}  // namespace
+
+int strengthReading(const Stat& s, bool hasSignal) {
+  return hasSignal ? reading(s, kStrengthLowMilliDbm, kStrengthHighMilliDbm) : 0;
+}
+
+int snrReading(const Stat& s, bool hasCarrier) {
+  return hasCarrier ? reading(s, kCnrLowMilliDb, kCnrHighMilliDb) : 0;
+}
+
+int refusedResult(int errnoValue) {
+  // A refusal without a reason still must not read as a lock.
+  if (errnoValue <= 0) return -5;  // -EIO
+  return -errnoValue;
+}
+
+LnbChoice chooseBand(const Lnb& lnb, uint32_t freqKHz, int polarisation) {
+  LnbChoice c;
+  if (lnb.minKHz && lnb.maxKHz && (freqKHz < lnb.minKHz || freqKHz > lnb.maxKHz)) return c;
+  c.highBand = lnb.highLofKHz && lnb.switchKHz && freqKHz >= lnb.switchKHz;
+  const uint32_t lof = c.highBand ? lnb.highLofKHz : lnb.lowLofKHz;
+  // A C-band LNB's oscillator lies above the band: the spectrum is inverted.
+  c.ifKHz = lof > freqKHz ? lof - freqKHz : freqKHz - lof;
+  c.voltage18 = polarisation == 0;
+  c.ok = true;
+  return c;
+}
+
+}  // namespace box::real

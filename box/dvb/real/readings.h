@@ -1,0 +1,56 @@
+#pragma once
+// What a real front end's answers mean to the plug-in, as pure functions so
+// that they can be checked without a device: the readings' scales, the
+// result codes of a tune, and the band an LNB puts a frequency in.
+#include <cstdint>
+#include <string>
+
+namespace box::real {
+
+// A statistic as the front end gave it (struct dtv_stats): its scale
+// (FE_SCALE_*) and value.
+struct Stat {
+  int scale = 0;  // 0 not available, 1 decibel (0.001 dB units), 2 relative (0..65535), 3 counter
+  int64_t value = 0;
+};
+
+// Decibel readings are mapped linearly onto 0..65535 through these windows,
+// clamped at both ends. They cover what a dish and a DVB-S/S2 demodulator
+// see in practice: a tuner's input runs from about -80 dBm (just above its
+// sensitivity) to -20 dBm (overloaded), and a carrier's C/N from 0 dB (no
+// DVB-S2 mode decodes below it) to 20 dB (a strong transponder; more changes
+// nothing for reception). Relative scales are taken as they are.
+constexpr int64_t kStrengthLowMilliDbm = -80000, kStrengthHighMilliDbm = -20000;
+constexpr int64_t kCnrLowMilliDb = 0, kCnrHighMilliDb = 20000;
+
+// 0 while the front end reports no signal (strength) or no carrier (SNR),
+// or when the statistic is not available: other values are not to be
+// trusted then (vidtv gives random ones).
+int strengthReading(const Stat& s, bool hasSignal);
+int snrReading(const Stat& s, bool hasCarrier);
+
+// The tuning result the plug-in gets: 0 lock, -110 time-out, -125 replaced
+// by a newer tune; a device that refused the parameters gives its negated
+// errno (never 0, never a positive number).
+constexpr int kLocked = 0, kTimedOut = -110, kCancelled = -125;
+int refusedResult(int errnoValue);
+
+// An LNB's local oscillators and band switch (kHz), and where a satellite
+// frequency lands: the intermediate frequency the tuner is set to, the band
+// (22 kHz tone on in the high band) and the voltage (18 V horizontal).
+struct Lnb {
+  std::string name;
+  uint32_t lowLofKHz = 0, highLofKHz = 0, switchKHz = 0;
+  uint32_t minKHz = 0, maxKHz = 0;  // what the LNB receives; 0: not told
+};
+struct LnbChoice {
+  bool ok = false;  // false: the frequency is outside what the LNB receives
+  uint32_t ifKHz = 0;
+  bool highBand = false;
+  bool voltage18 = false;
+};
+LnbChoice chooseBand(const Lnb& lnb, uint32_t freqKHz, int polarisation);
+// libdvbv5's LNB of that name (dvb_sat_search_lnb); false when it has none.
+bool findLnb(const std::string& name, Lnb* lnb);
+
+}  // namespace box::real

@@ -1,0 +1,233 @@
+#include "box/dvb/real/tuner.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+
+#include "box/dvb/delivery.h"
+#include "box/dvb/real/readings.h"
+#include "box/dvb/state.h"
+#include "box/gui/loop.h"
+#include "box/gui/trace.h"
+#include "host/dvb.h"
+
+namespace box::real {
+namespace {
+
+constexpr int kPollMs = 10;
+
+const char* systemName(Device::System sys) {
+  return sys == Device::dvbs2 ? "DVB-S2" : "DVB-S";
+}
+
+}  // namespace
+
+RealFrontend::RealFrontend(std::unique_ptr<Device> device_, int demuxFd, const TunerOptions& options_,
+                           bool offersS2, const Lnb& lnb_)
+    : device(std::move(device_)), options(options_), lnb(lnb_), tables(demuxFd) {
+  if (options.delsys == "dvbs")
+    systems = {Device::dvbs};
+  else if (options.delsys == "dvbs2")
+    systems = {Device::dvbs2};
+  else if (offersS2)
+    systems = {Device::dvbs2,
+               Device::dvbs};  // most demodulators lock DVB-S carriers as DVB-S2 with auto settings
+  else
+    systems = {Device::dvbs};
+  pollTimer.timeout.connect(sigc::mem_fun(*this, &RealFrontend::poll));
+  cancelTimer.timeout.connect(sigc::mem_fun(*this, &RealFrontend::deliverCancelled));
+}
+
+RealFrontend::~RealFrontend() {
+  playing.reset();  // while this is still the front end that forgets its tune
+  setWaiting(false);
+  tables.stop();
+}
+
+// The status and the statistics come from one read, so each reading looks
+// at the status it was taken with.
+unsigned RealFrontend::status(Stat* strength, Stat* cnr) {
+  unsigned s = 0;
+  Stat a, b;
+  if (!device->read(&s, &a, &b)) return 0;
+  if (strength) *strength = a;
+  if (cnr) *cnr = b;
+  return s;
+}
+
+int RealFrontend::SNR() {
+  Stat cnr;
+  const unsigned s = status(nullptr, &cnr);
+  return snrReading(cnr, s & kHasCarrier);
+}
+
+int RealFrontend::SignalStrength() {
+  Stat strength;
+  const unsigned s = status(&strength, nullptr);
+  return strengthReading(strength, s & kHasSignal);
+}
+
+int RealFrontend::Locked() {
+  return (status() & kHasLock) ? 1 : 0;
+}
+
+void RealFrontend::setWaiting(bool on) {
+  if (on == waiting) return;
+  waiting = on;
+  if (on)
+    beginDeviceWait();
+  else
+    endDeviceWait();
+}
+
+int RealFrontend::tune(eTransponder* tp) {
+  if (!tp) return -22;
+  if (pending.tp) {
+    // The old tune is dropped; its answer goes out once the caller has
+    // returned, never from inside this call.
+    cancelled.push_back({pending.tp, pending.freqKHz, kCancelled});
+    cancelTimer.start(0, true);
+  }
+  tuned = tp->satellite;
+  pending = {tp, tuned.frequency, 0};
+  attempt = 0;
+  const auto now = Clock::now();
+  deadline = now + std::chrono::milliseconds(options.lockTimeoutMs);
+  setWaiting(true);
+  // Where the LNB puts the carrier: what the tuner is set to. A frequency
+  // the LNB does not receive is no lock, answered at once: libdvbv5 would
+  // refuse it (EINVAL), and a refusal halts a sweep that merely starts
+  // below the LNB's range (the plug-in's default band begins at 10700 MHz,
+  // libdvbv5's UNIVERSAL at 10800).
+  const LnbChoice c = chooseBand(lnb, uint32_t(std::max(tuned.frequency, 0)), tuned.polarisation);
+  if (lnb.lowLofKHz && !c.ok) {
+    Trace::event("lnb", {{"freq", tuned.frequency}, {"band", "outside"}});
+    pending.err = kTimedOut;
+    pollTimer.start(kPollMs, false);  // answered at the first poll
+    return 0;
+  }
+  if (lnb.lowLofKHz)
+    Trace::event("lnb", {{"freq", tuned.frequency},
+                         {"if", c.ifKHz},
+                         {"band", c.highBand ? "high" : "low"},
+                         {"voltage", c.voltage18 ? 18 : 13}});
+  pollTimer.start(kPollMs, false);
+  if (int err = startAttempt()) pending.err = refusedResult(err);
+  return 0;
+}
+
+// Sets the front end for the attempt's delivery system. A refused attempt
+// moves on to the next system; the errno of the last refusal when none is
+// left, else 0.
+int RealFrontend::startAttempt() {
+  int err = 0;
+  for (; attempt < systems.size(); ++attempt) {
+    const auto now = Clock::now();
+    // A first try of two gets half the time, the fallback the rest.
+    attemptDeadline = attempt + 1 < systems.size() ? now + (deadline - now) / 2 : deadline;
+    err = device->set(systems[attempt], tuned);
+    if (err == 0) return 0;
+  }
+  attempt = systems.size() - 1;
+  return err;
+}
+
+void RealFrontend::poll() {
+  if (!pending.tp) {
+    pollTimer.stop();
+    setWaiting(false);
+    return;
+  }
+  if (pending.err != 0) return answer(pending.err);
+  if (status() & kHasLock) {
+    // Kept with the transponder in the service list.
+    lockedSystem = systemName(systems[attempt]);
+    lockedModulation = device->modulation();
+    if (lockedModulation.empty() && systems[attempt] == Device::dvbs) lockedModulation = "QPSK";
+    noteDeliverySystem(tuned, {lockedSystem, lockedModulation});
+    return answer(kLocked);
+  }
+  const auto now = Clock::now();
+  if (now < attemptDeadline) return;
+  if (attempt + 1 < systems.size()) {
+    ++attempt;
+    if (int err = startAttempt()) pending.err = refusedResult(err);
+    return;
+  }
+  if (now >= deadline) answer(kTimedOut);
+}
+
+void RealFrontend::answer(int err) {
+  pollTimer.stop();
+  setWaiting(false);
+  Answer a = pending;
+  a.err = err;
+  pending = Answer();
+  deliver(a);
+}
+
+void RealFrontend::forget(const eTransponder* tp) {
+  if (!tp) return;
+  if (pending.tp == tp) {
+    pending = Answer();
+    pollTimer.stop();
+    setWaiting(false);
+  }
+  for (auto it = cancelled.begin(); it != cancelled.end();)
+    it = it->tp == tp ? cancelled.erase(it) : std::next(it);
+  for (eTransponder*& d : delivering)
+    if (d == tp) d = nullptr;
+}
+
+void RealFrontend::deliverCancelled() {
+  cancelTimer.stop();
+  if (cancelled.empty()) return;
+  Answer a = cancelled.front();
+  cancelled.pop_front();
+  if (!cancelled.empty()) cancelTimer.start(0, true);
+  deliver(a);
+}
+
+void RealFrontend::deliver(const Answer& a) {
+  if (a.err == kLocked)
+    Trace::event(
+        "tuned",
+        {{"freq", a.freqKHz}, {"err", a.err}, {"system", lockedSystem}, {"modulation", lockedModulation}});
+  else
+    Trace::event("tuned", {{"freq", a.freqKHz}, {"err", a.err}});
+  // As with the simulated band: receivers may run nested loops in which the
+  // transponder goes away, and a cancelled tune has no event of its own.
+  delivering.push_back(a.tp);
+  const size_t mine = delivering.size() - 1;
+  tunedIn.emit(a.tp, a.err);
+  eTransponder* tp = delivering[mine];
+  delivering.pop_back();
+  if (a.err == kCancelled) return;
+  dvb::emitEvent(eDVBEvent(eDVBEvent::eventTunedIn, a.err, tp));
+}
+
+void RealFrontend::findServices(const eTransponder& tp, ServicesRead done) {
+  tables.start(tp, std::move(done));
+}
+
+void RealFrontend::play(const eServiceReference& ref) {
+  // There is no decoder on a PC: playing is tuning the service's transponder,
+  // one the list knows or the one that played at boot.
+  if (!eDVB::instance) return;
+  auto carries = [&ref](const eTransponder& tp) {
+    const auto& s = tp.satellite;
+    return s.valid && int(std::lround(s.frequency / 1000.0)) == ref.data[5] &&
+           s.orbital_position == ref.data[4];
+  };
+  const eTransponder* found = nullptr;
+  for (const eTransponder& known : eDVB::instance->getTransponders()->getKnownTransponders())
+    if (!found && carries(known)) found = &known;
+  eDVBServiceController* sapi = eDVB::instance->getServiceAPI();
+  if (!found && sapi && sapi->transponder && carries(*sapi->transponder)) found = sapi->transponder;
+  if (!found) return;
+  if (playing) forget(playing.get());
+  playing = std::make_unique<eTransponder>(*found);
+  playing->tune();
+}
+
+}  // namespace box::real

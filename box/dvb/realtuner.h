@@ -1,0 +1,29 @@
+#pragma once
+// Opening a real Linux DVB-S/S2 tuner as the DVB layer's front end. Built
+// with libdvbv5 where the system has it (real/); elsewhere openRealFrontend
+// says so and nothing runs.
+#include <memory>
+#include <string>
+
+#include "box/dvb/frontend.h"
+
+namespace box {
+
+struct TunerOptions {
+  int adapter = -1;               // /dev/dvb/adapterN; -1: the simulated band
+  std::string lnb = "UNIVERSAL";  // libdvbv5's LNB names
+  int diseqc = -1;                // DiSEqC port 0..3; -1: none sent
+  std::string delsys = "auto";    // "dvbs", "dvbs2" or "auto"
+  // Tune to giving up (wall-clock ms). Real demodulators take from about
+  // 100 ms (a DVB-S carrier found at once) to about a second (a DVB-S2
+  // carrier, a slow symbol-rate search); 1500 ms covers both without making
+  // every empty step of a sweep slow.
+  int lockTimeoutMs = 1500;
+};
+
+// Opens frontend0 and demux0 of the adapter. False, with *error naming the
+// device and the reason (no such adapter, busy, permission denied, not a
+// satellite front end, an unknown LNB), when it cannot be used.
+std::unique_ptr<Frontend> openRealFrontend(const TunerOptions& options, std::string* error);
+
+}  // namespace box
