@@ -266,3 +266,16 @@ TEST_F(StoreTest, WhenTheWholeListCannotBeWrittenTheJournalKeepsWhatIsPending) {
   ASSERT_TRUE(boot(kBand, &error)) << error;
   EXPECT_EQ(serviceNames().size(), 3u);
 }
+
+// A list past 2 GiB is refused for its size like any other too large one; a
+// 32-bit build without large-file support could not even stat it.
+TEST_F(StoreTest, AListPastTwoGibIsRefusedForItsSize) {
+  box::shutdownDvb();
+  std::filesystem::create_directories(std::filesystem::path(serviceListPath()).parent_path());
+  std::ofstream(serviceListPath(), std::ios::trunc) << "{";
+  std::filesystem::resize_file(serviceListPath(), (uint64_t(1) << 31) + 4096);
+  std::string error;
+  EXPECT_FALSE(boot(kBand, &error));
+  EXPECT_EQ(error, serviceListPath() + ": larger than 256 MiB, the most the box reads");
+  EXPECT_EQ(eDVB::instance, nullptr);
+}

@@ -40,7 +40,7 @@ inline std::string quote(const std::string& s) {
 
 // The box, its messages in English whatever the machine's language.
 inline std::string boxCommand() {
-  return "VANTREL_LANG=C " VANTREL_BINARY_DIR "/vantrel-box";
+  return "VANTREL_LANG=C " VANTREL_EMULATOR VANTREL_BINARY_DIR "/vantrel-box";
 }
 
 // The lines of out that the box itself wrote ("vantrel-box: ..."), in order.

@@ -23,6 +23,7 @@ using box_run::quote;
 using box_run::Result;
 using box_run::shell;
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 namespace {
 
@@ -230,18 +231,18 @@ TEST_F(BoxRun, TheMainJobIsTheSameRunAfterRun) {
 }
 
 TEST_F(BoxRun, HelpListsTheOptions) {
-  Result r = shell(VANTREL_BINARY_DIR "/vantrel-box --help");
+  Result r = shell(VANTREL_EMULATOR VANTREL_BINARY_DIR "/vantrel-box --help");
   EXPECT_EQ(r.status, 0);
   for (const char* option : {"--plugin", "--band", "--keys", "--shots", "--trace", "--root", "--max-time"})
     EXPECT_THAT(r.out, HasSubstr(option));
   EXPECT_THAT(r.out, HasSubstr("5 the run's output"));
   // Help that cannot be written is not a success.
-  Result full = shell("sh -c " + quote(VANTREL_BINARY_DIR "/vantrel-box --help >/dev/full"));
+  Result full = shell("sh -c " + quote(VANTREL_EMULATOR VANTREL_BINARY_DIR "/vantrel-box --help >/dev/full"));
   EXPECT_EQ(full.status, 5) << full.out;
 }
 
 TEST(Plugin, ExportsOnlyPluginExec) {
-  Result r = shell("nm -D --defined-only " VANTREL_BINARY_DIR "/vantrel.so");
+  Result r = shell(VANTREL_NM " -D --defined-only " VANTREL_BINARY_DIR "/vantrel.so");
   ASSERT_EQ(r.status, 0) << r.out;
   std::vector<std::string> names;
   std::istringstream in(r.out);
@@ -253,8 +254,14 @@ TEST(Plugin, ExportsOnlyPluginExec) {
   }
   EXPECT_EQ(names, std::vector<std::string>{"plugin_exec"});
   // The host's symbols stay for the box to provide.
-  Result undefined = shell("nm -D --undefined-only " VANTREL_BINARY_DIR "/vantrel.so");
+  Result undefined = shell(VANTREL_NM " -D --undefined-only " VANTREL_BINARY_DIR "/vantrel.so");
   EXPECT_THAT(undefined.out, HasSubstr("eWidget"));
+  // It is copied onto a box: no run path of the build machine goes with it.
+  Result dynamic = shell(VANTREL_READELF " -d " VANTREL_BINARY_DIR "/vantrel.so");
+  ASSERT_EQ(dynamic.status, 0) << dynamic.out;
+  EXPECT_THAT(dynamic.out, HasSubstr("(NEEDED)"));
+  EXPECT_THAT(dynamic.out, Not(HasSubstr("RUNPATH")));
+  EXPECT_THAT(dynamic.out, Not(HasSubstr("RPATH")));
 }
 
 }  // namespace
