@@ -20,6 +20,9 @@ const char* usage() {
          "  --root DIR      the box's file system root (default: root/ beside vantrel-box); a new one\n"
          "                  is set up with the plug-in's skin file\n"
          "  --realtime      run on the wall clock instead of virtual time\n"
+         "  --window        show the screen in a window and take keys from the PC keyboard (wall\n"
+         "                  clock): digits, arrows, Enter = ok, Esc/Backspace = exit, F1-F4 or\n"
+         "                  r g y b = red green yellow blue\n"
          "  --max-time MS   give up (exit 4) after MS ms of box time\n"
          "  --help          show this text\n"
          "  --version       show the version\n"
@@ -87,6 +90,8 @@ bool parseOptions(int argc, const char* const* argv, Options* o, std::string* er
       o->version = true;
     } else if (arg == "--realtime") {
       o->realtime = true;
+    } else if (arg == "--window") {
+      o->window = true;
     } else if (arg == "--plugin") {
       if (!value(&o->plugin)) return false;
     } else if (arg == "--band") {

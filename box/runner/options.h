@@ -15,6 +15,7 @@ struct Options {
   std::string trace;
   std::string root;  // "" : root/ beside the executable
   bool realtime = false;
+  bool window = false;  // the screen in a desktop window, keys from the PC keyboard
   int64_t maxTimeMs = -1;
   bool help = false, version = false;
 };

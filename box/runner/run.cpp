@@ -19,6 +19,7 @@
 #include "box/runner/prepare.h"
 #include "box/runner/script.h"
 #include "box/runner/terminal.h"
+#include "box/runner/window_run.h"
 #include "host/einit.h"
 
 namespace box {
@@ -113,7 +114,7 @@ void keepLivePicture(eTimer& live, const std::string& path, Output& out) {
 
 // Calls plugin_exec with the script playing; its result, or the code the run
 // was given up with.
-int runPlugin(const Options& o, std::vector<Step> steps, Entry entry, Output& out) {
+int runPlugin(const Options& o, std::vector<Step> steps, Entry entry, Output& out, WindowRun& window) {
   int code = 0;
   {
     ScriptPlayer player(std::move(steps), o.shots);
@@ -124,11 +125,15 @@ int runPlugin(const Options& o, std::vector<Step> steps, Entry entry, Output& ou
       abortAll(4);
     });
     if (o.maxTimeMs > 0) limit.start(o.maxTimeMs);
-    bool terminal = !o.haveKeys && startTerminalKeys();
+    // Closing the window leaves the plug-in as exit keys would; the script
+    // must not take it elsewhere meanwhile.
+    window.start([&player] { player.stop(); });
+    bool terminal = !o.haveKeys && !window.isOpen() && startTerminalKeys();
     eTimer live(eApp);
     if (terminal && !o.shots.empty()) keepLivePicture(live, o.shots + "/live.png", out);
     code = entry();
     if (terminal) stopTerminalKeys();
+    window.stop();
     Trace::event("exit", {{"code", code}});
     if (player.outputFailed()) out.failed = true;
   }
@@ -143,9 +148,11 @@ int run(const Options& o, const char*) {
   std::string error;
   const std::string plugin = pluginPath(o);
   if (!checkInput(o, plugin, &steps, &error)) return fail(error);
+  WindowRun window;
+  if (o.window && !window.open(&error)) return fail(error);
 
   GuiOptions gui;
-  gui.realtime = o.realtime || (!o.haveKeys && isatty(STDIN_FILENO));
+  gui.realtime = o.realtime || o.window || (!o.haveKeys && isatty(STDIN_FILENO));
   gui.root = o.root.empty() ? exeDir() + "/root" : o.root;
   if (!bootGui(gui, &error)) return fail(error);
   DvbOptions dvb;
@@ -173,7 +180,7 @@ int run(const Options& o, const char*) {
   eInit::setRunlevel(dvbLevel);
 
   Output out;
-  int code = runPlugin(o, std::move(steps), entry, out);
+  int code = runPlugin(o, std::move(steps), entry, out, window);
   const bool givenUp = aborted();  // 3 or 4: these say more than a lost file
   std::fputs(foundSummary().c_str(), stdout);
   if (std::fflush(stdout) != 0) out.lost(std::string("standard output: ") + std::strerror(errno));
