@@ -10,6 +10,7 @@
 #include "box/dvb/simfrontend.h"
 #include "box/dvb/state.h"
 #include "box/dvb/store.h"
+#include "box/gui/boot.h"
 #include "box/gui/fileio.h"
 #include "box/gui/paths.h"
 #include "host/decoder.h"
@@ -248,7 +249,7 @@ bool shutdownDvb(std::string* error) {
 
 std::string foundSummary() {
   const auto& visits = state().visits;
-  if (visits.empty()) return "No transponder was scanned.\n";
+  if (visits.empty()) return std::string(tr("No transponder was scanned.")) + "\n";
   std::string out = "Transponders scanned: " + std::to_string(visits.size()) + "\n";
   char line[256];
   for (const Visit& v : visits) {

@@ -1,8 +1,11 @@
 #include "box/runner/options.h"
 
+#include "box/gui/boot.h"
 #include "box/gui/fileio.h"
 #include "box/gui/parse.h"
 #include "box/runner/script.h"
+
+#include <cctype>
 
 namespace box {
 
@@ -24,6 +27,8 @@ const char* usage() {
          "                  clock): digits, arrows, Enter = ok, Esc/Backspace = exit, F1-F4 or\n"
          "                  r g y b = red green yellow blue\n"
          "  --max-time MS   give up (exit 4) after MS ms of box time\n"
+         "  --lang CODE     the language of the box and the plug-in: it, en, de, or C for the texts\n"
+         "                  as written (default: the environment's, else Italian)\n"
          "  --help          show this text\n"
          "  --version       show the version\n"
          "\n"
@@ -68,17 +73,24 @@ bool readKeys(const std::string& value, Options* o, std::string* error) {
 
 }  // namespace
 
+bool validLanguage(const std::string& lang) {
+  if (lang.size() > 32) return false;
+  for (char c : lang)
+    if (!std::isalnum((unsigned char)c) && c != '_' && c != '-' && c != '@' && c != '.') return false;
+  return true;
+}
+
 bool parseOptions(int argc, const char* const* argv, Options* o, std::string* error) {
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     auto value = [&](std::string* out, bool mayBeEmpty = false) {
       if (i + 1 >= argc) {
-        *error = printable(arg) + ": a value is missing";
+        *error = printable(arg) + ": " + tr("a value is missing");
         return false;
       }
       *out = argv[++i];
       if (out->empty() && !mayBeEmpty) {
-        *error = printable(arg) + ": the value is empty";
+        *error = printable(arg) + ": " + tr("the value is empty");
         return false;
       }
       return true;
@@ -92,6 +104,13 @@ bool parseOptions(int argc, const char* const* argv, Options* o, std::string* er
       o->realtime = true;
     } else if (arg == "--window") {
       o->window = true;
+    } else if (arg == "--lang") {
+      if (!value(&o->lang)) return false;
+      if (!validLanguage(o->lang)) {
+        *error = "--lang: " + std::string(tr("expects a language code such as en, de or it, not ")) +
+                 shown(o->lang);
+        return false;
+      }
     } else if (arg == "--plugin") {
       if (!value(&o->plugin)) return false;
     } else if (arg == "--band") {
@@ -112,7 +131,7 @@ bool parseOptions(int argc, const char* const* argv, Options* o, std::string* er
         return false;
       }
     } else {
-      *error = printable(arg) + ": unknown option (see --help)";
+      *error = printable(arg) + ": " + tr("unknown option (see --help)");
       return false;
     }
   }

@@ -65,7 +65,7 @@ bool checkInput(const Options& o, const std::string& plugin, std::vector<Step>* 
   bool wantsShots = false;
   for (const Step& s : *steps) wantsShots |= s.kind == Step::Shot;
   if (wantsShots && o.shots.empty()) {
-    *error = "--keys: the script takes shots, so --shots DIR is needed";
+    *error = std::string("--keys: ") + tr("the script takes shots, so --shots DIR is needed");
     return false;
   }
   if (!o.shots.empty() && !prepareShotsFolder(o.shots, error)) return false;
@@ -120,8 +120,9 @@ int runPlugin(const Options& o, std::vector<Step> steps, Entry entry, Output& ou
     ScriptPlayer player(std::move(steps), o.shots);
     LongTimer limit;
     limit.timeout.connect([&o] {
-      std::fprintf(stderr, "vantrel-box: --max-time: the plug-in was still running after %lld ms\n",
-                   (long long)o.maxTimeMs);
+      std::fprintf(stderr, "vantrel-box: --max-time: ");
+      std::fprintf(stderr, tr("the plug-in was still running after %lld ms"), (long long)o.maxTimeMs);
+      std::fputc('\n', stderr);
       abortAll(4);
     });
     if (o.maxTimeMs > 0) limit.start(o.maxTimeMs);

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "box/gui/boot.h"
 #include "box/gui/loop.h"
 #include "box/gui/screen.h"
 #include "host/rc.h"
@@ -172,17 +173,17 @@ std::unique_ptr<Window> Window::open(int scale, std::string* error) {
   // asked for by name (as the tests do with SDL_VIDEODRIVER=offscreen).
   const char* asked = std::getenv("SDL_VIDEODRIVER");
   if ((!asked || !*asked) && !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY")) {
-    *error = "no display to open a window on (DISPLAY is not set)";
+    *error = std::string(tr("no display to open a window on")) + " (DISPLAY is not set)";
     return nullptr;
   }
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-    *error = std::string("no display to open a window on (") + SDL_GetError() + ")";
+    *error = std::string(tr("no display to open a window on")) + " (" + SDL_GetError() + ")";
     return nullptr;
   }
   const std::string driver = SDL_GetCurrentVideoDriver() ? SDL_GetCurrentVideoDriver() : "";
   if ((driver == "offscreen" || driver == "dummy") && (!asked || driver != asked)) {
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
-    *error = "no display to open a window on (SDL found only its " + driver + " driver)";
+    *error = std::string(tr("no display to open a window on")) + " (SDL: " + driver + ")";
     return nullptr;
   }
   std::unique_ptr<Window> w(new Window);
