@@ -10,7 +10,6 @@
 #include "box/dvb/simfrontend.h"
 #include "box/dvb/state.h"
 #include "box/dvb/store.h"
-#include "box/gui/boot.h"
 #include "box/gui/fileio.h"
 #include "box/gui/paths.h"
 #include "host/decoder.h"
@@ -249,7 +248,7 @@ bool shutdownDvb(std::string* error) {
 
 std::string foundSummary() {
   const auto& visits = state().visits;
-  if (visits.empty()) return std::string(tr("No transponder was scanned.")) + "\n";
+  if (visits.empty()) return "No transponder was scanned.\n";
   std::string out = "Transponders scanned: " + std::to_string(visits.size()) + "\n";
   char line[256];
   for (const Visit& v : visits) {

@@ -42,31 +42,31 @@ keys_in_trace() { [ "$(grep -c '"ev":"key"' "$trace" 2>/dev/null)" -ge "$1" ]; }
 
 # The script only looks and takes shots; every key comes from the keyboard.
 script='wait-text "Frequenza iniziale:"; shot dialog
-wait-text "Range di frequenze: 12744 - 12750" 30000; shot sweep
-wait-text "Scansione terminata" 60000; shot finished'
-"$build/vantrel-box" --window --band "$src/data/bands/empty.json" --root "$out/root" --shots "$out/shots" \
+wait-text "Range di frequenze: 12744 - 12750" 60000; shot sweep
+wait-text "Scansione terminata" 120000; shot finished'
+"$build/vantrel-box" --window --lang it --band "$src/data/bands/empty.json" --root "$out/root" --shots "$out/shots" \
   --trace "$trace" --keys "$script" >"$log" 2>&1 &
 box=$!
 trap 'kill "$box" 2>/dev/null || true' EXIT
 
-until_ 20 "the window" eval 'win=$(xdotool search --onlyvisible --class vantrel-box 2>/dev/null | head -n1) && [ -n "$win" ]'
-until_ 10 "the focus" xdotool windowfocus --sync "$win"
-until_ 20 "the dialog in the window" shows dialog
+until_ 60 "the window" eval 'win=$(xdotool search --onlyvisible --class vantrel-box 2>/dev/null | head -n1) && [ -n "$win" ]'
+until_ 30 "the focus" xdotool windowfocus --sync "$win"
+until_ 60 "the dialog in the window" shows dialog
 window_ppm | pnmtopng >"$out/window-dialog.png"
 
 # Start 12745 MHz, step 25 MHz: a sweep of a few steps.
 xdotool key --delay 20 1 2 7 4 5 Down Down Down 2 5
-until_ 10 "ten keys" keys_in_trace 10
+until_ 30 "ten keys" keys_in_trace 10
 xdotool key g
-until_ 20 "the sweep in the window" shows sweep
+until_ 60 "the sweep in the window" shows sweep
 window_ppm | pnmtopng >"$out/window-sweep.png"
-until_ 60 "the end of the sweep in the window" shows finished
+until_ 120 "the end of the sweep in the window" shows finished
 window_ppm | pnmtopng >"$out/window-finished.png"
 # Confirm, back to the dialog with red, and leave.
 xdotool key Return
-until_ 10 "ok" keys_in_trace 12
+until_ 30 "ok" keys_in_trace 12
 xdotool key F1
-until_ 10 "red" keys_in_trace 13
+until_ 30 "red" keys_in_trace 13
 xdotool key Escape
 limit=$((SECONDS + 20))
 while kill -0 "$box" 2>/dev/null; do
