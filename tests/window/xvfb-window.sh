@@ -7,7 +7,7 @@
 set -euo pipefail
 build=$1 src=$2 out=$3
 here=$(cd "$(dirname "$0")" && pwd)
-for tool in xvfb-run xdotool xwd python3 pngtopnm pnmtopng; do
+for tool in xvfb-run xdotool xwd xwininfo python3 pngtopnm pnmtopng; do
   command -v "$tool" >/dev/null || { echo "window test: $tool is missing (scripts/setup.sh installs it)"; exit 1; }
 done
 if [ -z "${VANTREL_IN_XVFB:-}" ]; then
@@ -20,7 +20,7 @@ log=$out/box.log trace=$out/trace.jsonl
 
 fail() {
   echo "window test: $*"
-  [ -n "${win:-}" ] && window_ppm 2>/dev/null | pnmtopng >"$out/window-at-failure.png" 2>/dev/null || true
+  window_ppm 2>/dev/null | pnmtopng >"$out/window-at-failure.png" 2>/dev/null || true
   echo "--- the box said:"
   cat "$log" || true
   exit 1
@@ -35,8 +35,25 @@ until_() {
     sleep 0.05
   done
 }
+# The box's window: SDL may show a short-lived window of the same class
+# first, so the one of the screen's size is looked up each time.
+current_window() {
+  local w
+  for w in $(xdotool search --onlyvisible --class vantrel-box 2>/dev/null); do
+    xwininfo -id "$w" 2>/dev/null | grep -q "Width: 720" && { echo "$w"; return 0; }
+  done
+  return 1
+}
 # The window's pixels as a PPM, to compare with a shot of the box.
-window_ppm() { xwd -silent -id "$win" | "$here/xwd2ppm.py"; }
+window_ppm() {
+  local w
+  w=$(current_window) && xwd -silent -id "$w" 2>/dev/null | "$here/xwd2ppm.py"
+}
+# Keys typed into the window, focused first.
+press() {
+  local w
+  w=$(current_window) && xdotool windowfocus --sync "$w" && xdotool key --delay 20 "$@"
+}
 shows() { [ -e "$out/shots/$1.png" ] && cmp -s <(window_ppm) <(pngtopnm "$out/shots/$1.png"); }
 keys_in_trace() { [ "$(grep -c '"ev":"key"' "$trace" 2>/dev/null)" -ge "$1" ]; }
 
@@ -49,25 +66,24 @@ wait-text "Scansione terminata" 120000; shot finished'
 box=$!
 trap 'kill "$box" 2>/dev/null || true' EXIT
 
-until_ 60 "the window" eval 'win=$(xdotool search --onlyvisible --class vantrel-box 2>/dev/null | head -n1) && [ -n "$win" ]'
-until_ 30 "the focus" xdotool windowfocus --sync "$win"
+until_ 60 "the window" current_window
 until_ 60 "the dialog in the window" shows dialog
 window_ppm | pnmtopng >"$out/window-dialog.png"
 
 # Start 12745 MHz, step 25 MHz: a sweep of a few steps.
-xdotool key --delay 20 1 2 7 4 5 Down Down Down 2 5
+press 1 2 7 4 5 Down Down Down 2 5
 until_ 30 "ten keys" keys_in_trace 10
-xdotool key g
+press g
 until_ 60 "the sweep in the window" shows sweep
 window_ppm | pnmtopng >"$out/window-sweep.png"
 until_ 120 "the end of the sweep in the window" shows finished
 window_ppm | pnmtopng >"$out/window-finished.png"
 # Confirm, back to the dialog with red, and leave.
-xdotool key Return
+press Return
 until_ 30 "ok" keys_in_trace 12
-xdotool key F1
+press F1
 until_ 30 "red" keys_in_trace 13
-xdotool key Escape
+press Escape
 limit=$((SECONDS + 20))
 while kill -0 "$box" 2>/dev/null; do
   ((SECONDS < limit)) || fail "the box did not end after Esc"
