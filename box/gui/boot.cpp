@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
 
 #include "box/gui/fonts.h"
 #include "box/gui/loop.h"
@@ -24,21 +25,43 @@ std::unique_ptr<eSkin>& boxSkin() {
   return skin;
 }
 
-// The plug-in's texts are Italian; the catalogue holds Italian for its few
-// English texts. Without a locale of its own the box speaks Italian too,
-// unless VANTREL_LANG says otherwise.
-void bindCatalogue() {
+// The catalogue's language as gettext's LANGUAGE wants it: "en_GB.UTF-8"
+// becomes "en_GB"; the C locale (no language chosen) is empty.
+std::string languageOf(const char* value) {
+  std::string lang = value ? value : "";
+  lang = lang.substr(0, lang.find_first_of(".@"));
+  return lang == "C" || lang == "POSIX" ? "" : lang;
+}
+
+// The plug-in's texts are Italian; the catalogues hold each language's
+// texts for them and for the box's own. The language chosen wins (--lang,
+// or VANTREL_LANG, where "C" means the texts as written), then the
+// environment's; without one the box speaks Italian, as the plug-in's users do.
+void bindCatalogue(const std::string& chosen) {
   const char* current = std::setlocale(LC_ALL, "");
   if (!current || !std::strcmp(current, "C") || !std::strcmp(current, "POSIX"))
     std::setlocale(LC_ALL, "C.UTF-8");
-  const char* lang = std::getenv("VANTREL_LANG");
-  if (lang && *lang)
-    setenv("LANGUAGE", lang, 1);
-  else if (!std::getenv("LANGUAGE"))
-    setenv("LANGUAGE", "it", 1);
+  const char* vantrel = std::getenv("VANTREL_LANG");
+  std::string lang = !chosen.empty() ? chosen : vantrel && *vantrel ? vantrel : "";
+  if (lang.empty()) {
+    for (const char* name : {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"}) {
+      const char* value = std::getenv(name);
+      if (value && *value) {
+        lang = name == std::string("LANGUAGE") ? value : languageOf(value);
+        break;
+      }
+    }
+    if (lang.empty()) lang = "it";
+  }
+  setenv("LANGUAGE", lang.c_str(), 1);
   bindtextdomain("vantrel", VANTREL_LOCALE_DIR);
   bind_textdomain_codeset("vantrel", "UTF-8");
   textdomain("vantrel");
+}
+
+bool& languageChosen() {
+  static bool chosen = false;
+  return chosen;
 }
 
 }  // namespace
@@ -61,7 +84,7 @@ bool bootGui(const GuiOptions& options, std::string* error) {
   setRoot(options.root);
   Screen::instance().reset();
   Screen::instance().setPalette(boxSkin()->palette());
-  bindCatalogue();
+  if (!languageChosen()) bindCatalogue("");
   eInit::setRunlevel(guiLevel);
   return true;
 }
@@ -73,6 +96,15 @@ void shutdownGui() {
   boxSkin().reset();
   destroyMainloop();
   setRoot("");
+}
+
+void chooseLanguage(const std::string& lang) {
+  bindCatalogue(lang);
+  languageChosen() = true;
+}
+
+const char* tr(const char* text) {
+  return dcgettext(nullptr, text, LC_MESSAGES);
 }
 
 }  // namespace box

@@ -18,6 +18,15 @@ bool bootGui(const GuiOptions& options, std::string* error);
 // Takes the auto-init levels down, hides and forgets every window, destroys eApp.
 void shutdownGui();
 
+// Chooses the language of the box's and the plug-in's texts: lang (a
+// catalogue's code such as "en" or "de", or "C" for the texts as written),
+// or when empty VANTREL_LANG, then the environment's, else Italian. Before
+// bootGui, so that messages given before the box is up are translated too;
+// bootGui otherwise chooses as with an empty lang.
+void chooseLanguage(const std::string& lang);
+// A text of the box's own, in the chosen language.
+const char* tr(const char* text);
+
 // Init levels the box brings up: the GUI reaches guiLevel, the DVB layer
 // dvbLevel; plug-ins register at levels in between.
 constexpr int guiLevel = 20;

@@ -3,12 +3,18 @@
 #include <cstdio>
 #include <cstring>
 
+#include "box/gui/boot.h"
 #include "box/runner/options.h"
 #include "box/runner/run.h"
 
 int main(int argc, char** argv) {
+  // The language comes first, so that a fault in the other arguments is told in it.
+  std::string lang;
+  for (int i = 1; i + 1 < argc; ++i)
+    if (std::string(argv[i]) == "--lang") lang = argv[i + 1];
   box::Options options;
   std::string error;
+  box::chooseLanguage(box::validLanguage(lang) ? lang : "");
   if (!box::parseOptions(argc, argv, &options, &error)) {
     std::fprintf(stderr, "vantrel-box: %s\n", error.c_str());
     return 2;

@@ -1,8 +1,11 @@
 #include "box/runner/options.h"
 
+#include "box/gui/boot.h"
 #include "box/gui/fileio.h"
 #include "box/gui/parse.h"
 #include "box/runner/script.h"
+
+#include <cctype>
 
 namespace box {
 
@@ -20,6 +23,9 @@ const char* usage() {
          "  --root DIR      the box's file system root (default: root/ beside vantrel-box); a new one\n"
          "                  is set up with the plug-in's skin file\n"
          "  --realtime      run on the wall clock instead of virtual time\n"
+         "  --window        show the screen in a window and take keys from the PC keyboard (wall\n"
+         "                  clock): digits, arrows, Enter = ok, Esc/Backspace = exit, F1-F4 or\n"
+         "                  r g y b = red green yellow blue\n"
          "  --max-time MS   give up (exit 4) after MS ms of box time\n"
          "  --adapter N     drive the DVB-S/S2 tuner /dev/dvb/adapterN (frontend0, demux0) instead of\n"
          "                  the simulated band; the band still says what plays at boot\n"
@@ -29,6 +35,8 @@ const char* usage() {
          "                  where the front end offers it, then DVB-S)\n"
          "  --lock-timeout MS  with --adapter: wall-clock ms a tune waits for lock (50-60000,\n"
          "                  default 1500)\n"
+         "  --lang CODE     the language of the box and the plug-in: it, en, de, or C for the texts\n"
+         "                  as written (default: the environment's, else Italian)\n"
          "  --help          show this text\n"
          "  --version       show the version\n"
          "\n"
@@ -73,17 +81,24 @@ bool readKeys(const std::string& value, Options* o, std::string* error) {
 
 }  // namespace
 
+bool validLanguage(const std::string& lang) {
+  if (lang.size() > 32) return false;
+  for (char c : lang)
+    if (!std::isalnum((unsigned char)c) && c != '_' && c != '-' && c != '@' && c != '.') return false;
+  return true;
+}
+
 bool parseOptions(int argc, const char* const* argv, Options* o, std::string* error) {
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     auto value = [&](std::string* out, bool mayBeEmpty = false) {
       if (i + 1 >= argc) {
-        *error = printable(arg) + ": a value is missing";
+        *error = printable(arg) + ": " + tr("a value is missing");
         return false;
       }
       *out = argv[++i];
       if (out->empty() && !mayBeEmpty) {
-        *error = printable(arg) + ": the value is empty";
+        *error = printable(arg) + ": " + tr("the value is empty");
         return false;
       }
       return true;
@@ -95,6 +110,15 @@ bool parseOptions(int argc, const char* const* argv, Options* o, std::string* er
       o->version = true;
     } else if (arg == "--realtime") {
       o->realtime = true;
+    } else if (arg == "--window") {
+      o->window = true;
+    } else if (arg == "--lang") {
+      if (!value(&o->lang)) return false;
+      if (!validLanguage(o->lang)) {
+        *error = "--lang: " + std::string(tr("expects a language code such as en, de or it, not ")) +
+                 shown(o->lang);
+        return false;
+      }
     } else if (arg == "--plugin") {
       if (!value(&o->plugin)) return false;
     } else if (arg == "--band") {
@@ -136,7 +160,7 @@ bool parseOptions(int argc, const char* const* argv, Options* o, std::string* er
       }
       o->tunerSettings = true;
     } else {
-      *error = printable(arg) + ": unknown option (see --help)";
+      *error = printable(arg) + ": " + tr("unknown option (see --help)");
       return false;
     }
   }

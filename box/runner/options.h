@@ -15,6 +15,8 @@ struct Options {
   std::string trace;
   std::string root;  // "" : root/ beside the executable
   bool realtime = false;
+  std::string lang;     // "" : VANTREL_LANG, the environment, else Italian
+  bool window = false;  // the screen in a desktop window, keys from the PC keyboard
   int64_t maxTimeMs = -1;
   // A real tuner instead of the simulated band (-1: none), and its settings.
   int64_t adapter = -1;
@@ -29,5 +31,7 @@ struct Options {
 // False with a message naming the argument in *error.
 bool parseOptions(int argc, const char* const* argv, Options* options, std::string* error);
 const char* usage();
+// Whether lang may name a catalogue: letters, digits, "_-@.", at most 32.
+bool validLanguage(const std::string& lang);
 
 }  // namespace box

@@ -39,6 +39,11 @@ ScriptPlayer::ScriptPlayer(std::vector<Step> steps_, std::string shots_)
   if (!steps.empty()) timer.start(0);
 }
 
+void ScriptPlayer::stop() {
+  next = steps.size();
+  timer.stop();
+}
+
 void ScriptPlayer::tick() {
   while (next < steps.size()) {
     const Step& s = steps[next];

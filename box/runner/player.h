@@ -19,6 +19,7 @@ class LongTimer : public sigc::trackable {
  public:
   LongTimer();
   void start(int64_t ms);
+  void stop() { timer.stop(); }
   sigc::signal<void()> timeout;
 
  private:
@@ -36,6 +37,8 @@ class ScriptPlayer : public sigc::trackable {
   ScriptPlayer(std::vector<Step> steps, std::string shots);
   // Whether a shot could not be written (each failure was reported).
   bool outputFailed() const { return failed; }
+  // Plays no further step.
+  void stop();
 
  private:
   void tick();

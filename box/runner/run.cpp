@@ -19,6 +19,7 @@
 #include "box/runner/prepare.h"
 #include "box/runner/script.h"
 #include "box/runner/terminal.h"
+#include "box/runner/window_run.h"
 #include "host/einit.h"
 
 namespace box {
@@ -64,7 +65,7 @@ bool checkInput(const Options& o, const std::string& plugin, std::vector<Step>* 
   bool wantsShots = false;
   for (const Step& s : *steps) wantsShots |= s.kind == Step::Shot;
   if (wantsShots && o.shots.empty()) {
-    *error = "--keys: the script takes shots, so --shots DIR is needed";
+    *error = std::string("--keys: ") + tr("the script takes shots, so --shots DIR is needed");
     return false;
   }
   if (!o.shots.empty() && !prepareShotsFolder(o.shots, error)) return false;
@@ -113,18 +114,22 @@ void keepLivePicture(eTimer& live, const std::string& path, Output& out) {
 
 // Calls plugin_exec with the script playing; its result, or the code the run
 // was given up with.
-int runPlugin(const Options& o, std::vector<Step> steps, Entry entry, Output& out) {
+int runPlugin(const Options& o, std::vector<Step> steps, Entry entry, Output& out, WindowRun& window) {
   int code = 0;
   {
     ScriptPlayer player(std::move(steps), o.shots);
     LongTimer limit;
     limit.timeout.connect([&o] {
-      std::fprintf(stderr, "vantrel-box: --max-time: the plug-in was still running after %lld ms\n",
-                   (long long)o.maxTimeMs);
+      std::fprintf(stderr, "vantrel-box: --max-time: ");
+      std::fprintf(stderr, tr("the plug-in was still running after %lld ms"), (long long)o.maxTimeMs);
+      std::fputc('\n', stderr);
       abortAll(4);
     });
     if (o.maxTimeMs > 0) limit.start(o.maxTimeMs);
-    bool terminal = !o.haveKeys && startTerminalKeys();
+    // Closing the window leaves the plug-in as exit keys would; the script
+    // must not take it elsewhere meanwhile.
+    window.start([&player] { player.stop(); });
+    bool terminal = !o.haveKeys && !window.isOpen() && startTerminalKeys();
     eTimer live(eApp);
     if (terminal && !o.shots.empty()) keepLivePicture(live, o.shots + "/live.png", out);
     code = entry();
@@ -133,6 +138,7 @@ int runPlugin(const Options& o, std::vector<Step> steps, Entry entry, Output& ou
     // shows where the device was left.
     if (deviceWaiting() && !aborted()) runUntil([] { return !deviceWaiting(); }, 65000);
     if (terminal) stopTerminalKeys();
+    window.stop();
     Trace::event("exit", {{"code", code}});
     if (player.outputFailed()) out.failed = true;
   }
@@ -147,9 +153,11 @@ int run(const Options& o, const char*) {
   std::string error;
   const std::string plugin = pluginPath(o);
   if (!checkInput(o, plugin, &steps, &error)) return fail(error);
+  WindowRun window;
+  if (o.window && !window.open(&error)) return fail(error);
 
   GuiOptions gui;
-  gui.realtime = o.realtime || (!o.haveKeys && isatty(STDIN_FILENO));
+  gui.realtime = o.realtime || o.window || (!o.haveKeys && isatty(STDIN_FILENO));
   gui.root = o.root.empty() ? exeDir() + "/root" : o.root;
   if (!bootGui(gui, &error)) return fail(error);
   DvbOptions dvb;
@@ -182,7 +190,7 @@ int run(const Options& o, const char*) {
   eInit::setRunlevel(dvbLevel);
 
   Output out;
-  int code = runPlugin(o, std::move(steps), entry, out);
+  int code = runPlugin(o, std::move(steps), entry, out, window);
   const bool givenUp = aborted();  // 3 or 4: these say more than a lost file
   std::fputs(foundSummary().c_str(), stdout);
   if (std::fflush(stdout) != 0) out.lost(std::string("standard output: ") + std::strerror(errno));

@@ -17,8 +17,14 @@ termios gSaved;
 bool gActive = false;
 sigc::connection gIdle;
 
-int keyFor(const unsigned char* buf, int n) {
-  if (n >= 3 && buf[0] == 27 && buf[1] == '[') {
+}  // namespace
+
+int terminalKey(const unsigned char* buf, int n) {
+  if (n <= 0) return -1;
+  // Escape sequences: arrows as ESC [ A (or ESC O A in application mode),
+  // F1-F4 as ESC O P..S (xterm), ESC [ 1 1 ~ .. ESC [ 1 4 ~ (rxvt) or
+  // ESC [ [ A..D (the Linux console).
+  if (n >= 3 && buf[0] == 27 && (buf[1] == '[' || buf[1] == 'O')) {
     switch (buf[2]) {
       case 'A':
         return rc::up;
@@ -28,9 +34,22 @@ int keyFor(const unsigned char* buf, int n) {
         return rc::right;
       case 'D':
         return rc::left;
+      case 'P':
+        return buf[1] == 'O' ? rc::red : -1;
+      case 'Q':
+        return buf[1] == 'O' ? rc::green : -1;
+      case 'R':
+        return buf[1] == 'O' ? rc::yellow : -1;
+      case 'S':
+        return buf[1] == 'O' ? rc::blue : -1;
+      case '[':
+        return n >= 4 && buf[3] >= 'A' && buf[3] <= 'D' ? rc::red + (buf[3] - 'A') : -1;
+      case '1':
+        return n >= 5 && buf[4] == '~' && buf[3] >= '1' && buf[3] <= '4' ? rc::red + (buf[3] - '1') : -1;
     }
     return -1;
   }
+  if (n > 1 && buf[0] == 27) return -1;  // a sequence of a key the remote lacks
   unsigned char c = buf[0];
   if (c >= '0' && c <= '9') return rc::k0 + (c - '0');
   switch (c) {
@@ -38,6 +57,8 @@ int keyFor(const unsigned char* buf, int n) {
     case '\n':
       return rc::ok;
     case 27:
+    case 127:  // Backspace
+    case 8:
     case 'q':
       return rc::exit;
     case 'r':
@@ -52,13 +73,15 @@ int keyFor(const unsigned char* buf, int n) {
   return -1;
 }
 
+namespace {
+
 void poll() {
   pollfd p{STDIN_FILENO, POLLIN, 0};
   if (::poll(&p, 1, 0) <= 0) return;
   unsigned char buf[8];
   int n = int(::read(STDIN_FILENO, buf, sizeof buf));
   if (n <= 0) return;
-  int key = keyFor(buf, n);
+  int key = terminalKey(buf, n);
   if (key >= 0) Screen::instance().keyPress(key);
 }
 
@@ -71,9 +94,11 @@ bool startTerminalKeys() {
   tcsetattr(STDIN_FILENO, TCSANOW, &raw);
   gActive = true;
   gIdle = idleSignal().connect(&poll);
-  std::fprintf(stderr,
-               "box: keys: digits, arrows, Enter = ok, Esc/q = exit, r g y b = colour keys; with --shots DIR "
-               "the screen is kept in DIR/live.png\n");
+  std::fprintf(
+      stderr,
+      "box: keys: digits, arrows, Enter = ok, Esc/Backspace/q = exit, F1-F4 or r g y b = colour keys; "
+      "with --shots DIR "
+      "the screen is kept in DIR/live.png\n");
   return true;
 }
 

@@ -7,4 +7,7 @@ namespace box {
 bool startTerminalKeys();
 void stopTerminalKeys();
 
+// The remote-control key for what one read from the terminal gave, or -1.
+int terminalKey(const unsigned char* bytes, int count);
+
 }  // namespace box

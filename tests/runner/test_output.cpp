@@ -5,11 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include "box/gui/boot.h"
 #include "box/gui/fileio.h"
 #include "box/runner/options.h"
 #include "box/runner/run.h"
@@ -118,7 +120,10 @@ TEST_F(LostInProcess, AServiceListThatCannotBeKeptEndsWith5UnlessMaxTimeCameFirs
 
   // --max-time passes after the services were found: 4 stays, the loss is told.
   EXPECT_EQ(runWithFullDisk(31000, &err), 4) << err;
-  EXPECT_THAT(err, HasSubstr("vantrel-box: --max-time: the plug-in was still running after 31000 ms"));
+  // In the language the box was brought up in.
+  char late[200];
+  std::snprintf(late, sizeof late, box::tr("the plug-in was still running after %lld ms"), 31000LL);
+  EXPECT_THAT(err, HasSubstr(std::string("vantrel-box: --max-time: ") + late));
   EXPECT_THAT(err, HasSubstr("vantrel-box: the service list could not be kept: " + list + ": write: "));
 }
 
