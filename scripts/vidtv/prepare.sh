@@ -55,10 +55,10 @@ vidtv_packages() {
 # Downloads what is missing of the packages given as name=version into DEBS.
 # Returns 1 when apt cannot fetch them (a stale list, no network).
 vidtv_download() {
-  local debs=$1 spec want=() dl
+  local debs=$1 pkg want=() dl
   shift
-  for spec in "$@"; do
-    compgen -G "$debs/${spec%%=*}_${spec#*=}_*.deb" >/dev/null || want+=("$spec")
+  for pkg in "$@"; do
+    compgen -G "$debs/${pkg%%=*}_${pkg#*=}_*.deb" >/dev/null || want+=("$pkg")
   done
   ((${#want[@]})) || return 0
   echo "vidtv: downloading ${want[*]}"
@@ -116,21 +116,21 @@ vidtv_add_module() {
 # the new folder OUT: the kernel to boot, the modules in load order, the
 # kernel's configuration and a summary.
 vidtv_build() {
-  local ver=$1 abi=$2 debs=$3 out=$4 work series kname hdr img src srcjob spec kernel=vmlinux t0=$SECONDS t1
+  local ver=$1 abi=$2 debs=$3 out=$4 work series kname hdr img src srcjob pkg kernel=vmlinux t0=$SECONDS t1
   vidtv_scratch build work
   series=$(echo "$ver" | cut -d. -f1,2)
   kname="$abi-$vidtv_flavour"
   mkdir -p "$work/root" "$work/image" "$out/modules"
-  local -a specs
-  mapfile -t specs < <(vidtv_packages "$ver" "$abi")
+  local -a pkgs
+  mapfile -t pkgs < <(vidtv_packages "$ver" "$abi")
   # The source tarball takes longest to read: it streams on the second core
   # while the rest is unpacked.
   src="linux-source-$series"
-  dpkg-deb --fsys-tarfile "$(vidtv_deb "$debs" "${specs[4]}")" | tar -xO "./usr/src/$src.tar.xz" |
+  dpkg-deb --fsys-tarfile "$(vidtv_deb "$debs" "${pkgs[4]}")" | tar -xO "./usr/src/$src.tar.xz" |
     tar -xJ -C "$work" "$src/drivers/media/test-drivers/vidtv" "$src/scripts/extract-vmlinux" &
   srcjob=$!
-  for spec in "${specs[@]:1:3}"; do
-    dpkg-deb -x "$(vidtv_deb "$debs" "$spec")" "$work/root"
+  for pkg in "${pkgs[@]:1:3}"; do
+    dpkg-deb -x "$(vidtv_deb "$debs" "$pkg")" "$work/root"
   done
   hdr="$work/root/usr/src/linux-headers-$kname"
   # The headers include their -common half by its installed path; point it at
@@ -138,9 +138,9 @@ vidtv_build() {
   sed -i "s#^include /usr/src/#include $work/root/usr/src/#" "$hdr/Makefile"
   # Only the kernel, its configuration and the media modules are needed of the
   # image's 400 MB.
-  dpkg-deb --fsys-tarfile "$(vidtv_deb "$debs" "${specs[0]}")" | tar -x -C "$work/image" --wildcards \
+  dpkg-deb --fsys-tarfile "$(vidtv_deb "$debs" "${pkgs[0]}")" | tar -x -C "$work/image" --wildcards \
     "./boot/*-$kname" "*/modules/$kname/modules.builtin" "*/modules/$kname/kernel/drivers/media/*"
-  wait "$srcjob" || vidtv_die "cannot read the vidtv sources from ${specs[4]}"
+  wait "$srcjob" || vidtv_die "cannot read the vidtv sources from ${pkgs[4]}"
   echo "vidtv: unpacked in $((SECONDS - t0)) s; building the vidtv modules against $kname"
   t1=$SECONDS
   if ! make -C "$hdr" M="$work/$src/drivers/media/test-drivers/vidtv" CONFIG_DVB_VIDTV=m -j2 modules \
@@ -151,8 +151,8 @@ vidtv_build() {
   echo "vidtv: modules built in $((SECONDS - t1)) s"
   img=$(find "$work/image" -path "*/modules/$kname" -type d -print -quit)
   vidtv_order=()
-  for spec in "${vidtv_modules[@]}"; do
-    vidtv_add_module "$spec" "$out/modules" "$img" "$work/$src/drivers/media/test-drivers/vidtv"
+  for pkg in "${vidtv_modules[@]}"; do
+    vidtv_add_module "$pkg" "$out/modules" "$img" "$work/$src/drivers/media/test-drivers/vidtv"
   done
   printf '%s\n' "${vidtv_order[@]}" >"$out/modules/order"
   cp "$work/image/boot/config-$kname" "$out/config"
@@ -166,6 +166,6 @@ vidtv_build() {
     kernel=vmlinuz
     cp "$work/image/boot/vmlinuz-$kname" "$out/vmlinuz"
   fi
-  printf 'version=%s\nabi=%s\nkernel=%s\npackages=%s\n' "$ver" "$abi" "$kernel" "${specs[*]}" >"$out/info"
+  printf 'version=%s\nabi=%s\nkernel=%s\npackages=%s\n' "$ver" "$abi" "$kernel" "${pkgs[*]}" >"$out/info"
   rm -rf "$work"
 }
