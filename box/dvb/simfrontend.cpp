@@ -7,12 +7,10 @@
 namespace box {
 namespace {
 constexpr int kSnrStream = 0, kAgcStream = 1, kPeekStream = 2;
-constexpr int kCancelled = -125, kTimedOut = -110;
 }  // namespace
 
 SimFrontend::SimFrontend(const Band& band_) : band(band_) {
   answerTimer.timeout.connect(sigc::mem_fun(*this, &SimFrontend::deliverPending));
-  cancelTimer.timeout.connect(sigc::mem_fun(*this, &SimFrontend::deliverCancelled));
   if (!frontend) frontend = this;
 }
 
@@ -43,8 +41,7 @@ int SimFrontend::tune(eTransponder* tp) {
   if (pending.tp) {
     // The demodulator drops the old tune; its answer goes out once the
     // caller has returned, never from inside this call.
-    cancelled.push_back({pending.tp, pending.freqKHz, kCancelled});
-    cancelTimer.start(0, true);
+    answers.cancel(pending);
   }
   const auto& s = tp->satellite;
   tuned = {s.frequency, s.symbol_rate, s.polarisation};
@@ -65,10 +62,7 @@ void SimFrontend::forget(const eTransponder* tp) {
     pending = Answer();
     answerTimer.stop();
   }
-  for (auto it = cancelled.begin(); it != cancelled.end();)
-    it = it->tp == tp ? cancelled.erase(it) : std::next(it);
-  for (eTransponder*& d : delivering)
-    if (d == tp) d = nullptr;
+  answers.forget(tp);
 }
 
 void SimFrontend::deliverPending() {
@@ -77,35 +71,7 @@ void SimFrontend::deliverPending() {
   pending = Answer();
   if (!a.tp) return;
   locked = a.err == 0;
-  deliver(a);
-}
-
-void SimFrontend::deliverCancelled() {
-  cancelTimer.stop();
-  // One at a time: a receiver may tune again, which queues more.
-  if (cancelled.empty()) return;
-  Answer a = cancelled.front();
-  cancelled.pop_front();
-  if (!cancelled.empty()) cancelTimer.start(0, true);
-  deliver(a);
-}
-
-void SimFrontend::deliver(const Answer& a) {
-  Trace::event("tuned", {{"freq", a.freqKHz}, {"err", a.err}});
-  // A receiver may run a whole nested loop in which the transponder goes
-  // away; the event that follows then names none.
-  // Answers can nest (a receiver's loop sees later tunes answered), so the
-  // transponders being delivered form a stack.
-  delivering.push_back(a.tp);
-  size_t mine = delivering.size() - 1;
-  tunedIn.emit(a.tp, a.err);
-  eTransponder* tp = delivering[mine];
-  delivering.pop_back();
-  // A cancelled tune has no reading of its own: the event that would follow
-  // it would let the sweep take its retry's reading as done before the retry
-  // is answered. The retry's own event follows the retry.
-  if (a.err == kCancelled) return;
-  dvb::emitEvent(eDVBEvent(eDVBEvent::eventTunedIn, a.err, tp));
+  answers.deliver(a);
 }
 
 }  // namespace box

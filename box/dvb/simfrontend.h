@@ -5,9 +5,7 @@
 // answer goes out through tunedIn and is followed by DVB event 0.
 #include <sigc++/sigc++.h>
 
-#include <deque>
-#include <vector>
-
+#include "box/dvb/answers.h"
 #include "box/dvb/band.h"
 #include "box/dvb/frontend.h"
 #include "box/dvb/model.h"
@@ -41,14 +39,8 @@ class SimFrontend : public Frontend, public sigc::trackable {
   bool tuning() const { return pending.tp != nullptr; }
 
  private:
-  struct Answer {
-    eTransponder* tp = nullptr;
-    int freqKHz = 0;
-    int err = 0;
-  };
+  using Answer = TuneAnswers::Answer;
   void deliverPending();
-  void deliverCancelled();
-  void deliver(const Answer& a);
 
   const Band& band;
   TunedParams tuned;
@@ -57,9 +49,8 @@ class SimFrontend : public Frontend, public sigc::trackable {
   uint32_t snrReads = 0, agcReads = 0, peeks = 0;
   uint64_t tunes = 0;
   Answer pending;
-  std::vector<eTransponder*> delivering;  // answers going out, innermost last
-  std::deque<Answer> cancelled;
-  eTimer answerTimer{eApp}, cancelTimer{eApp};
+  TuneAnswers answers{*this};
+  eTimer answerTimer{eApp};
 };
 
 }  // namespace box

@@ -29,10 +29,8 @@ constexpr int64_t kCnrLowMilliDb = 0, kCnrHighMilliDb = 20000;
 int strengthReading(const Stat& s, bool hasSignal);
 int snrReading(const Stat& s, bool hasCarrier);
 
-// The tuning result the plug-in gets: 0 lock, -110 time-out, -125 replaced
-// by a newer tune; a device that refused the parameters gives its negated
-// errno (never 0, never a positive number).
-constexpr int kLocked = 0, kTimedOut = -110, kCancelled = -125;
+// A device that refused the parameters gives its negated errno as the
+// tuning result (never 0, never a positive number: those mean lock).
 int refusedResult(int errnoValue);
 
 // An LNB's local oscillators and band switch (kHz), and where a satellite

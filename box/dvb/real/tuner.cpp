@@ -35,7 +35,6 @@ RealFrontend::RealFrontend(std::unique_ptr<Device> device_, int demuxFd, const T
   else
     systems = {Device::dvbs};
   pollTimer.timeout.connect(sigc::mem_fun(*this, &RealFrontend::poll));
-  cancelTimer.timeout.connect(sigc::mem_fun(*this, &RealFrontend::deliverCancelled));
 }
 
 RealFrontend::~RealFrontend() {
@@ -85,8 +84,7 @@ int RealFrontend::tune(eTransponder* tp) {
   if (pending.tp) {
     // The old tune is dropped; its answer goes out once the caller has
     // returned, never from inside this call.
-    cancelled.push_back({pending.tp, pending.freqKHz, kCancelled});
-    cancelTimer.start(0, true);
+    answers.cancel(pending);
   }
   tuned = tp->satellite;
   pending = {tp, tuned.frequency, 0};
@@ -163,7 +161,10 @@ void RealFrontend::answer(int err) {
   Answer a = pending;
   a.err = err;
   pending = Answer();
-  deliver(a);
+  if (a.err == kLocked)
+    answers.deliver(a, {{"system", lockedSystem}, {"modulation", lockedModulation}});
+  else
+    answers.deliver(a);
 }
 
 void RealFrontend::forget(const eTransponder* tp) {
@@ -173,37 +174,7 @@ void RealFrontend::forget(const eTransponder* tp) {
     pollTimer.stop();
     setWaiting(false);
   }
-  for (auto it = cancelled.begin(); it != cancelled.end();)
-    it = it->tp == tp ? cancelled.erase(it) : std::next(it);
-  for (eTransponder*& d : delivering)
-    if (d == tp) d = nullptr;
-}
-
-void RealFrontend::deliverCancelled() {
-  cancelTimer.stop();
-  if (cancelled.empty()) return;
-  Answer a = cancelled.front();
-  cancelled.pop_front();
-  if (!cancelled.empty()) cancelTimer.start(0, true);
-  deliver(a);
-}
-
-void RealFrontend::deliver(const Answer& a) {
-  if (a.err == kLocked)
-    Trace::event(
-        "tuned",
-        {{"freq", a.freqKHz}, {"err", a.err}, {"system", lockedSystem}, {"modulation", lockedModulation}});
-  else
-    Trace::event("tuned", {{"freq", a.freqKHz}, {"err", a.err}});
-  // As with the simulated band: receivers may run nested loops in which the
-  // transponder goes away, and a cancelled tune has no event of its own.
-  delivering.push_back(a.tp);
-  const size_t mine = delivering.size() - 1;
-  tunedIn.emit(a.tp, a.err);
-  eTransponder* tp = delivering[mine];
-  delivering.pop_back();
-  if (a.err == kCancelled) return;
-  dvb::emitEvent(eDVBEvent(eDVBEvent::eventTunedIn, a.err, tp));
+  answers.forget(tp);
 }
 
 void RealFrontend::findServices(const eTransponder& tp, ServicesRead done) {

@@ -6,11 +6,11 @@
 #include <sigc++/sigc++.h>
 
 #include <chrono>
-#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "box/dvb/answers.h"
 #include "box/dvb/frontend.h"
 #include "box/dvb/real/tables.h"
 #include "box/dvb/realtuner.h"
@@ -85,17 +85,11 @@ class RealFrontend : public Frontend, public sigc::trackable {
   void play(const eServiceReference& ref) override;
 
  private:
-  struct Answer {
-    eTransponder* tp = nullptr;
-    int freqKHz = 0;
-    int err = 0;
-  };
+  using Answer = TuneAnswers::Answer;
   unsigned status(Stat* strength = nullptr, Stat* cnr = nullptr);
   int startAttempt();
   void poll();
   void answer(int err);
-  void deliverCancelled();
-  void deliver(const Answer& a);
   void setWaiting(bool on);
 
   std::unique_ptr<Device> device;
@@ -108,11 +102,10 @@ class RealFrontend : public Frontend, public sigc::trackable {
   std::string lockedSystem, lockedModulation;  // of the last lock
   Answer pending;
   bool waiting = false;
-  std::vector<eTransponder*> delivering;  // answers going out, innermost last
-  std::deque<Answer> cancelled;
+  TuneAnswers answers{*this};
   std::unique_ptr<eTransponder> playing;  // what play tuned
   TableReader tables;
-  eTimer pollTimer{eApp}, cancelTimer{eApp};
+  eTimer pollTimer{eApp};
 };
 
 }  // namespace box::real
