@@ -1,14 +1,37 @@
 #!/usr/bin/env bash
-# The PowerPC build under user-mode emulation: its whole test suite (ctest of
-# build-ppc under qemu-ppc), then the main job run on PowerPC and on the PC,
-# whose standard output, trace, screenshots with their widget dumps and kept
-# service list must be byte-identical.
-# Usage: scripts/ppc-test.sh [tests|same|all]   (default: all)
+# The PowerPC build under user-mode emulation: the plug-in is what a box
+# loads, its whole test suite (ctest of build-ppc under qemu-ppc) passes, and
+# the main job run on PowerPC and on the PC gives byte-identical standard
+# output, trace, screenshots with their widget dumps and kept service list.
+# Usage: scripts/ppc-test.sh [so|tests|same|all]   (default: all)
 # Expects ./scripts/build.sh ppc and ./scripts/build.sh default to have run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 what="${1:-all}"
 say() { echo "ppc-test: $*"; }
+
+# build-ppc/vantrel.so as the box wants it: a 32-bit big-endian PowerPC
+# shared object exporting plugin_exec alone, the host's symbols left for the
+# box, no run path of this machine.
+check_so() {
+  local so=build-ppc/vantrel.so header exports
+  [ -f "$so" ] || { say "$so is missing: run ./scripts/build.sh ppc"; exit 1; }
+  header="$(powerpc-linux-gnu-readelf -h "$so")" || { say "$so: not an ELF file"; exit 1; }
+  local want
+  for want in "Class: *ELF32" "Data: *2's complement, big endian" "Type: *DYN" "Machine: *PowerPC$"; do
+    grep -Eq "^ *$want" <<<"$header" || { say "$so: readelf -h does not say '$want'"; exit 1; }
+  done
+  exports="$(powerpc-linux-gnu-nm -D --defined-only "$so" | awk 'NF == 3 { print $3 }')"
+  [ "$exports" = plugin_exec ] ||
+    { say "$so exports $(wc -l <<<"$exports") symbols, not plugin_exec alone: $(head -5 <<<"$exports" | xargs)"; exit 1; }
+  grep -q eWidget <<<"$(powerpc-linux-gnu-nm -D --undefined-only "$so")" ||
+    { say "$so does not leave the host's symbols (eWidget) undefined"; exit 1; }
+  if grep -Eq "RPATH|RUNPATH" <<<"$(powerpc-linux-gnu-readelf -d "$so")"; then
+    say "$so carries a run path"
+    exit 1
+  fi
+  say "$so: ELF32 big-endian PowerPC, exports plugin_exec alone, host symbols undefined, no run path"
+}
 
 run_tests() {
   local start=$SECONDS
@@ -59,8 +82,9 @@ same_results() {
 }
 
 case "$what" in
+  so) check_so ;;
   tests) run_tests ;;
   same) same_results ;;
-  all) run_tests && same_results ;;
-  *) echo "usage: scripts/ppc-test.sh [tests|same|all]" >&2; exit 2 ;;
+  all) check_so && run_tests && same_results ;;
+  *) echo "usage: scripts/ppc-test.sh [so|tests|same|all]" >&2; exit 2 ;;
 esac

@@ -42,7 +42,7 @@ void WindowRun::stop() {
 #else
 
 bool WindowRun::open(std::string* error) {
-  *error = "--window: this vantrel-box was built without SDL2";
+  *error = "--window: not available in this build (built without the SDL2 window)";
   return false;
 }
 void WindowRun::start(std::function<void()>) {}

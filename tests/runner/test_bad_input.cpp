@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "runner/box_run.h"
@@ -80,6 +81,30 @@ TEST_F(BadInput, IsRefusedWithExit2AndOneMessageNamingIt) {
     EXPECT_EQ(box_run::boxMessages(shown(r.out)), std::vector<std::string>{"vantrel-box: " + c.message})
         << c.args;
     EXPECT_FALSE(fs::exists(dir / "trace.jsonl")) << c.args << ": nothing runs on bad input";
+  }
+}
+
+// A box built without a part (the window for a box without SDL2, the real
+// tuner without libdvbv5, as the PowerPC build is) refuses its option the
+// same way, before anything runs.
+TEST_F(BadInput, OptionsOfPartsLeftOutOfTheBuildAreRefused) {
+  std::vector<std::pair<std::string, std::string>> cases;
+#ifndef VANTREL_HAVE_WINDOW
+  cases.emplace_back("--window --keys 'key red'",
+                     "--window: not available in this build (built without the SDL2 window)");
+#endif
+#ifndef VANTREL_HAVE_REAL_TUNER
+  cases.emplace_back(
+      "--adapter 0 --keys 'key red'",
+      "--adapter: this vantrel-box was built without libdvbv5 (install libdvbv5-dev and rebuild)");
+#endif
+  if (cases.empty()) GTEST_SKIP() << "this build has every part";
+  for (const auto& [args, message] : cases) {
+    Result r = run(args);
+    EXPECT_EQ(r.status, 2) << args << "\n" << r.out;
+    EXPECT_EQ(box_run::boxMessages(shown(r.out)), std::vector<std::string>{"vantrel-box: " + message})
+        << args;
+    EXPECT_FALSE(fs::exists(dir / "trace.jsonl")) << args << ": nothing runs without the part";
   }
 }
 
