@@ -13,5 +13,10 @@ const char* tr(const char* text) __attribute__((format_arg(1)));
 // in one whole text, so that a translator may put the values where the
 // language wants them.
 std::string trf(const char* text, ...) __attribute__((format(printf, 1, 2)));
+// The same for a text that names a count n: singular or plural (or another
+// of the language's forms) as n asks, then formatted with the arguments
+// (which repeat n where the text shows it).
+std::string trnf(const char* singular, const char* plural, unsigned long n, ...)
+    __attribute__((format(printf, 2, 4)));
 
 }  // namespace box
