@@ -18,5 +18,10 @@ std::string trf(const char* text, ...) __attribute__((format(printf, 1, 2)));
 // (which repeat n where the text shows it).
 std::string trnf(const char* singular, const char* plural, unsigned long n, ...)
     __attribute__((format(printf, 2, 4)));
+// Marks a text in a table for the catalogue; tr() translates it where it is
+// shown (the language is chosen after static tables are made).
+constexpr const char* trLater(const char* text) {
+  return text;
+}
 
 }  // namespace box
