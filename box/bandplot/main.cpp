@@ -53,7 +53,7 @@ int rowOf(int value, int top) {
   return top + kPanelH - 1 - int(int64_t(value) * (kPanelH - 1) / 65535);
 }
 
-void panel(gPainter& p, int top, const std::vector<Sample>& samples, const char* title) {
+void panel(gPainter& p, int top, const std::vector<Sample>& samples, const std::string& title) {
   const int width = int(samples.size());
   p.setForegroundColor(gColor(frame));
   p.rectangle(eRect(kLeft - 1, top - 1, width + 2, kPanelH + 2));
@@ -82,8 +82,10 @@ void panel(gPainter& p, int top, const std::vector<Sample>& samples, const char*
 }  // namespace
 
 int main(int argc, char** argv) {
+  // The environment's language, as the box's.
+  box::chooseLanguage("");
   if (argc < 3 || argc > 4) {
-    std::fprintf(stderr, "usage: vantrel-bandplot BAND.json OUT.png [SYMBOL_RATE_KS]\n");
+    std::fprintf(stderr, "%s\n", box::tr("usage: vantrel-bandplot BAND.json OUT.png [SYMBOL_RATE_KS]"));
     return 2;
   }
   int srKs = 27500;
@@ -91,9 +93,10 @@ int main(int argc, char** argv) {
     char* end = nullptr;
     long v = std::strtol(argv[3], &end, 10);
     if (!end || *end || v < 1000 || v > 45000) {
-      std::fprintf(stderr,
-                   "vantrel-bandplot: symbol rate %s: must be a whole number of ksymbols/s, 1000..45000\n",
-                   box::printable(argv[3]).c_str());
+      std::fprintf(stderr, "vantrel-bandplot: %s\n",
+                   box::trf("symbol rate %s: must be a whole number of ksymbols/s, 1000..45000",
+                            box::printable(argv[3]).c_str())
+                       .c_str());
       return 2;
     }
     srKs = int(v);
@@ -133,12 +136,8 @@ int main(int argc, char** argv) {
     gPainter p(image.lock(), ePoint(0, 0), eRect(0, 0, image.x, image.y));
     p.setBackgroundColor(gColor(black));
     std::string name = box::dvb::band()->name;
-    char title[300];
-    std::snprintf(title, sizeof title, "%s  horizontal  (%d ksym/s; green AGC, yellow SNR)", name.c_str(),
-                  srKs);
-    panel(p, kTop, h, title);
-    std::snprintf(title, sizeof title, "%s  vertical", name.c_str());
-    panel(p, kTop + kPanelH + kGap, v, title);
+    panel(p, kTop, h, box::trf("%s  horizontal  (%d ksym/s; green AGC, yellow SNR)", name.c_str(), srKs));
+    panel(p, kTop + kPanelH + kGap, v, box::trf("%s  vertical", name.c_str()));
   }
   image.unlock();
   bool ok = box::writePalettePng(image, argv[2], &error);
@@ -146,7 +145,7 @@ int main(int argc, char** argv) {
   int locks = 0;
   for (const Sample& s : h) locks += s.locked;
   for (const Sample& s : v) locks += s.locked;
-  if (ok) std::printf("%s: %d tunes, %d locked\n", argv[2], 2 * width, locks);
+  if (ok) std::printf("%s\n", box::trf("%s: %d tunes, %d locked", argv[2], 2 * width, locks).c_str());
   box::shutdownDvb();
   box::shutdownGui();
   return ok ? 0 : 1;

@@ -47,6 +47,7 @@
 #include <set>
 
 #include "box/dvb/jsonpos.h"
+#include "box/gui/tr.h"
 
 namespace box {
 namespace {
@@ -71,8 +72,8 @@ class Checker {
 
   bool fail(const std::string& path, const std::string& what) {
     if (message.empty())
-      message = file + ": line " + std::to_string(positions.line(path)) + ": " +
-                (path.empty() ? std::string("top level") : printable(path, kQuotedPath)) + ": " + what;
+      message = trf("%s: line %d: %s: %s", file.c_str(), positions.line(path),
+                    path.empty() ? tr("top level") : printable(path, kQuotedPath).c_str(), what.c_str());
     return false;
   }
   const std::string& error() const { return message; }
@@ -80,11 +81,11 @@ class Checker {
   // An object whose keys are all among allowed and which has all of required.
   bool object(const json& v, const std::string& path, const std::set<std::string>& allowed,
               const std::set<std::string>& required) {
-    if (!v.is_object()) return fail(path, "must be an object");
+    if (!v.is_object()) return fail(path, tr("must be an object"));
     for (auto it = v.begin(); it != v.end(); ++it)
-      if (!allowed.count(it.key())) return fail(join(path, it.key()), "unknown key");
+      if (!allowed.count(it.key())) return fail(join(path, it.key()), tr("unknown key"));
     for (const std::string& key : required)
-      if (!v.contains(key)) return fail(join(path, key), "missing");
+      if (!v.contains(key)) return fail(join(path, key), tr("missing"));
     return true;
   }
 
@@ -92,9 +93,9 @@ class Checker {
     if (!obj.contains(key)) return true;
     const json& v = obj[key];
     std::string p = join(path, key);
-    if (!v.is_number()) return fail(p, "must be a number");
+    if (!v.is_number()) return fail(p, tr("must be a number"));
     double d = v.get<double>();
-    if (!(d >= lo && d <= hi)) return fail(p, "must be between " + fmt(lo) + " and " + fmt(hi));
+    if (!(d >= lo && d <= hi)) return fail(p, trf("must be between %g and %g", lo, hi));
     *out = d;
     return true;
   }
@@ -103,9 +104,9 @@ class Checker {
     if (!obj.contains(key)) return true;
     const json& v = obj[key];
     std::string p = join(path, key);
-    if (!v.is_number_integer()) return fail(p, "must be a whole number");
+    if (!v.is_number_integer()) return fail(p, tr("must be a whole number"));
     double d = v.get<double>();
-    if (!(d >= lo && d <= hi)) return fail(p, "must be between " + fmt(lo) + " and " + fmt(hi));
+    if (!(d >= lo && d <= hi)) return fail(p, trf("must be between %g and %g", lo, hi));
     *out = int(d);
     return true;
   }
@@ -115,10 +116,10 @@ class Checker {
     if (!obj.contains(key)) return true;
     const json& v = obj[key];
     std::string p = join(path, key);
-    if (!v.is_string()) return fail(p, "must be a string");
+    if (!v.is_string()) return fail(p, tr("must be a string"));
     const std::string& s = v.get_ref<const std::string&>();
-    if (s.size() < minLen) return fail(p, "must not be empty");
-    if (s.size() > maxLen) return fail(p, "must be at most " + std::to_string(maxLen) + " bytes");
+    if (s.size() < minLen) return fail(p, tr("must not be empty"));
+    if (s.size() > maxLen) return fail(p, trf("must be at most %zu bytes", maxLen));
     *out = s;
     return true;
   }
@@ -126,7 +127,7 @@ class Checker {
   bool boolean(const json& obj, const std::string& path, const char* key, bool* out) {
     if (!obj.contains(key)) return true;
     const json& v = obj[key];
-    if (!v.is_boolean()) return fail(join(path, key), "must be true or false");
+    if (!v.is_boolean()) return fail(join(path, key), tr("must be true or false"));
     *out = v.get<bool>();
     return true;
   }
@@ -141,19 +142,16 @@ class Checker {
         *out = int(i);
         return true;
       }
-    std::string list;
-    for (size_t i = 0; i < words.size(); ++i)
-      list += (i ? (i + 1 == words.size() ? " or " : ", ") : "") + ("\"" + words[i] + "\"");
-    return fail(join(path, key), "must be " + list);
+    // "a", "b" or "c": the last two joined as the language joins them.
+    std::string list = "\"" + words[0] + "\"";
+    for (size_t i = 1; i < words.size(); ++i) {
+      const std::string word = "\"" + words[i] + "\"";
+      list = i + 1 == words.size() ? trf("%s or %s", list.c_str(), word.c_str()) : list + ", " + word;
+    }
+    return fail(join(path, key), trf("must be %s", list.c_str()));
   }
 
  private:
-  static std::string fmt(double d) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%g", d);
-    return buf;
-  }
-
   const std::string& file;
   const JsonPositions& positions;
   std::string message;
@@ -195,9 +193,9 @@ bool readCarrier(Checker& c, const json& v, const std::string& path, int index, 
   k->dvbs2 = system == 1;
   const json& services = v["services"];
   std::string sp = path + ".services";
-  if (!services.is_array()) return c.fail(sp, "must be an array");
+  if (!services.is_array()) return c.fail(sp, tr("must be an array"));
   // Each service needs a service id of its own on the carrier.
-  if (services.size() > 65535) return c.fail(sp, "more than 65535 services");
+  if (services.size() > 65535) return c.fail(sp, tr("more than 65535 services"));
   std::set<int> sids;
   for (size_t i = 0; i < services.size(); ++i) {
     std::string p = sp + "[" + std::to_string(i) + "]";
@@ -205,7 +203,7 @@ bool readCarrier(Checker& c, const json& v, const std::string& path, int index, 
     s.sid = int(i) + 1;
     if (!readService(c, services[i], p, &s)) return false;
     if (!sids.insert(s.sid).second)
-      return c.fail(p + ".sid", "service id " + std::to_string(s.sid) + " used twice on this carrier");
+      return c.fail(p + ".sid", trf("service id %d used twice on this carrier", int(s.sid)));
     k->services.push_back(s);
   }
   return true;
@@ -239,7 +237,7 @@ bool readFrontend(Checker& c, const json& v, FrontendSettings* f) {
       !c.integer(v, path, "cancel_every", 0, 1000000, &f->cancelEvery))
     return false;
   if (f->captureMinMHz > f->captureMaxMHz)
-    return c.fail("frontend.capture_max_mhz", "must not be below capture_min_mhz");
+    return c.fail("frontend.capture_max_mhz", trf("must not be below %s", "capture_min_mhz"));
   return true;
 }
 
@@ -253,7 +251,7 @@ bool readNoise(Checker& c, const json& v, NoiseSettings* n) {
   if (v.contains("seed")) {
     const json& s = v["seed"];
     if (!s.is_number_unsigned() && !(s.is_number_integer() && s.get<int64_t>() >= 0))
-      return c.fail("noise.seed", "must be a whole number of 0 or more");
+      return c.fail("noise.seed", tr("must be a whole number of 0 or more"));
     n->seed = s.get<uint64_t>();
   }
   return c.integer(v, path, "agc_floor", 0, 65535, &n->agcFloor) &&
@@ -287,9 +285,8 @@ bool readBand(Checker& c, const json& root, Band* band) {
       return false;
   }
   const json& carriers = root["carriers"];
-  if (!carriers.is_array()) return c.fail("carriers", "must be an array");
-  if (carriers.size() > kMaxCarriers)
-    return c.fail("carriers", "more than " + std::to_string(kMaxCarriers) + " carriers");
+  if (!carriers.is_array()) return c.fail("carriers", tr("must be an array"));
+  if (carriers.size() > kMaxCarriers) return c.fail("carriers", trf("more than %zu carriers", kMaxCarriers));
   for (size_t i = 0; i < carriers.size(); ++i) {
     BandCarrier k;
     if (!readCarrier(c, carriers[i], "carriers[" + std::to_string(i) + "]", int(i), &k)) return false;

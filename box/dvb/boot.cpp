@@ -13,6 +13,7 @@
 #include "box/dvb/store.h"
 #include "box/gui/fileio.h"
 #include "box/gui/paths.h"
+#include "box/gui/tr.h"
 #include "host/decoder.h"
 #include "host/dvb.h"
 #include "host/service.h"
@@ -88,7 +89,7 @@ void saveServiceList() {
   std::string error;
   if (!box::saveServiceChanges(s.serviceListPath, *eDVB::instance->getTransponders(), s.pending, &error,
                                &s.listStamp)) {
-    std::fprintf(stderr, "box: cannot keep the service list: %s\n", error.c_str());
+    std::fprintf(stderr, "box: %s\n", box::trf("cannot keep the service list: %s", error.c_str()).c_str());
     s.saveError = error;
     return;
   }
@@ -161,7 +162,8 @@ void keepAtShutdown(DvbState& s) {
     s.saveError.clear();
     return;
   }
-  std::fprintf(stderr, "box: cannot write the service list whole: %s\n", error.c_str());
+  std::fprintf(stderr, "box: %s\n",
+               box::trf("cannot write the service list whole: %s", error.c_str()).c_str());
   dvb::saveServiceList();
   if (!s.saveError.empty() || !s.pending.empty()) s.saveError = error;
 }
@@ -261,17 +263,15 @@ bool shutdownDvb(std::string* error) {
 
 std::string foundSummary() {
   const auto& visits = state().visits;
-  if (visits.empty()) return "No transponder was scanned.\n";
-  std::string out = "Transponders scanned: " + std::to_string(visits.size()) + "\n";
-  char line[256];
+  if (visits.empty()) return std::string(tr("No transponder was scanned.")) + "\n";
+  std::string out = trf("Transponders scanned: %zu", visits.size()) + "\n";
   for (const Visit& v : visits) {
-    if (!v.locked)
-      std::snprintf(line, sizeof line, "  %d MHz %s %d ksym/s: no lock\n", v.freqKHz / 1000, polName(v.pol),
-                    v.srSym / 1000);
-    else
-      std::snprintf(line, sizeof line, "  %d MHz %s %d ksym/s: %zu service%s\n", v.freqKHz / 1000,
-                    polName(v.pol), v.srSym / 1000, v.services.size(), v.services.size() == 1 ? "" : "s");
-    out += line;
+    const size_t n = v.services.size();
+    out += "  ";
+    out += !v.locked ? trf("%d MHz %s %d ksym/s: no lock", v.freqKHz / 1000, polName(v.pol), v.srSym / 1000)
+                     : trnf("%d MHz %s %d ksym/s: %zu service", "%d MHz %s %d ksym/s: %zu services", n,
+                            v.freqKHz / 1000, polName(v.pol), v.srSym / 1000, n);
+    out += "\n";
     // Names come from band files: shown escaped, they cannot play tricks on a terminal.
     for (const auto& [name, provider] : v.services)
       out += "    " + printable(name, kMaxShownName) + " (" + printable(provider, kMaxShownName) + ")\n";

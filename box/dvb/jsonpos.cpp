@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "box/gui/fileio.h"
+#include "box/gui/tr.h"
 
 namespace box {
 namespace {
@@ -68,8 +69,8 @@ class Builder {
       f.key = std::move(k);
       int line = 0, column = 0;
       lineAndColumn(text, taken ? taken - 1 : 0, &line, &column);
-      return fail(file + ": line " + std::to_string(line + options.firstLine - 1) + ": " +
-                  printable(pathTo(frames.size()), kPathChars) + ": given twice");
+      return fail(trf("%s: line %d: %s: given twice", file.c_str(), line + options.firstLine - 1,
+                      printable(pathTo(frames.size()), kPathChars).c_str()));
     }
     f.key = std::move(k);
     return true;
@@ -84,14 +85,17 @@ class Builder {
     if (what.rfind("number overflow", 0) == 0) {
       // The parser stands just past the number: point at its first digit.
       at = position >= lastToken.size() ? position - lastToken.size() : 0;
-      what = "number out of range: " + quoted;
+      what = trf("number out of range: %s", quoted.c_str());
     } else {
       cut = what.find(" - ");
-      if (cut != std::string::npos) what = "syntax error: " + what.substr(cut + 3);
+      const bool framed = cut != std::string::npos;
+      if (framed) what = what.substr(cut + 3);
       // The token read last may be the rest of the file: quote only its start.
       const std::string lastRead = "last read: '" + lastToken + "'";
       cut = what.find(lastRead);
       if (cut != std::string::npos) what.replace(cut, lastRead.size(), "last read: '" + quoted + "'");
+      // The parser's own words stay English; the frame around them is ours.
+      if (framed) what = trf("syntax error: %s", what.c_str());
     }
     return failAt(at, what);
   }
@@ -116,8 +120,8 @@ class Builder {
   bool failAt(size_t offset, const std::string& what) {
     int line = 0, column = 0;
     lineAndColumn(text, offset, &line, &column);
-    return fail(file + ": line " + std::to_string(line + options.firstLine - 1) + ", column " +
-                std::to_string(column) + ": " + what);
+    return fail(
+        trf("%s: line %d, column %d: %s", file.c_str(), line + options.firstLine - 1, column, what.c_str()));
   }
 
   // The path of the member being read in frames[n - 1].
@@ -166,7 +170,7 @@ class Builder {
     const size_t start = taken ? taken - 1 : 0;
     const int depth = int(frames.size()) + 1;
     if (depth > options.maxDepth)
-      return failAt(start, "nested more than " + std::to_string(options.maxDepth) + " levels deep");
+      return failAt(start, trf("nested more than %d levels deep", options.maxDepth));
     const bool streams = v.is_array() && options.onElement && depth == options.streamDepth;
     json* slot = place(std::move(v), start);
     frames.push_back({slot, streams, 0, {}, {}});
@@ -243,9 +247,10 @@ bool readJson(std::string_view text, const std::string& fileName, const JsonRead
     int line = 0, column = 0;
     lineAndColumn(text, start, &line, &column);
     if (error)
-      *error = fileName + ": line " + std::to_string(line + options.firstLine - 1) + ", column " +
-               std::to_string(column) + ": " + (isString ? "a string" : "a value") + " longer than " +
-               std::to_string(options.maxTokenBytes) + " bytes";
+      *error = isString ? trf("%s: line %d, column %d: a string longer than %zu bytes", fileName.c_str(),
+                              line + options.firstLine - 1, column, options.maxTokenBytes)
+                        : trf("%s: line %d, column %d: a value longer than %zu bytes", fileName.c_str(),
+                              line + options.firstLine - 1, column, options.maxTokenBytes);
     return false;
   }
   json result;
@@ -260,7 +265,7 @@ bool readJson(std::string_view text, const std::string& fileName, const JsonRead
     return false;
   }
   if (!ok || builder.failed()) {
-    if (error && error->empty()) *error = fileName + ": not valid JSON";
+    if (error && error->empty()) *error = trf("%s: not valid JSON", fileName.c_str());
     return false;
   }
   *root = std::move(result);

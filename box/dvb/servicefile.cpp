@@ -7,6 +7,7 @@
 #include "box/dvb/delivery.h"
 #include "box/dvb/jsonpos.h"
 #include "box/gui/fileio.h"
+#include "box/gui/tr.h"
 
 namespace box {
 namespace {
@@ -34,7 +35,7 @@ const IntField kTransponderFields[] = {
 constexpr int64_t kMaxServiceType = 255;  // one byte in DVB
 
 std::string rangeText(int64_t lo, int64_t hi) {
-  return "must be between " + std::to_string(lo) + " and " + std::to_string(hi);
+  return trf("must be between %lld and %lld", (long long)lo, (long long)hi);
 }
 
 // A fault inside one entry: its path below the entry, and what is wrong.
@@ -45,7 +46,7 @@ struct Fault {
 // An int from a JSON value, refused unless whole and within lo..hi.
 bool wholeValue(const json& v, int64_t lo, int64_t hi, int* out, std::string* what) {
   if (!v.is_number_integer()) {
-    *what = "must be a whole number";
+    *what = tr("must be a whole number");
     return false;
   }
   bool inRange = v.is_number_unsigned() ? v.get<uint64_t>() <= uint64_t(hi)
@@ -62,7 +63,7 @@ bool wholeNumber(const json& obj, const char* key, int64_t lo, int64_t hi, int* 
   auto it = obj.find(key);
   fault->path = key;
   if (it == obj.end()) {
-    fault->what = "missing";
+    fault->what = tr("missing");
     return false;
   }
   return wholeValue(*it, lo, hi, out, &fault->what);
@@ -71,12 +72,12 @@ bool wholeNumber(const json& obj, const char* key, int64_t lo, int64_t hi, int* 
 bool name(const json& obj, const char* key, std::string* out, Fault* fault) {
   auto it = obj.find(key);
   if (it == obj.end() || !it->is_string()) {
-    *fault = {key, it == obj.end() ? "missing" : "must be a string"};
+    *fault = {key, it == obj.end() ? tr("missing") : tr("must be a string")};
     return false;
   }
   const std::string& s = it->get_ref<const std::string&>();
   if (s.size() > kMaxNameBytes) {
-    *fault = {key, "must be at most " + std::to_string(kMaxNameBytes) + " bytes"};
+    *fault = {key, trf("must be at most %zu bytes", size_t(kMaxNameBytes))};
     return false;
   }
   *out = s;
@@ -85,7 +86,7 @@ bool name(const json& obj, const char* key, std::string* out, Fault* fault) {
 
 bool toTransponder(const json& e, Satellite* s, Fault* fault) {
   if (!e.is_object()) {
-    *fault = {"", "must be an object"};
+    *fault = {"", tr("must be an object")};
     return false;
   }
   s->valid = true;
@@ -96,13 +97,14 @@ bool toTransponder(const json& e, Satellite* s, Fault* fault) {
   auto system = e.find("system");
   if (system == e.end()) return true;
   if (!system->is_string() || !validSystem(d.system = system->get<std::string>())) {
-    *fault = {"system", "must be \"DVB-S\" or \"DVB-S2\""};
+    *fault = {"system", trf("must be %s", trf("%s or %s", "\"DVB-S\"", "\"DVB-S2\"").c_str())};
     return false;
   }
   auto modulation = e.find("modulation");
   if (modulation != e.end() &&
       (!modulation->is_string() || !validModulation(d.modulation = modulation->get<std::string>()))) {
-    *fault = {"modulation", "must be \"QPSK\", \"8PSK\", \"16APSK\" or \"32APSK\""};
+    *fault = {"modulation",
+              trf("must be %s", trf("%s or %s", "\"QPSK\", \"8PSK\", \"16APSK\"", "\"32APSK\"").c_str())};
     return false;
   }
   noteDeliverySystem(*s, d);
@@ -111,12 +113,12 @@ bool toTransponder(const json& e, Satellite* s, Fault* fault) {
 
 bool toService(const json& e, eServiceReferenceDVB* ref, eServiceDVB* record, Fault* fault) {
   if (!e.is_object()) {
-    *fault = {"", "must be an object"};
+    *fault = {"", tr("must be an object")};
     return false;
   }
   auto data = e.find("data");
   if (data == e.end() || !data->is_array() || data->size() != 8) {
-    *fault = {"data", "must be an array of 8 whole numbers"};
+    *fault = {"data", tr("must be an array of 8 whole numbers")};
     return false;
   }
   for (size_t i = 0; i < 8; ++i) {
@@ -132,7 +134,7 @@ bool toService(const json& e, eServiceReferenceDVB* ref, eServiceDVB* record, Fa
     return false;
   auto scrambled = e.find("scrambled");
   if (scrambled == e.end() || !scrambled->is_boolean()) {
-    *fault = {"scrambled", scrambled == e.end() ? "missing" : "must be true or false"};
+    *fault = {"scrambled", scrambled == e.end() ? tr("missing") : tr("must be true or false")};
     return false;
   }
   record->scrambled = scrambled->get<bool>();
@@ -148,8 +150,8 @@ std::string entryFault(std::string_view text, const std::string& fileName, int f
   if (!fault.path.empty())
     line += JsonPositions(text.substr(std::min(offset, text.size()))).line(fault.path) - 1;
   std::string path = fault.path.empty() ? entryPath : entryPath + "." + fault.path;
-  return fileName + ": line " + std::to_string(line + firstLine - 1) + ": " + printable(path, kQuotedPath) +
-         ": " + fault.what;
+  return trf("%s: line %d: %s: %s", fileName.c_str(), line + firstLine - 1,
+             printable(path, kQuotedPath).c_str(), fault.what.c_str());
 }
 
 // One list's text (a file, or a journal line starting at firstLine).
@@ -166,8 +168,9 @@ bool readEntries(std::string_view text, const std::string& fileName, int firstLi
     const std::string path = array + "[" + std::to_string(index) + "]";
     Fault fault;
     if (index >= (tps ? kMaxKeptTransponders : kMaxKeptServices)) {
-      fault.what = "more than " + std::to_string(tps ? kMaxKeptTransponders : kMaxKeptServices) + " " +
-                   array + ", the most the box keeps";
+      fault.what =
+          tps ? trf("more than %zu transponders, the most the box keeps", size_t(kMaxKeptTransponders))
+              : trf("more than %zu services, the most the box keeps", size_t(kMaxKeptServices));
     } else if (tps) {
       Satellite s;
       if (toTransponder(e, &s, &fault)) {
@@ -189,19 +192,19 @@ bool readEntries(std::string_view text, const std::string& fileName, int firstLi
   if (!readJson(text, fileName, options, &root, error)) return false;
   auto topFault = [&](const std::string& path, const std::string& what) {
     if (error)
-      *error = fileName + ": line " + std::to_string(firstLine - 1 + JsonPositions(text).line(path)) + ": " +
-               path + ": " + what;
+      *error = trf("%s: line %d: %s: %s", fileName.c_str(), firstLine - 1 + JsonPositions(text).line(path),
+                   path == "top level" ? tr("top level") : path.c_str(), what.c_str());
     return false;
   };
-  if (!root.is_object()) return topFault("top level", "must be an object");
+  if (!root.is_object()) return topFault("top level", tr("must be an object"));
   for (const char* key : {"transponders", "services"}) {
     auto it = root.find(key);
-    if (it == root.end()) return topFault(key, "missing");
-    if (!it->is_array()) return topFault(key, "must be an array");
+    if (it == root.end()) return topFault(key, tr("missing"));
+    if (!it->is_array()) return topFault(key, tr("must be an array"));
   }
   auto version = root.find("version");
   if (version != root.end() && !(version->is_number_integer() && version->get<int64_t>() == 1))
-    return topFault("version", "must be 1, the only version this box reads");
+    return topFault("version", tr("must be 1, the only version this box reads"));
   return true;
 }
 

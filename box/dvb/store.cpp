@@ -13,6 +13,7 @@
 #include <tuple>
 
 #include "box/gui/fileio.h"
+#include "box/gui/tr.h"
 
 namespace box {
 namespace {
@@ -125,7 +126,7 @@ TransponderKey keyOf(const Satellite& s) {
 void appendCheckedTransponder(std::string* out, const Satellite& s, const char* sep, std::string* refused) {
   std::string wrong = checkTransponder(s);
   if (!wrong.empty()) {
-    if (refused->empty()) *refused = "the transponder at " + std::to_string(s.frequency) + " kHz: " + wrong;
+    if (refused->empty()) *refused = trf("the transponder at %d kHz: %s", int(s.frequency), wrong.c_str());
     return;
   }
   out->append(sep);
@@ -136,7 +137,8 @@ void appendCheckedService(std::string* out, const eServiceReferenceDVB& ref, con
                           const char* sep, std::string* refused) {
   std::string wrong = checkService(ref, record);
   if (!wrong.empty()) {
-    if (refused->empty()) *refused = "the service " + printable(record.service_name) + ": " + wrong;
+    if (refused->empty())
+      *refused = trf("the service %s: %s", printable(record.service_name).c_str(), wrong.c_str());
     return;
   }
   out->append(sep);
@@ -163,8 +165,8 @@ bool writeWhole(const std::string& path, const eTransponderList& list, std::stri
 
   const size_t tpCount = held.size() + diskTps.size(), serviceCount = services.size() + diskServices.size();
   if (tpCount > kMaxKeptTransponders || serviceCount > kMaxKeptServices)
-    return fail(error, path + ": more than " + std::to_string(kMaxKeptTransponders) + " transponders or " +
-                           std::to_string(kMaxKeptServices) + " services, the most the box keeps");
+    return fail(error, trf("%s: more than %zu transponders or %zu services, the most the box keeps",
+                           path.c_str(), size_t(kMaxKeptTransponders), size_t(kMaxKeptServices)));
   std::string text, refused;
   text.reserve((tpCount * 140 + serviceCount * 160) | 1024);
   text = "{\"version\": 1,\n \"transponders\": [";
@@ -201,7 +203,7 @@ bool writeWhole(const std::string& path, const eTransponderList& list, std::stri
   // Everything the journal held is in the list now. A journal that stays
   // (unlink failed) is replayed over the same entries: no harm.
   ::unlink(serviceJournalPath(path).c_str());
-  if (!refused.empty()) return fail(error, path + ": not kept: " + refused);
+  if (!refused.empty()) return fail(error, trf("%s: not kept: %s", path.c_str(), refused.c_str()));
   return true;
 }
 
@@ -284,7 +286,7 @@ bool appendChanges(const std::string& path, const eTransponderList& list, const 
   if (::fsync(fd) != 0) return failed("fsync", errno);
   if (::close(fd) != 0) return fail(error, why(journal, "close", errno));
   if (!existed && !syncFolder(journal, error)) return false;
-  if (!refused.empty()) return fail(error, path + ": not kept: " + refused);
+  if (!refused.empty()) return fail(error, trf("%s: not kept: %s", path.c_str(), refused.c_str()));
   return true;
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "box/dvb/frontend.h"
+#include "box/gui/tr.h"
 #include "host/dvbwidgets.h"
 #include "host/elabel.h"
 #include "host/eprogress.h"
@@ -91,7 +92,7 @@ int eTransponderWidget::load() {
   impl->layout(getClientSize());
   if (!impl->valid) {
     impl->freq->setText(_("Frequency: -"));
-    impl->rate->setText("Symbol rate: -");
+    impl->rate->setText(box::tr("Symbol rate: -"));
     impl->pol->setText(_("Polarisation: -"));
     impl->fec->setText("FEC: -");
   }
@@ -118,7 +119,7 @@ int eTransponderWidget::setTransponder(eTransponder* tp) {
   impl->values = s;
   impl->valid = true;
   impl->freq->setText(eString::sprintf(_("Frequency: %d MHz"), s.frequency / 1000));
-  impl->rate->setText(eString::sprintf("Symbol rate: %d ksym/s", s.symbol_rate / 1000));
+  impl->rate->setText(eString::sprintf(box::tr("Symbol rate: %d ksym/s"), s.symbol_rate / 1000));
   impl->pol->setText(s.polarisation ? _("Polarisation: vertical") : _("Polarisation: horizontal"));
   impl->fec->setText(eString::sprintf("FEC: %s", fecName(s.fec)));
   return 0;

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "box/gui/fileio.h"
 #include "box/gui/fonts.h"
 #include "box/gui/loop.h"
 #include "box/gui/paths.h"
@@ -75,7 +76,7 @@ bool bootGui(const GuiOptions& options, std::string* error) {
   std::string skinFile = options.skin.empty() ? dataFile("skins/box.esml") : options.skin;
   auto skin = std::make_unique<eSkin>();
   if (skin->load(skinFile.c_str()) != 0) {
-    if (error) *error = "cannot read the box skin " + skinFile;
+    if (error) *error = trf("cannot read the box skin %s", printable(skinFile, 200).c_str());
     destroyMainloop();
     return false;
   }
@@ -101,10 +102,6 @@ void shutdownGui() {
 void chooseLanguage(const std::string& lang) {
   bindCatalogue(lang);
   languageChosen() = true;
-}
-
-const char* tr(const char* text) {
-  return dcgettext(nullptr, text, LC_MESSAGES);
 }
 
 }  // namespace box

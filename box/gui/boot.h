@@ -4,6 +4,8 @@
 // the auto-init levels.
 #include <string>
 
+#include "box/gui/tr.h"
+
 namespace box {
 
 struct GuiOptions {
@@ -24,8 +26,6 @@ void shutdownGui();
 // bootGui, so that messages given before the box is up are translated too;
 // bootGui otherwise chooses as with an empty lang.
 void chooseLanguage(const std::string& lang);
-// A text of the box's own, in the chosen language.
-const char* tr(const char* text);
 
 // Init levels the box brings up: the GUI reaches guiLevel, the DVB layer
 // dvbLevel; plug-ins register at levels in between.

@@ -1,4 +1,5 @@
 #include "box/gui/fileio.h"
+#include "box/gui/tr.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -30,9 +31,9 @@ bool makeParents(const std::string& path, std::string* error) {
 }
 
 std::string sizeText(size_t bytes) {
-  if (bytes >= (1u << 20) && bytes % (1u << 20) == 0) return std::to_string(bytes >> 20) + " MiB";
-  if (bytes >= 1024 && bytes % 1024 == 0) return std::to_string(bytes >> 10) + " KiB";
-  return std::to_string(bytes) + " bytes";
+  if (bytes >= (1u << 20) && bytes % (1u << 20) == 0) return trf("%zu MiB", bytes >> 20);
+  if (bytes >= 1024 && bytes % 1024 == 0) return trf("%zu KiB", bytes >> 10);
+  return trf("%zu bytes", bytes);
 }
 
 }  // namespace
@@ -43,7 +44,7 @@ bool readWholeFile(const std::string& path, std::string* content, std::string* e
   struct stat st {};
   if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
     ::close(fd);
-    return fail(error, path + ": is a folder, not a file");
+    return fail(error, trf("%s: is a folder, not a file", path.c_str()));
   }
   std::string data;
   std::vector<char> buf(65536);
@@ -58,7 +59,8 @@ bool readWholeFile(const std::string& path, std::string* content, std::string* e
     if (n == 0) break;
     if (data.size() + size_t(n) > maxBytes) {
       ::close(fd);
-      return fail(error, path + ": larger than " + sizeText(maxBytes) + ", the most the box reads");
+      return fail(
+          error, trf("%s: larger than %s, the most the box reads", path.c_str(), sizeText(maxBytes).c_str()));
     }
     data.append(buf.data(), size_t(n));
   }

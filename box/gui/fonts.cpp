@@ -9,6 +9,7 @@
 #include <set>
 #include <unordered_map>
 
+#include "box/gui/tr.h"
 #include "host/eerror.h"
 
 namespace box {
@@ -56,7 +57,7 @@ struct FontEngine::Impl {
     auto f = std::make_unique<Face>();
     if (!library || FT_New_Face(library, file.c_str(), 0, &f->face) != 0) {
       if (warned.insert(file).second)
-        eWarning("font: cannot load %s for \"%s\"", file.c_str(), font.family.c_str());
+        eWarning(box::tr("font: cannot load %s for \"%s\""), file.c_str(), font.family.c_str());
       faces[key] = nullptr;
       return nullptr;
     }
@@ -81,7 +82,7 @@ struct FontEngine::Impl {
 FontEngine::FontEngine() : impl(new Impl) {
   if (FT_Init_FreeType(&impl->library) != 0) {
     impl->library = nullptr;
-    eWarning("font: FreeType did not start; text will not be drawn");
+    eWarning("%s", box::tr("font: FreeType did not start; text will not be drawn"));
   }
 }
 

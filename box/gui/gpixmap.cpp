@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "box/gui/tr.h"
 #include "host/eerror.h"
 
 gPixmap::gPixmap() = default;
@@ -116,7 +117,7 @@ uint8_t gPixmap::pixel(int px, int py) const {
 
 gImage::gImage(eSize size, int bpp_) {
   if (bpp_ != 8 || size.w <= 0 || size.h <= 0) {
-    if (bpp_ != 8) eWarning("gImage: %d bits per pixel not supported, image left empty", bpp_);
+    if (bpp_ != 8) eWarning(box::tr("gImage: %d bits per pixel not supported, image left empty"), bpp_);
     bpp = 8;
     return;
   }

@@ -8,6 +8,7 @@
 #include "box/gui/loop.h"
 #include "box/gui/mainloop_impl.h"
 #include "box/gui/screen.h"
+#include "box/gui/tr.h"
 
 eMainloop* eApp = nullptr;
 
@@ -80,7 +81,7 @@ void eMainloop::Impl::retireAll() {
 void eMainloop::Impl::stalled() {
   if (stallHandler) stallHandler();
   if (aborted || levelEnding() || !timers.empty()) return;
-  std::fprintf(stderr, "box: nothing left to happen: no timer is running and no key is due\n");
+  std::fprintf(stderr, "box: %s\n", box::tr("nothing left to happen: no timer is running and no key is due"));
   box::abortAll(int(gStallExit));
 }
 

@@ -6,6 +6,7 @@
 
 #include "box/gui/fonts.h"
 #include "box/gui/screen.h"
+#include "box/gui/tr.h"
 #include "box/gui/trace.h"
 #include "host/ebutton.h"
 #include "host/elabel.h"
@@ -17,10 +18,10 @@ struct ButtonKind {
   int flag;
   const char* text;
 };
-const ButtonKind kButtons[] = {{eMessageBox::btOK, "OK"},
-                               {eMessageBox::btCancel, "Cancel"},
-                               {eMessageBox::btYes, "Yes"},
-                               {eMessageBox::btNo, "No"}};
+const ButtonKind kButtons[] = {{eMessageBox::btOK, box::trLater("OK")},
+                               {eMessageBox::btCancel, box::trLater("Cancel")},
+                               {eMessageBox::btYes, box::trLater("Yes")},
+                               {eMessageBox::btNo, box::trLater("No")}};
 }  // namespace
 
 eMessageBox::eMessageBox(eString message, eString caption, int flags, int def, int timeout) : eWindow(0) {
@@ -53,7 +54,7 @@ eMessageBox::eMessageBox(eString message, eString caption, int flags, int def, i
     eButton* button = new eButton(this);
     button->move(ePoint(x, textH + 20));
     button->resize(eSize(bw, 34));
-    button->setText(b.text);
+    button->setText(box::tr(b.text));
     button->loadDeco();
     int value = b.flag;
     button->selected.connect([this, value] { pressed(value); });

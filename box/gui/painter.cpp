@@ -7,6 +7,7 @@
 #include <unordered_map>
 
 #include "box/gui/fonts.h"
+#include "box/gui/tr.h"
 #include "host/eerror.h"
 
 namespace {
@@ -237,7 +238,7 @@ void gPainter::rectangle(const eRect& area) {
 void gPainter::blit(gPixmap& pixmap, ePoint pos, const eRect& clipTo, int flags) {
   if (!pixmap.isLocked()) {
     static bool warned = false;
-    if (!warned) eWarning("gPainter::blit: pixmap is not locked, nothing drawn");
+    if (!warned) eWarning("%s", box::tr("gPainter::blit: pixmap is not locked, nothing drawn"));
     warned = true;
     return;
   }

@@ -6,6 +6,7 @@
 
 #include "box/gui/fileio.h"
 #include "box/gui/screen.h"
+#include "box/gui/tr.h"
 
 namespace box {
 namespace {
@@ -54,7 +55,7 @@ bool encodePalettePng(const gPixmap& pm, std::string* out) {
 bool writePalettePng(const gPixmap& pixmap, const std::string& path, std::string* error) {
   std::string png;
   if (!encodePalettePng(pixmap, &png))
-    return fail(error, printable(path, 200) + ": the picture could not be made");
+    return fail(error, trf("%s: the picture could not be made", printable(path, 200).c_str()));
   std::string why;
   if (!writeFileAtomic(path, png, &why, false)) return fail(error, printable(why, 300));
   return true;

@@ -14,6 +14,7 @@
 #include "box/gui/parse.h"
 #include "box/gui/paths.h"
 #include "box/gui/screen.h"
+#include "box/gui/tr.h"
 #include "host/eerror.h"
 #include "host/ewidget.h"
 
@@ -81,7 +82,8 @@ namespace {
 
 // Reports a fault in a skin file with its line, and returns non-zero.
 int fault(const std::string& file, const tinyxml2::XMLElement* e, const std::string& what) {
-  eWarning("skin %s:%d: %s", box::printable(file, 200).c_str(), e ? e->GetLineNum() : 0, what.c_str());
+  eWarning(box::tr("skin %s:%d: %s"), box::printable(file, 200).c_str(), e ? e->GetLineNum() : 0,
+           what.c_str());
   return 1;
 }
 
@@ -98,8 +100,8 @@ int intAttribute(const std::string& file, const tinyxml2::XMLElement* e, const c
   int64_t v = fallback;
   if (text && !box::parseInteger(trimmed(text), lo, hi, &v))
     return fault(file, e,
-                 std::string(attr) + " must be a number from " + std::to_string(lo) + " to " +
-                     std::to_string(hi) + ", not " + quoted(text));
+                 box::trf("%s must be a number from %lld to %lld, not %s", attr, (long long)lo, (long long)hi,
+                          quoted(text).c_str()));
   *out = int(v);
   return 0;
 }
@@ -113,14 +115,15 @@ namespace {
 int loadColor(eSkin* skin, const tinyxml2::XMLElement* e, const char* name) {
   eSkin::Data& d = *skin->data;
   gRGB rgb;
-  if (!parseRGB(e->Attribute("color"), rgb)) return fault(d.file, e, "bad colour of " + quoted(name));
+  if (!parseRGB(e->Attribute("color"), rgb))
+    return fault(d.file, e, box::trf("bad colour of %s", quoted(name).c_str()));
   int alpha = 0;
   if (intAttribute(d.file, e, "alpha", 0, 255, 0, &alpha)) return 1;
   rgb.a = uint8_t(alpha);
   if (gActive && gActive != skin) {
     int index = gActive->queryColor(name);
     if (!gActive->data->colors.count(name)) {
-      if (gActive->data->palette.data.size() >= 256) return fault(d.file, e, "the palette is full");
+      if (gActive->data->palette.data.size() >= 256) return fault(d.file, e, box::tr("the palette is full"));
       index = int(gActive->data->palette.data.size());
       gActive->data->palette.data.push_back(rgb);
       gActive->data->colors[name] = index;
@@ -128,7 +131,7 @@ int loadColor(eSkin* skin, const tinyxml2::XMLElement* e, const char* name) {
     }
     d.colors[name] = index;
   } else {
-    if (d.palette.data.size() >= 256) return fault(d.file, e, "the palette is full");
+    if (d.palette.data.size() >= 256) return fault(d.file, e, box::tr("the palette is full"));
     d.colors[name] = int(d.palette.data.size());
     d.palette.data.push_back(rgb);
   }
@@ -140,22 +143,22 @@ int loadEntry(eSkin* skin, const std::string& kind, const tinyxml2::XMLElement* 
               const tinyxml2::XMLElement* e) {
   eSkin::Data& d = *skin->data;
   const char* name = e->Attribute("name");
-  if (!name) return fault(d.file, e, "<" + box::printable(e->Name()) + "> needs a name");
+  if (!name) return fault(d.file, e, box::trf("<%s> needs a name", box::printable(e->Name()).c_str()));
   if (kind == "colors") return loadColor(skin, e, name);
   if (kind == "colorscheme") {
     const char* c = e->Attribute("color");
-    if (!c) return fault(d.file, e, "scheme " + quoted(name) + " needs a color");
+    if (!c) return fault(d.file, e, box::trf("scheme %s needs a color", quoted(name).c_str()));
     d.schemes[name] = c;
   } else if (kind == "fonts") {
     const char* f = e->Attribute("file");
-    if (!f) return fault(d.file, e, "font " + quoted(name) + " needs a file");
+    if (!f) return fault(d.file, e, box::trf("font %s needs a file", quoted(name).c_str()));
     d.fonts[name] = f;
     box::FontEngine::instance().namesChanged();
   } else if (kind == "fontmap") {
     const char* f = e->Attribute("font");
     int size = 0;
     if (!f || !e->Attribute("size"))
-      return fault(d.file, e, "font map " + quoted(name) + " needs a font and a size");
+      return fault(d.file, e, box::trf("font map %s needs a font and a size", quoted(name).c_str()));
     if (intAttribute(d.file, e, "size", 1, box::kMaxFontSize, 0, &size)) return 1;
     d.fontmap[name] = gFont(f, size);
   } else if (kind == "values") {
@@ -173,7 +176,7 @@ int loadEntry(eSkin* skin, const std::string& kind, const tinyxml2::XMLElement* 
     if (const char* c = e->Attribute("focus")) deco.focusBorder = skin->queryColor(c);
     d.decos[name] = deco;
   } else {
-    return fault(d.file, sec, "unknown section <" + box::printable(kind) + ">");
+    return fault(d.file, sec, box::trf("unknown section <%s>", box::printable(kind).c_str()));
   }
   return 0;
 }
@@ -187,7 +190,7 @@ int eSkin::load(const char* filename) {
   if (!box::readWholeFile(d.file, &text, &why, box::kMaxSkinBytes)) {
     // why is "PATH: reason"; the path is shown once, escaped.
     if (why.compare(0, d.file.size() + 2, d.file + ": ") == 0) why.erase(0, d.file.size() + 2);
-    eWarning("skin %s: cannot be read: %s", box::printable(d.file, 200).c_str(), why.c_str());
+    eWarning(box::tr("skin %s: cannot be read: %s"), box::printable(d.file, 200).c_str(), why.c_str());
     return 1;
   }
   if (d.doc.Parse(text.data(), text.size()) != tinyxml2::XML_SUCCESS) {
@@ -197,12 +200,12 @@ int eSkin::load(const char* filename) {
   }
   const tinyxml2::XMLElement* root = d.doc.RootElement();
   if (!root || std::strcmp(root->Name(), "skin") != 0)
-    return fault(d.file, root, "the root element must be <skin>");
+    return fault(d.file, root, box::tr("the root element must be <skin>"));
   for (const auto* sec = root->FirstChildElement(); sec; sec = sec->NextSiblingElement()) {
     std::string kind = sec->Name();
     if (kind == "layout") {
       const char* name = sec->Attribute("name");
-      if (!name) return fault(d.file, sec, "a layout needs a name");
+      if (!name) return fault(d.file, sec, box::tr("a layout needs a name"));
       d.layouts[name] = sec;
       continue;
     }
@@ -288,8 +291,8 @@ int apply(eSkin& skin, const std::string& file, eWidget* w, const tinyxml2::XMLE
       const int64_t lo = isSize ? 0 : -box::kMaxSkinCoordinate;
       if (!parsePair(a->Value(), lo, box::kMaxSkinCoordinate, x, y)) {
         err |= fault(file, e,
-                     n + " must be \"x,y\" with each from " + std::to_string(lo) + " to " +
-                         std::to_string(box::kMaxSkinCoordinate) + ", not " + quoted(a->Value()));
+                     box::trf("%s must be \"x,y\" with each from %lld to %lld, not %s", n.c_str(),
+                              (long long)lo, (long long)box::kMaxSkinCoordinate, quoted(a->Value()).c_str()));
         continue;
       }
       if (n == "position") w->move(ePoint(x, y));
@@ -299,9 +302,9 @@ int apply(eSkin& skin, const std::string& file, eWidget* w, const tinyxml2::XMLE
       continue;
     }
     if (w->setProperty(n, a->Value()) != 0)
-      err |= fault(
-          file, e,
-          "property " + box::printable(n) + "=" + quoted(a->Value()) + " not understood by " + w->typeName());
+      err |= fault(file, e,
+                   box::trf("property %s=%s not understood by %s", box::printable(n).c_str(),
+                            quoted(a->Value()).c_str(), w->typeName()));
   }
   (void)skin;
   return err;
@@ -316,14 +319,14 @@ int buildChildren(eSkin& skin, const std::string& file, eWidget* parent, const t
     if (!child && type) {
       tWidgetCreator create = eSkin::findWidgetCreator(type);
       if (!create) {
-        err |= fault(file, c, "no widget type " + quoted(type));
+        err |= fault(file, c, box::trf("no widget type %s", quoted(type).c_str()));
         continue;
       }
       child = create(parent);
       if (name) child->setName(name);
     }
     if (!child) {
-      err |= fault(file, c, "no widget named " + (name ? quoted(name) : std::string("(none)")));
+      err |= fault(file, c, box::trf("no widget named %s", name ? quoted(name).c_str() : box::tr("(none)")));
       continue;
     }
     err |= apply(skin, file, child, c);
@@ -337,7 +340,7 @@ int buildChildren(eSkin& skin, const std::string& file, eWidget* parent, const t
 int eSkin::build(eWidget* widget, const char* name) {
   auto it = data->layouts.find(name ? name : "");
   if (it == data->layouts.end()) {
-    eWarning("skin %s: no layout %s", box::printable(data->file, 200).c_str(), quoted(name).c_str());
+    eWarning(box::tr("skin %s: no layout %s"), box::printable(data->file, 200).c_str(), quoted(name).c_str());
     return 1;
   }
   int err = apply(*this, data->file, widget, it->second);

@@ -25,7 +25,8 @@ int main(int argc, char** argv) {
     else
       std::printf("vantrel-box %s\n", VANTREL_VERSION);
     if (std::fflush(stdout) != 0) {
-      std::fprintf(stderr, "vantrel-box: standard output: %s\n", std::strerror(errno));
+      std::fprintf(stderr, "vantrel-box: %s\n",
+                   box::trf("standard output: %s", std::strerror(errno)).c_str());
       return 5;
     }
     return 0;

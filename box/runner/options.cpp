@@ -68,7 +68,7 @@ bool readKeys(const std::string& value, Options* o, std::string* error) {
   }
   o->keysFile = value.substr(1);
   if (o->keysFile.empty()) {
-    *error = "--keys: no file name after '@'";
+    *error = "--keys: " + std::string(tr("no file name after '@'"));
     return false;
   }
   std::string why;
@@ -115,8 +115,8 @@ bool parseOptions(int argc, const char* const* argv, Options* o, std::string* er
     } else if (arg == "--lang") {
       if (!value(&o->lang)) return false;
       if (!validLanguage(o->lang)) {
-        *error = "--lang: " + std::string(tr("expects a language code such as en, de or it, not ")) +
-                 shown(o->lang);
+        *error =
+            "--lang: " + trf("expects a language code such as en, de or it, not %s", shown(o->lang).c_str());
         return false;
       }
     } else if (arg == "--plugin") {
@@ -134,8 +134,8 @@ bool parseOptions(int argc, const char* const* argv, Options* o, std::string* er
     } else if (arg == "--max-time") {
       if (!value(&v)) return false;
       if (!parseInteger(v, 1, kMaxBoxTimeMs, &o->maxTimeMs)) {
-        *error = "--max-time: expects milliseconds from 1 to " + std::to_string(kMaxBoxTimeMs) + ", not " +
-                 shown(v);
+        *error = "--max-time: " + trf("expects milliseconds from 1 to %lld, not %s", (long long)kMaxBoxTimeMs,
+                                      shown(v).c_str());
         return false;
       }
     } else if (arg == "--adapter" || arg == "--diseqc" || arg == "--lock-timeout") {
@@ -144,8 +144,9 @@ bool parseOptions(int argc, const char* const* argv, Options* o, std::string* er
       const int64_t low = adapter || diseqc ? 0 : 50, high = adapter ? 255 : diseqc ? 3 : 60000;
       int64_t* out = adapter ? &o->adapter : diseqc ? &o->diseqc : &o->lockTimeoutMs;
       if (!parseInteger(v, low, high, out)) {
-        *error = arg + ": expects a number from " + std::to_string(low) + " to " + std::to_string(high) +
-                 ", not " + shown(v);
+        *error = arg + ": " +
+                 trf("expects a number from %lld to %lld, not %s", (long long)low, (long long)high,
+                     shown(v).c_str());
         return false;
       }
       o->tunerSettings |= !adapter;
@@ -155,7 +156,7 @@ bool parseOptions(int argc, const char* const* argv, Options* o, std::string* er
     } else if (arg == "--delsys") {
       if (!value(&o->delsys)) return false;
       if (o->delsys != "dvbs" && o->delsys != "dvbs2" && o->delsys != "auto") {
-        *error = "--delsys: expects dvbs, dvbs2 or auto, not " + shown(o->delsys);
+        *error = "--delsys: " + trf("expects dvbs, dvbs2 or auto, not %s", shown(o->delsys).c_str());
         return false;
       }
       o->tunerSettings = true;
@@ -165,7 +166,7 @@ bool parseOptions(int argc, const char* const* argv, Options* o, std::string* er
     }
   }
   if (o->tunerSettings && o->adapter < 0) {
-    *error = "--lnb, --diseqc, --delsys and --lock-timeout need --adapter";
+    *error = tr("--lnb, --diseqc, --delsys and --lock-timeout need --adapter");
     return false;
   }
   return true;

@@ -8,6 +8,7 @@
 #include "box/gui/loop.h"
 #include "box/gui/png.h"
 #include "box/gui/screen.h"
+#include "box/gui/tr.h"
 #include "box/gui/trace.h"
 
 namespace box {
@@ -60,8 +61,10 @@ void ScriptPlayer::tick() {
           continue;
         }
         if (eApp->now() - textSince >= s.ms) {
-          std::fprintf(stderr, "vantrel-box: script line %d: \"%s\" was not shown within %lld ms\n", s.line,
-                       printable(s.text).c_str(), (long long)s.ms);
+          std::fprintf(stderr, "vantrel-box: %s\n",
+                       trf("script line %d: \"%s\" was not shown within %lld ms", s.line,
+                           printable(s.text).c_str(), (long long)s.ms)
+                           .c_str());
           abortAll(3);
           return;
         }
@@ -87,11 +90,12 @@ void ScriptPlayer::shot(const Step& s) {
   // Both files are tried, each written whole or not at all.
   std::string error;
   if (!screen.writePng(base + ".png", &error)) {
-    std::fprintf(stderr, "vantrel-box: script line %d: %s\n", s.line, error.c_str());
+    std::fprintf(stderr, "vantrel-box: %s\n", trf("script line %d: %s", s.line, error.c_str()).c_str());
     failed = true;
   }
   if (!writeFileAtomic(base + ".json", jsonText(screen.dumpWidgets(), 2) + "\n", &error, false)) {
-    std::fprintf(stderr, "vantrel-box: script line %d: %s\n", s.line, printable(error, 300).c_str());
+    std::fprintf(stderr, "vantrel-box: %s\n",
+                 trf("script line %d: %s", s.line, printable(error, 300).c_str()).c_str());
     failed = true;
   }
 }

@@ -8,6 +8,7 @@
 
 #include "box/gui/fileio.h"
 #include "box/gui/paths.h"
+#include "box/gui/tr.h"
 
 namespace box {
 namespace {
@@ -26,7 +27,7 @@ bool prepareShotsFolder(const std::string& dir, std::string* error) {
   const std::string shown = printable(dir, 200);
   std::string why;
   if (!makeDirs(dir, &why)) {
-    *error = "--shots: cannot create the folder " + shown + ": " + why;
+    *error = "--shots: " + trf("cannot create the folder %s: %s", shown.c_str(), why.c_str());
     return false;
   }
   // Permission bits alone do not tell (root ignores them, a read-only mount
@@ -34,7 +35,7 @@ bool prepareShotsFolder(const std::string& dir, std::string* error) {
   std::string probe = dir + "/.vantrel-probe-XXXXXX";
   int fd = ::mkstemp(probe.data());
   if (fd < 0) {
-    *error = "--shots: cannot create files in " + shown + ": " + std::strerror(errno);
+    *error = "--shots: " + trf("cannot create files in %s: %s", shown.c_str(), std::strerror(errno));
     return false;
   }
   ::close(fd);
@@ -47,7 +48,7 @@ bool prepareRoot(const std::string& dir, std::string* error) {
   const std::string skin = dir + kPluginSkin;
   std::string why;
   if (!makeDirs(std::filesystem::path(skin).parent_path().string(), &why)) {
-    *error = "--root: cannot set up " + shown + ": " + why;
+    *error = "--root: " + trf("cannot set up %s: %s", shown.c_str(), why.c_str());
     return false;
   }
   std::error_code ec;
@@ -55,7 +56,7 @@ bool prepareRoot(const std::string& dir, std::string* error) {
   std::string content;
   if (!readWholeFile(dataFile("skins/vantrel.esml"), &content, &why, kMaxSkinBytes) ||
       !writeFileAtomic(skin, content, &why)) {
-    *error = "--root: cannot set up " + shown + ": " + printable(why, 300);
+    *error = "--root: " + trf("cannot set up %s: %s", shown.c_str(), printable(why, 300).c_str());
     return false;
   }
   return true;

@@ -85,7 +85,7 @@ bool loadPlugin(const std::string& path, void** handle, Entry* entry, std::strin
   if (*entry) return true;
   // dlerror() says why once, and then nothing: it is read exactly once.
   const char* why = dlerror();
-  std::string reason = why ? why : "plugin_exec is missing";
+  std::string reason = why ? why : tr("plugin_exec is missing");
   if (*handle) dlclose(*handle);
   *handle = nullptr;
   // The loader's reason usually names the file already.
@@ -97,7 +97,7 @@ bool loadPlugin(const std::string& path, void** handle, Entry* entry, std::strin
 // By hand there is no window to look at: the screen goes to a picture that
 // an image viewer can keep open, twice a second when it changed.
 void keepLivePicture(eTimer& live, const std::string& path, Output& out) {
-  std::fprintf(stderr, "box: the screen is kept in %s\n", printable(path, 200).c_str());
+  std::fprintf(stderr, "box: %s\n", trf("the screen is kept in %s", printable(path, 200).c_str()).c_str());
   live.timeout.connect([path, &out, written = uint64_t(-1), failing = false]() mutable {
     Screen& screen = Screen::instance();
     screen.redrawDirty();
@@ -193,11 +193,12 @@ int run(const Options& o, const char*) {
   int code = runPlugin(o, std::move(steps), entry, out, window);
   const bool givenUp = aborted();  // 3 or 4: these say more than a lost file
   std::fputs(foundSummary().c_str(), stdout);
-  if (std::fflush(stdout) != 0) out.lost(std::string("standard output: ") + std::strerror(errno));
+  if (std::fflush(stdout) != 0) out.lost(trf("standard output: %s", std::strerror(errno)));
   // Auto-init objects of the plug-in go down before it is unloaded.
   eInit::setRunlevel(guiLevel);
   if (!Trace::close(&error)) out.lost("--trace: " + error);
-  if (!shutdownDvb(&error)) out.lost("the service list could not be kept: " + printable(error, 300));
+  if (!shutdownDvb(&error))
+    out.lost(trf("the service list could not be kept: %s", printable(error, 300).c_str()));
   shutdownGui();
   dlclose(handle);
   return out.failed && !givenUp ? 5 : code;

@@ -2,6 +2,7 @@
 
 #include "box/gui/fileio.h"
 #include "box/gui/parse.h"
+#include "box/gui/tr.h"
 #include "host/rc.h"
 
 namespace box {
@@ -19,8 +20,6 @@ std::string shown(const std::string& s) {
   return "'" + printable(s, 40) + "'";
 }
 
-const std::string kMsRange = "milliseconds from 0 to " + std::to_string(kMaxBoxTimeMs);
-
 bool parseMs(const std::string& v, int64_t* out) {
   return parseInteger(v, 0, kMaxBoxTimeMs, out);
 }
@@ -33,36 +32,43 @@ bool parseStep(const std::string& s, Step* step, std::string* why) {
   if (verb == "key") {
     step->kind = Step::Key;
     step->key = rc::keyByName(rest.c_str());
-    if (step->key < 0) return *why = "unknown key " + shown(rest), false;
+    if (step->key < 0) return *why = trf("unknown key %s", shown(rest).c_str()), false;
     return true;
   }
   if (verb == "wait") {
     step->kind = Step::Wait;
-    if (!parseMs(rest, &step->ms)) return *why = "wait expects " + kMsRange + ", not " + shown(rest), false;
+    if (!parseMs(rest, &step->ms))
+      return *why = trf("wait expects milliseconds from 0 to %lld, not %s", (long long)kMaxBoxTimeMs,
+                        shown(rest).c_str()),
+             false;
     return true;
   }
   if (verb == "shot") {
     step->kind = Step::Shot;
     step->text = rest;
     if (!isShotName(rest))
-      return *why = "shot expects a plain name (letters, digits, '-', '_', '.'; not '.' first; at most " +
-                    std::to_string(kMaxShotName) + "), not " + shown(rest),
+      return *why = trf(
+                 "shot expects a plain name (letters, digits, '-', '_', '.'; not '.' first; at most %zu), "
+                 "not %s",
+                 size_t(kMaxShotName), shown(rest).c_str()),
              false;
     return true;
   }
   if (verb == "wait-text") {
     step->kind = Step::WaitText;
     step->ms = 60000;
-    if (rest.size() < 2 || rest[0] != '"') return *why = "wait-text expects a \"quoted text\"", false;
+    if (rest.size() < 2 || rest[0] != '"') return *why = tr("wait-text expects a \"quoted text\""), false;
     size_t close = rest.find('"', 1);
-    if (close == std::string::npos) return *why = "wait-text: the closing quote is missing", false;
+    if (close == std::string::npos) return *why = tr("wait-text: the closing quote is missing"), false;
     step->text = rest.substr(1, close - 1);
     std::string limit = trim(rest.substr(close + 1));
     if (!limit.empty() && !parseMs(limit, &step->ms))
-      return *why = "wait-text: the limit must be " + kMsRange + ", not " + shown(limit), false;
+      return *why = trf("wait-text: the limit must be milliseconds from 0 to %lld, not %s",
+                        (long long)kMaxBoxTimeMs, shown(limit).c_str()),
+             false;
     return true;
   }
-  *why = "unknown step " + shown(verb);
+  *why = trf("unknown step %s", shown(verb).c_str());
   return false;
 }
 
@@ -83,7 +89,7 @@ bool parseScript(const std::string& text, std::vector<Step>* steps, std::string*
   std::string cur;
   bool quoted = false, comment = false;
   auto fail = [&](const std::string& why) {
-    *error = "script line " + std::to_string(line) + ": " + why;
+    *error = trf("script line %d: %s", line, why.c_str());
     return false;
   };
   auto flush = [&]() {
@@ -103,7 +109,7 @@ bool parseScript(const std::string& text, std::vector<Step>* steps, std::string*
   for (size_t i = start; i < text.size(); ++i) {
     const char c = text[i];
     // Everything after a NUL would be cut off unseen where the text is used.
-    if (c == '\0') return fail("a NUL byte (\\x00) in the script");
+    if (c == '\0') return fail(tr("a NUL byte (\\x00) in the script"));
     if (c == '\n') {
       if (!flush()) return false;
       ++line;

@@ -8,6 +8,7 @@
 
 #include "box/gui/loop.h"
 #include "box/gui/screen.h"
+#include "box/gui/tr.h"
 #include "host/rc.h"
 
 namespace box {
@@ -94,11 +95,9 @@ bool startTerminalKeys() {
   tcsetattr(STDIN_FILENO, TCSANOW, &raw);
   gActive = true;
   gIdle = idleSignal().connect(&poll);
-  std::fprintf(
-      stderr,
-      "box: keys: digits, arrows, Enter = ok, Esc/Backspace/q = exit, F1-F4 or r g y b = colour keys; "
-      "with --shots DIR "
-      "the screen is kept in DIR/live.png\n");
+  std::fprintf(stderr, "box: %s\n",
+               tr("keys: digits, arrows, Enter = ok, Esc/Backspace/q = exit, F1-F4 or r g y b = colour keys; "
+                  "with --shots DIR the screen is kept in DIR/live.png"));
   return true;
 }
 

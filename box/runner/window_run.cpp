@@ -5,6 +5,7 @@
 #include "box/gui/loop.h"
 
 #ifdef VANTREL_HAVE_WINDOW
+#include "box/gui/tr.h"
 #include "box/window/window.h"
 #else
 namespace box {
@@ -29,7 +30,8 @@ void WindowRun::start(std::function<void()> onClose) {
   if (!window) return;
   window->setOnClose(std::move(onClose));
   window->setOnGiveUp([] {
-    std::fprintf(stderr, "vantrel-box: the plug-in did not leave within 10 s of the window closing\n");
+    std::fprintf(stderr, "vantrel-box: %s\n",
+                 tr("the plug-in did not leave within 10 s of the window closing"));
     abortAll(4);
   });
   window->start();
@@ -42,7 +44,7 @@ void WindowRun::stop() {
 #else
 
 bool WindowRun::open(std::string* error) {
-  *error = "--window: not available in this build (built without the SDL2 window)";
+  *error = std::string("--window: ") + tr("this vantrel-box was built without SDL2 (install libsdl2-dev and rebuild)");
   return false;
 }
 void WindowRun::start(std::function<void()>) {}

@@ -199,7 +199,7 @@ std::unique_ptr<Window> Window::open(int scale, std::string* error) {
     w->impl->picture =
         SDL_CreateRGBSurfaceWithFormat(0, Screen::width, Screen::height, 32, SDL_PIXELFORMAT_RGB888);
   if (!w->impl->window || !w->impl->picture) {
-    *error = std::string("the window could not be opened (") + SDL_GetError() + ")";
+    *error = trf("the window could not be opened (%s)", SDL_GetError());
     return nullptr;
   }
   SDL_SetWindowMinimumSize(w->impl->window, Screen::width / 4, Screen::height / 4);

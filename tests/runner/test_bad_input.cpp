@@ -91,7 +91,7 @@ TEST_F(BadInput, OptionsOfPartsLeftOutOfTheBuildAreRefused) {
   std::vector<std::pair<std::string, std::string>> cases;
 #ifndef VANTREL_HAVE_WINDOW
   cases.emplace_back("--window --keys 'key red'",
-                     "--window: not available in this build (built without the SDL2 window)");
+                     "--window: this vantrel-box was built without SDL2 (install libsdl2-dev and rebuild)");
 #endif
 #ifndef VANTREL_HAVE_REAL_TUNER
   cases.emplace_back(

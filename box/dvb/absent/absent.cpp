@@ -1,10 +1,12 @@
 // This box was built where libdvbv5 was missing: it has the simulated band only.
 #include "box/dvb/realtuner.h"
+#include "box/gui/tr.h"
 
 namespace box {
 
 std::unique_ptr<Frontend> openRealFrontend(const TunerOptions&, std::string* error) {
-  *error = "--adapter: this vantrel-box was built without libdvbv5 (install libdvbv5-dev and rebuild)";
+  *error = std::string("--adapter: ") +
+           tr("this vantrel-box was built without libdvbv5 (install libdvbv5-dev and rebuild)");
   return nullptr;
 }
 

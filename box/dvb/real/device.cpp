@@ -14,6 +14,7 @@
 #include "box/dvb/real/tuner.h"
 #include "box/gui/fileio.h"
 #include "box/gui/loop.h"
+#include "box/gui/tr.h"
 
 namespace box {
 namespace real {
@@ -106,12 +107,12 @@ std::string reason(int err) {
     case ENOENT:
     case ENODEV:
     case ENXIO:
-      return "no such adapter";
+      return tr("no such adapter");
     case EBUSY:
-      return "busy (another program is using it)";
+      return tr("busy (another program is using it)");
     case EACCES:
     case EPERM:
-      return "permission denied";
+      return tr("permission denied");
     default:
       return std::strerror(err);
   }
@@ -233,7 +234,8 @@ bool findLnb(const std::string& name, Lnb* out) {
 std::unique_ptr<Frontend> openRealFrontend(const TunerOptions& o, std::string* error) {
   const int lnb = dvb_sat_search_lnb(o.lnb.c_str());
   if (lnb < 0) {
-    *error = "--lnb: no LNB is called '" + printable(o.lnb) + "' (dvbv5-zap --lnbf help lists them)";
+    *error =
+        "--lnb: " + trf("no LNB is called '%s' (dvbv5-zap --lnbf help lists them)", printable(o.lnb).c_str());
     return nullptr;
   }
   const std::string dir = "/dev/dvb/adapter" + std::to_string(o.adapter);
@@ -262,10 +264,10 @@ std::unique_ptr<Frontend> openRealFrontend(const TunerOptions& o, std::string* e
   }
   std::string why;
   if (!satellite)
-    why =
-        "not a satellite front end (it offers " + (offered.empty() ? std::string("nothing") : offered) + ")";
+    why = offered.empty() ? std::string(tr("not a satellite front end (it offers nothing)"))
+                          : trf("not a satellite front end (it offers %s)", offered.c_str());
   else if (o.delsys == "dvbs2" && !s2)
-    why = "--delsys dvbs2: the front end offers no DVB-S2";
+    why = std::string("--delsys dvbs2: ") + tr("the front end offers no DVB-S2");
   if (!why.empty()) {
     dvb_fe_close(parms);
     *error = "--adapter: " + fePath + ": " + why;

@@ -1,0 +1,27 @@
+#pragma once
+// The box's own texts in the chosen language (box::chooseLanguage in
+// box/gui/boot.h binds the catalogue). Apart from the rest of the GUI, so
+// that the file and band parsers built alone (fuzz targets) have it too.
+#include <string>
+
+namespace box {
+
+// A text of the box's own, in the chosen language. A format string stays one
+// (the compiler checks the arguments given to the translation against it).
+const char* tr(const char* text) __attribute__((format_arg(1)));
+// tr(text), then formatted as printf does: a message keeps its placeholders
+// in one whole text, so that a translator may put the values where the
+// language wants them.
+std::string trf(const char* text, ...) __attribute__((format(printf, 1, 2)));
+// The same for a text that names a count n: singular or plural (or another
+// of the language's forms) as n asks, then formatted with the arguments
+// (which repeat n where the text shows it).
+std::string trnf(const char* singular, const char* plural, unsigned long n, ...)
+    __attribute__((format(printf, 2, 4)));
+// Marks a text in a table for the catalogue; tr() translates it where it is
+// shown (the language is chosen after static tables are made).
+constexpr const char* trLater(const char* text) {
+  return text;
+}
+
+}  // namespace box
