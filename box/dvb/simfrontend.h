@@ -46,6 +46,7 @@ class SimFrontend : public Frontend, public sigc::trackable {
     int freqKHz = 0;
     int err = 0;
   };
+  void report(FrontendReading::Kind kind, int value) const;
   void deliverPending();
   void deliverCancelled();
   void deliver(const Answer& a);
