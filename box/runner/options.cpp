@@ -37,6 +37,11 @@ const char* usage() {
          "                  default 1500)\n"
          "  --lang CODE     the language of the box and the plug-in: it, en, de, or C for the texts\n"
          "                  as written (default: the environment's, else Italian)\n"
+         "  --export FORMAT:FILE  at exit, write what the kept service list holds as FILE; FORMAT is\n"
+         "                  vdr (VDR channels.conf), dvbv5 (dvbv5 channel file), zap (zap\n"
+         "                  channels.conf) or scan (initial tuning data); may be given more than once\n"
+         "  --spectrum FILE at exit, write every reading the front end gave as CSV:\n"
+         "                  frequency_mhz,polarisation,symbol_rate_ks,strength,snr,locked\n"
          "  --help          show this text\n"
          "  --version       show the version\n"
          "\n"
@@ -50,7 +55,7 @@ const char* usage() {
          "\n"
          "Exit status: the plug-in's result; 2 bad arguments or input files (nothing runs); 3 a wait-text\n"
          "timed out; 4 --max-time passed, or nothing was left to happen; 5 the run's output (the trace,\n"
-         "a shot, the kept service list, standard output) could not be written.\n";
+         "a shot, the kept service list, an export, the spectrum, standard output) could not be written.\n";
 }
 
 namespace {
@@ -129,6 +134,21 @@ bool parseOptions(int argc, const char* const* argv, Options* o, std::string* er
       if (!value(&o->trace)) return false;
     } else if (arg == "--root") {
       if (!value(&o->root)) return false;
+    } else if (arg == "--export") {
+      if (!value(&v)) return false;
+      ExportTarget target;
+      if (!parseExportTarget(v, &target, error)) {
+        *error = "--export: " + *error;
+        return false;
+      }
+      for (const ExportTarget& t : o->exports)
+        if (t.file == target.file) {
+          *error = "--export: '" + printable(target.file, 200) + "' is given twice";
+          return false;
+        }
+      o->exports.push_back(target);
+    } else if (arg == "--spectrum") {
+      if (!value(&o->spectrum)) return false;
     } else if (arg == "--keys") {
       if (!value(&v, true) || !readKeys(v, o, error)) return false;
     } else if (arg == "--max-time") {

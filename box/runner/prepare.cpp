@@ -22,11 +22,13 @@ bool makeDirs(const std::string& dir, std::string* why) {
 
 }  // namespace
 
-bool prepareShotsFolder(const std::string& dir, std::string* error) {
+namespace {
+
+bool takesFiles(const std::string& option, const std::string& dir, std::string* error) {
   const std::string shown = printable(dir, 200);
   std::string why;
   if (!makeDirs(dir, &why)) {
-    *error = "--shots: cannot create the folder " + shown + ": " + why;
+    *error = option + ": cannot create the folder " + shown + ": " + why;
     return false;
   }
   // Permission bits alone do not tell (root ignores them, a read-only mount
@@ -34,12 +36,28 @@ bool prepareShotsFolder(const std::string& dir, std::string* error) {
   std::string probe = dir + "/.vantrel-probe-XXXXXX";
   int fd = ::mkstemp(probe.data());
   if (fd < 0) {
-    *error = "--shots: cannot create files in " + shown + ": " + std::strerror(errno);
+    *error = option + ": cannot create files in " + shown + ": " + std::strerror(errno);
     return false;
   }
   ::close(fd);
   ::unlink(probe.c_str());
   return true;
+}
+
+}  // namespace
+
+bool prepareShotsFolder(const std::string& dir, std::string* error) {
+  return takesFiles("--shots", dir, error);
+}
+
+bool prepareOutputFile(const std::string& option, const std::string& path, std::string* error) {
+  std::error_code ec;
+  if (std::filesystem::is_directory(path, ec)) {
+    *error = option + ": " + printable(path, 200) + " is a folder";
+    return false;
+  }
+  const std::string dir = std::filesystem::path(path).parent_path().string();
+  return takesFiles(option, dir.empty() ? "." : dir, error);
 }
 
 bool prepareRoot(const std::string& dir, std::string* error) {
