@@ -70,7 +70,7 @@ void panel(gPainter& p, int top, const Axis& axis, const std::vector<Sample>& sa
   for (int f = (axis.startMHz + gridMHz - 1) / gridMHz * gridMHz; f <= axis.endMHz; f += gridMHz) {
     int x = kLeft + (f - axis.startMHz) * axis.perMHz;
     p.fill(eRect(x, top, 1, kPanelH), gColor(grid));
-    if (f % (2 * gridMHz) == 0) {
+    if ((f - axis.startMHz) % (2 * gridMHz) == 0) {
       p.setForegroundColor(gColor(text));
       p.renderText(eRect(x - 40, top + kPanelH + 4, 80, 20), std::to_string(f), gPainter::RT_HALIGN_CENTER);
     }
@@ -80,13 +80,20 @@ void panel(gPainter& p, int top, const Axis& axis, const std::vector<Sample>& sa
   p.renderText(eRect(kLeft, top - 28, 1200, 24), title);
   p.renderText(eRect(2, top, kLeft - 8, 22), "65535", gPainter::RT_HALIGN_RIGHT);
   p.renderText(eRect(2, top + kPanelH - 22, kLeft - 8, 22), "0", gPainter::RT_HALIGN_RIGHT);
-  // Columns without a reading leave a gap in the traces; a lone one is a dot.
+  // A sweep's steps (a few MHz apart) are joined; wider stretches without a
+  // reading stay a gap, and a lone reading is a dot.
+  const int maxGap = 10 * axis.perMHz;
+  int reached = -1;  // the column the last line ended at
   for (int i = 0; i < width; ++i) {
     const Sample& a = samples[i];
     if (!a.present) continue;
-    const bool joined = i + 1 < width && samples[i + 1].present;
-    const Sample& b = joined ? samples[i + 1] : a;
-    const int x = kLeft + i, x2 = joined ? x + 1 : x;
+    int j = i + 1;
+    while (j < width && j - i <= maxGap && !samples[j].present) ++j;
+    const bool joined = j < width && j - i <= maxGap;
+    if (!joined && reached == i) continue;
+    if (joined) reached = j;
+    const Sample& b = joined ? samples[j] : a;
+    const int x = kLeft + i, x2 = kLeft + (joined ? j : i);
     if (a.strength >= 0 && b.strength >= 0) {
       p.setForegroundColor(gColor(agcColour));
       p.line(ePoint(x, rowOf(a.strength, top)), ePoint(x2, rowOf(b.strength, top)));
