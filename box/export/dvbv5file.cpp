@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 #include "box/export/export.h"
 #include "box/gui/fileio.h"
@@ -107,6 +108,10 @@ bool writeLibraryFormat(const ChannelList& channels, ExportFormat format, const 
     *error = path + ": out of memory";
     return false;
   }
+  // Folders on the way are made, as for the formats written by the box.
+  std::error_code ec;
+  const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+  if (!folder.empty()) std::filesystem::create_directories(folder, ec);
   std::string tmp = path + ".XXXXXX";
   const int fd = ::mkstemp(tmp.data());
   if (fd < 0) {

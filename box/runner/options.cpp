@@ -184,6 +184,11 @@ bool parseOptions(int argc, const char* const* argv, Options* o, std::string* er
       return false;
     }
   }
+  for (const ExportTarget& t : o->exports)
+    if (t.file == o->spectrum) {
+      *error = "--spectrum: '" + printable(t.file, 200) + "' is an --export file too";
+      return false;
+    }
   if (o->tunerSettings && o->adapter < 0) {
     *error = "--lnb, --diseqc, --delsys and --lock-timeout need --adapter";
     return false;

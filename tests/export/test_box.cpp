@@ -196,6 +196,8 @@ TEST_F(BoxExports, BadValuesAreRefusedBeforeTheRun) {
        "vantrel-box: --export: 'DIR/a' is given twice"},
       {"--export vdr:" + at("plain/x.conf"), "vantrel-box: --export: cannot create the folder DIR/plain: "},
       {"--spectrum " + at(""), "vantrel-box: --spectrum: DIR/ is a folder"},
+      {"--export vdr:" + at("a") + " --spectrum " + at("a"),
+       "vantrel-box: --spectrum: 'DIR/a' is an --export file too"},
       {"--spectrum " + at("plain/s.csv"), "vantrel-box: --spectrum: cannot create the folder DIR/plain: "},
   };
   for (const Case& c : cases) {

@@ -235,7 +235,7 @@ TEST_F(Formats, AnEmptyListWritesEmptyFilesTheToolsAccept) {
         std::tuple{box::ExportFormat::dvbv5, "dvbv5", "DVBV5"},
         std::tuple{box::ExportFormat::scan, "scan", "CHANNEL"}}) {
     if (!box::formatAvailable(format)) continue;
-    fs::create_directories(dir / name);
+    // The folder is made on the way.
     const fs::path file = write(format, std::string(name) + "/out");
     EXPECT_EQ(readText(file), "") << name;
     if (*tool) {
@@ -310,7 +310,7 @@ TEST(ChannelPlacement, ServicesFindTheirTransponderByOrbitalPositionAndMegahertz
     record.service_name = name;
     list.addService(ref, record);
   };
-  service(192, 11766, 1, "at 19.2E");
+  service(192, 11766, 1, "at 19.2E\n]");
   service(130, 11766, 2, "either polarisation");
   service(130, 11767, 3, "no transponder");
   const box::ChannelList c = box::channelList(list);
@@ -319,9 +319,22 @@ TEST(ChannelPlacement, ServicesFindTheirTransponderByOrbitalPositionAndMegahertz
     const box::ExportTransponder& t = c.transponders[s.transponder];
     got.push_back(s.name + " " + std::to_string(t.orbital) + " " + std::to_string(t.pol));
   }
-  EXPECT_EQ(got, (std::vector<std::string>{"either polarisation 130 0", "at 19.2E 192 0"}));
+  EXPECT_EQ(got, (std::vector<std::string>{"either polarisation 130 0", "at 19.2E\n] 192 0"}));
   EXPECT_EQ(c.unplaced, 1u);
   EXPECT_EQ(c.ambiguous, 1u);
+  // A line break in a kept name cannot end a line of a channel file.
+  EXPECT_EQ(box::vdrText(c),
+            "either polarisation:11766:HC34M2O35S0:S13E:27500:0:0:0:0:2:0:0:0\n"
+            "at 19.2E ]:11766:HC34M2O35S0:S19.2E:27500:0:0:0:0:1:0:0:0\n");
+  EXPECT_EQ(box::zapText(c), "either polarisation:11766:h:0:27500:0:0:2\nat 19.2E ]:11766:h:0:27500:0:0:1\n");
+#ifdef VANTREL_HAVE_DVBV5
+  const fs::path dir = vantrel_test::testDir();
+  std::string error;
+  ASSERT_TRUE(box::writeExport(c, {box::ExportFormat::dvbv5, (dir / "c.conf").string()}, &error)) << error;
+  std::vector<std::string> names;
+  for (const Dvbv5Entry& e : convert(dir / "c.conf", "DVBV5", dir / "back.conf")) names.push_back(e.name);
+  EXPECT_EQ(names, (std::vector<std::string>{"either polarisation", "at 19.2E )"}));
+#endif
 }
 
 }  // namespace
