@@ -66,6 +66,15 @@ class BoxExports : public ::testing::Test {
                  more);
   }
   std::string at(const std::string& name) const { return quote((dir / name).string()); }
+  // The formats libdvbv5 writes, where the build has it.
+  std::string libraryExports(const std::string& dvbv5 = "dvbv5.conf") const {
+#ifdef VANTREL_HAVE_DVBV5
+    return " --export dvbv5:" + at(dvbv5) + " --export scan:" + at("scan.txt");
+#else
+    (void)dvbv5;
+    return "";
+#endif
+  }
   fs::path dir;
 };
 
@@ -73,8 +82,7 @@ TEST_F(BoxExports, TheMainJobsFindsComeOutInEveryFormatAsTheBandHasThem) {
   Result r =
       box("@" VANTREL_SOURCE_DIR "/data/scripts/demo.keys",
           "--shots " + at("shots") + " --trace " + at("trace.jsonl") + " --export vdr:" + at("vdr.conf") +
-              " --export zap:" + at("zap.conf") + " --export dvbv5:" + at("dvbv5.conf") +
-              " --export scan:" + at("scan.txt") + " --spectrum " + at("spectrum.csv"));
+              " --export zap:" + at("zap.conf") + libraryExports() + " --spectrum " + at("spectrum.csv"));
   ASSERT_EQ(r.status, 0) << r.out;
   const std::set<Found> summary = summaryServices(r.out);
   ASSERT_EQ(summary.size(), 92u) << r.out;
@@ -166,7 +174,7 @@ TEST_F(BoxExports, ALaterRunExportsWhatTheKeptListHoldsWithItsDeliverySystems) {
 "services": [
 {"data": [1, 28106, 1101, 1, -300, 11493, 0, 0], "flags": 0, "name": "Ost: Süd; Nord, West", "provider": "P", "service_type": 1, "scrambled": false},
 {"data": [2, 7, 1093, 1, 192, 12604, 0, 0], "flags": 0, "name": "Radio", "provider": "", "service_type": 2, "scrambled": false}]})";
-  Result r = box("key red", "--export vdr:" + at("out/vdr.conf") + " --export dvbv5:" + at("out/dvbv5.conf"));
+  Result r = box("key red", "--export vdr:" + at("out/vdr.conf") + libraryExports("out/dvbv5.conf"));
   ASSERT_EQ(r.status, 0) << r.out;
   EXPECT_EQ(
       linesOf(readText(dir / "out/vdr.conf")),

@@ -61,6 +61,7 @@ std::string tuning(const box::Band& band, const box::BandCarrier& c, const std::
          " " + modulation + " " + (c.dvbs2 ? "AUTO" : "35");
 }
 
+#ifdef VANTREL_HAVE_DVBV5
 std::string tuning(const Dvbv5Entry& e) {
   auto v = [&](const char* key) {
     auto it = e.values.find(key);
@@ -69,6 +70,7 @@ std::string tuning(const Dvbv5Entry& e) {
   return v("DELIVERY_SYSTEM") + " " + v("FREQUENCY") + " " + v("POLARIZATION") + " " + v("SYMBOL_RATE") +
          " " + v("INNER_FEC") + " " + v("MODULATION") + " " + v("ROLLOFF");
 }
+#endif
 
 class Formats : public ::testing::Test {
  protected:
