@@ -4,7 +4,7 @@
 set -euo pipefail
 packages=(build-essential cmake ninja-build pkg-config libsigc++-3.0-dev libfreetype-dev fonts-dejavu-core
   libpng-dev libtinyxml2-dev nlohmann-json3-dev libgtest-dev libgmock-dev googletest libbenchmark-dev gettext
-  clang libclang-rt-14-dev binutils locales libdvbv5-dev libudev-dev
+  clang libclang-rt-14-dev binutils locales libdvbv5-dev libudev-dev dvb-tools
   libsdl2-dev xvfb xauth xdotool x11-apps x11-utils netpbm python3)
 missing=()
 for p in "${packages[@]}"; do

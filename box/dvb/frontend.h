@@ -11,6 +11,22 @@
 
 namespace box {
 
+// One reading the front end gave its caller, with what it was tuned to then:
+// the box records them for the run's spectrum. The status widget's peeks are
+// not readings in this sense (they tick on their own, twice a second).
+struct FrontendReading {
+  enum Kind { strength, snr };
+  int freqKHz = 0, srSym = 0, pol = 0;
+  Kind kind = strength;
+  int value = 0;
+  bool locked = false;
+};
+using ReadingListener = std::function<void(const FrontendReading&)>;
+// One listener at most; an empty one stops the reports. Both backends report
+// every SNR() and SignalStrength() through reportReading.
+void setReadingListener(ReadingListener listener);
+void reportReading(const FrontendReading& reading);
+
 // A service as a scan finds it, with the transponder the list keeps it on.
 struct FoundService {
   eServiceReferenceDVB ref;

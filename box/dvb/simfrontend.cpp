@@ -17,13 +17,28 @@ SimFrontend::SimFrontend(const Band& band_) : band(band_) {
 SimFrontend::~SimFrontend() = default;  // eFrontend's destructor clears the instance
 
 int SimFrontend::SNR() {
-  return reading(snrLevel(band, tuned, lockedCarrier()), band.noise.snrJitter,
-                 noise(band.noise.seed, tuned, kSnrStream, snrReads++));
+  const int v = reading(snrLevel(band, tuned, lockedCarrier()), band.noise.snrJitter,
+                        noise(band.noise.seed, tuned, kSnrStream, snrReads++));
+  report(FrontendReading::snr, v);
+  return v;
 }
 
 int SimFrontend::SignalStrength() {
-  return reading(agcLevel(band, tuned), band.noise.agcJitter,
-                 noise(band.noise.seed, tuned, kAgcStream, agcReads++));
+  const int v = reading(agcLevel(band, tuned), band.noise.agcJitter,
+                        noise(band.noise.seed, tuned, kAgcStream, agcReads++));
+  report(FrontendReading::strength, v);
+  return v;
+}
+
+void SimFrontend::report(FrontendReading::Kind kind, int value) const {
+  FrontendReading r;
+  r.freqKHz = tuned.freqKHz;
+  r.srSym = tuned.srSym;
+  r.pol = tuned.pol;
+  r.kind = kind;
+  r.value = value;
+  r.locked = locked;
+  reportReading(r);
 }
 
 int SimFrontend::peekSNR() {

@@ -40,6 +40,7 @@ class SimFrontend : public Frontend, public sigc::trackable {
 
  private:
   using Answer = TuneAnswers::Answer;
+  void report(FrontendReading::Kind kind, int value) const;
   void deliverPending();
 
   const Band& band;

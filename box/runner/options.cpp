@@ -3,6 +3,7 @@
 #include "box/gui/boot.h"
 #include "box/gui/fileio.h"
 #include "box/gui/parse.h"
+#include "box/gui/tr.h"
 #include "box/runner/script.h"
 
 #include <cctype>
@@ -37,6 +38,11 @@ const char* usage() {
          "                  default 1500)\n"
          "  --lang CODE     the language of the box and the plug-in: it, en, de, or C for the texts\n"
          "                  as written (default: the environment's, else Italian)\n"
+         "  --export FORMAT:FILE  at exit, write what the kept service list holds as FILE; FORMAT is\n"
+         "                  vdr (VDR channels.conf), dvbv5 (dvbv5 channel file), zap (zap\n"
+         "                  channels.conf) or scan (initial tuning data); may be given more than once\n"
+         "  --spectrum FILE at exit, write every reading the front end gave as CSV:\n"
+         "                  frequency_mhz,polarisation,symbol_rate_ks,strength,snr,locked\n"
          "  --help          show this text\n"
          "  --version       show the version\n"
          "\n"
@@ -50,7 +56,7 @@ const char* usage() {
          "\n"
          "Exit status: the plug-in's result; 2 bad arguments or input files (nothing runs); 3 a wait-text\n"
          "timed out; 4 --max-time passed, or nothing was left to happen; 5 the run's output (the trace,\n"
-         "a shot, the kept service list, standard output) could not be written.\n";
+         "a shot, the kept service list, an export, the spectrum, standard output) could not be written.\n";
 }
 
 namespace {
@@ -129,6 +135,21 @@ bool parseOptions(int argc, const char* const* argv, Options* o, std::string* er
       if (!value(&o->trace)) return false;
     } else if (arg == "--root") {
       if (!value(&o->root)) return false;
+    } else if (arg == "--export") {
+      if (!value(&v)) return false;
+      ExportTarget target;
+      if (!parseExportTarget(v, &target, error)) {
+        *error = "--export: " + *error;
+        return false;
+      }
+      for (const ExportTarget& t : o->exports)
+        if (t.file == target.file) {
+          *error = "--export: " + trf("'%s' is given twice", printable(target.file, 200).c_str());
+          return false;
+        }
+      o->exports.push_back(target);
+    } else if (arg == "--spectrum") {
+      if (!value(&o->spectrum)) return false;
     } else if (arg == "--keys") {
       if (!value(&v, true) || !readKeys(v, o, error)) return false;
     } else if (arg == "--max-time") {
@@ -165,6 +186,11 @@ bool parseOptions(int argc, const char* const* argv, Options* o, std::string* er
       return false;
     }
   }
+  for (const ExportTarget& t : o->exports)
+    if (t.file == o->spectrum) {
+      *error = "--spectrum: " + trf("'%s' is an --export file too", printable(t.file, 200).c_str());
+      return false;
+    }
   if (o->tunerSettings && o->adapter < 0) {
     *error = tr("--lnb, --diseqc, --delsys and --lock-timeout need --adapter");
     return false;

@@ -2,6 +2,9 @@
 // vantrel-box's command line.
 #include <cstdint>
 #include <string>
+#include <vector>
+
+#include "box/export/export.h"
 
 namespace box {
 
@@ -24,7 +27,9 @@ struct Options {
   int64_t diseqc = -1;
   std::string delsys = "auto";
   int64_t lockTimeoutMs = 1500;
-  bool tunerSettings = false;  // one of the settings was given
+  bool tunerSettings = false;         // one of the settings was given
+  std::vector<ExportTarget> exports;  // written at exit, in the order given
+  std::string spectrum;               // the readings' CSV, written at exit
   bool help = false, version = false;
 };
 

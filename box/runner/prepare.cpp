@@ -23,11 +23,13 @@ bool makeDirs(const std::string& dir, std::string* why) {
 
 }  // namespace
 
-bool prepareShotsFolder(const std::string& dir, std::string* error) {
+namespace {
+
+bool takesFiles(const std::string& option, const std::string& dir, std::string* error) {
   const std::string shown = printable(dir, 200);
   std::string why;
   if (!makeDirs(dir, &why)) {
-    *error = "--shots: " + trf("cannot create the folder %s: %s", shown.c_str(), why.c_str());
+    *error = option + ": " + trf("cannot create the folder %s: %s", shown.c_str(), why.c_str());
     return false;
   }
   // Permission bits alone do not tell (root ignores them, a read-only mount
@@ -35,12 +37,28 @@ bool prepareShotsFolder(const std::string& dir, std::string* error) {
   std::string probe = dir + "/.vantrel-probe-XXXXXX";
   int fd = ::mkstemp(probe.data());
   if (fd < 0) {
-    *error = "--shots: " + trf("cannot create files in %s: %s", shown.c_str(), std::strerror(errno));
+    *error = option + ": " + trf("cannot create files in %s: %s", shown.c_str(), std::strerror(errno));
     return false;
   }
   ::close(fd);
   ::unlink(probe.c_str());
   return true;
+}
+
+}  // namespace
+
+bool prepareShotsFolder(const std::string& dir, std::string* error) {
+  return takesFiles("--shots", dir, error);
+}
+
+bool prepareOutputFile(const std::string& option, const std::string& path, std::string* error) {
+  std::error_code ec;
+  if (std::filesystem::is_directory(path, ec)) {
+    *error = option + ": " + trf("%s is a folder", printable(path, 200).c_str());
+    return false;
+  }
+  const std::string dir = std::filesystem::path(path).parent_path().string();
+  return takesFiles(option, dir.empty() ? "." : dir, error);
 }
 
 bool prepareRoot(const std::string& dir, std::string* error) {

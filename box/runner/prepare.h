@@ -10,6 +10,11 @@ namespace box {
 // in it (a probe file, removed at once). False with a message.
 bool prepareShotsFolder(const std::string& dir, std::string* error);
 
+// For a file written at exit (--export, --spectrum): not a folder, and its
+// folder (made if missing) takes new files. False with a message that
+// starts with option.
+bool prepareOutputFile(const std::string& option, const std::string& path, std::string* error);
+
 // Sets dir up as the box's root the way an installation would: the plug-in's
 // skin file in /var/tuxbox/plugins, copied from the box's data folder when it
 // is missing (one that is there is kept). False with a message.

@@ -10,10 +10,13 @@
 #include <vector>
 
 #include "box/dvb/boot.h"
+#include "box/export/export.h"
+#include "box/export/spectrum.h"
 #include "box/gui/boot.h"
 #include "box/gui/fileio.h"
 #include "box/gui/loop.h"
 #include "box/gui/screen.h"
+#include "box/gui/tr.h"
 #include "box/gui/trace.h"
 #include "box/runner/player.h"
 #include "box/runner/prepare.h"
@@ -69,6 +72,9 @@ bool checkInput(const Options& o, const std::string& plugin, std::vector<Step>* 
     return false;
   }
   if (!o.shots.empty() && !prepareShotsFolder(o.shots, error)) return false;
+  for (const ExportTarget& t : o.exports)
+    if (!prepareOutputFile("--export", t.file, error)) return false;
+  if (!o.spectrum.empty() && !prepareOutputFile("--spectrum", o.spectrum, error)) return false;
   if (access(plugin.c_str(), R_OK) != 0) {
     *error = "--plugin: " + printable(plugin, 200) + ": " + std::strerror(errno);
     return false;
@@ -145,6 +151,29 @@ int runPlugin(const Options& o, std::vector<Step> steps, Entry entry, Output& ou
   return aborted() ? abortCode() : code;
 }
 
+// What the kept service list holds, in each format asked for, and the run's
+// readings: each file that cannot be written is told, and the run ends with 5.
+void writeExports(const Options& o, const SpectrumRecorder& spectrum, Output& out) {
+  std::string error;
+  if (!o.exports.empty() && eDVB::instance) {
+    const ChannelList channels = channelList(*eDVB::instance->getTransponders());
+    if (channels.unplaced)
+      std::fprintf(
+          stderr, "box: %s\n",
+          trf("%zu kept services have no kept transponder and are not exported", channels.unplaced).c_str());
+    if (channels.ambiguous)
+      std::fprintf(stderr, "box: %s\n",
+                   trf("%zu services lie at a frequency kept on more than one transponder: exported with "
+                       "the nearest",
+                       channels.ambiguous)
+                       .c_str());
+    for (const ExportTarget& t : o.exports)
+      if (!writeExport(channels, t, &error)) out.lost("--export: " + printable(error, 300));
+  }
+  if (!o.spectrum.empty() && !writeFileAtomic(o.spectrum, spectrumCsv(spectrum.rows()), &error))
+    out.lost("--spectrum: " + printable(error, 300));
+}
+
 }  // namespace
 
 int run(const Options& o, const char*) {
@@ -190,13 +219,17 @@ int run(const Options& o, const char*) {
   eInit::setRunlevel(dvbLevel);
 
   Output out;
+  SpectrumRecorder spectrum;
+  if (!o.spectrum.empty()) spectrum.start();
   int code = runPlugin(o, std::move(steps), entry, out, window);
+  spectrum.stop();
   const bool givenUp = aborted();  // 3 or 4: these say more than a lost file
   std::fputs(foundSummary().c_str(), stdout);
   if (std::fflush(stdout) != 0) out.lost(trf("standard output: %s", std::strerror(errno)));
   // Auto-init objects of the plug-in go down before it is unloaded.
   eInit::setRunlevel(guiLevel);
   if (!Trace::close(&error)) out.lost("--trace: " + error);
+  writeExports(o, spectrum, out);
   if (!shutdownDvb(&error))
     out.lost(trf("the service list could not be kept: %s", printable(error, 300).c_str()));
   shutdownGui();

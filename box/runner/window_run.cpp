@@ -44,7 +44,8 @@ void WindowRun::stop() {
 #else
 
 bool WindowRun::open(std::string* error) {
-  *error = std::string("--window: ") + tr("this vantrel-box was built without SDL2 (install libsdl2-dev and rebuild)");
+  *error = std::string("--window: ") +
+           tr("this vantrel-box was built without SDL2 (install libsdl2-dev and rebuild)");
   return false;
 }
 void WindowRun::start(std::function<void()>) {}

@@ -193,10 +193,20 @@ TEST_F(TunerFrontendTest, ReadingsCountOnlyWithSignalAndCarrier) {
   ASSERT_NO_FATAL_FAILURE(tune(tp, 11362000));
   settle();
   // -34 dBm in -80..-20, 10 dB in 0..20.
+  std::ostringstream reported;
+  box::setReadingListener([&](const box::FrontendReading& r) {
+    reported << (r.kind == box::FrontendReading::snr ? "snr " : "strength ") << r.freqKHz << " " << r.srSym
+             << " " << r.pol << " " << r.value << (r.locked ? " locked\n" : "\n");
+  });
   EXPECT_EQ(real->SignalStrength(), 50243);
   EXPECT_EQ(real->SNR(), 32767);
   EXPECT_EQ(real->peekSNR(), 32767);
+  EXPECT_EQ(real->peekSignalStrength(), 50243);
   EXPECT_EQ(real->Locked(), 1);
+  box::setReadingListener(nullptr);
+  // The run's spectrum gets the plug-in's readings, not the status widget's peeks.
+  EXPECT_EQ(reported.str(),
+            "strength 11362000 27500000 0 50243 locked\nsnr 11362000 27500000 0 32767 locked\n");
 }
 
 TEST_F(TunerFrontendTest, TheClockFollowsTheWallOnlyWhileATuneIsInFlight) {

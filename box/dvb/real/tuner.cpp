@@ -55,15 +55,42 @@ unsigned RealFrontend::status(Stat* strength, Stat* cnr) {
 }
 
 int RealFrontend::SNR() {
-  Stat cnr;
-  const unsigned s = status(nullptr, &cnr);
-  return snrReading(cnr, s & kHasCarrier);
+  return snrNow(true);
 }
 
 int RealFrontend::SignalStrength() {
+  return strengthNow(true);
+}
+
+namespace {
+
+void report(const struct eTransponder::satellite& tuned, FrontendReading::Kind kind, int value, bool locked) {
+  FrontendReading r;
+  r.freqKHz = tuned.frequency;
+  r.srSym = tuned.symbol_rate;
+  r.pol = tuned.polarisation;
+  r.kind = kind;
+  r.value = value;
+  r.locked = locked;
+  reportReading(r);
+}
+
+}  // namespace
+
+int RealFrontend::snrNow(bool reported) {
+  Stat cnr;
+  const unsigned s = status(nullptr, &cnr);
+  const int v = snrReading(cnr, s & kHasCarrier);
+  if (reported) report(tuned, FrontendReading::snr, v, s & kHasLock);
+  return v;
+}
+
+int RealFrontend::strengthNow(bool reported) {
   Stat strength;
   const unsigned s = status(&strength, nullptr);
-  return strengthReading(strength, s & kHasSignal);
+  const int v = strengthReading(strength, s & kHasSignal);
+  if (reported) report(tuned, FrontendReading::strength, v, s & kHasLock);
+  return v;
 }
 
 int RealFrontend::Locked() {

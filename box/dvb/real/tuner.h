@@ -77,8 +77,9 @@ class RealFrontend : public Frontend, public sigc::trackable {
   int Locked() override;
   int tune(eTransponder* tp) override;
   void forget(const eTransponder* tp) override;
-  int peekSNR() override { return SNR(); }
-  int peekSignalStrength() override { return SignalStrength(); }
+  // The status widget's reads are not reported as readings.
+  int peekSNR() override { return snrNow(false); }
+  int peekSignalStrength() override { return strengthNow(false); }
   bool readsTables() const override { return true; }
   void findServices(const eTransponder& tp, ServicesRead done) override;
   void stopFinding() override { tables.stop(); }
@@ -87,6 +88,8 @@ class RealFrontend : public Frontend, public sigc::trackable {
  private:
   using Answer = TuneAnswers::Answer;
   unsigned status(Stat* strength = nullptr, Stat* cnr = nullptr);
+  int snrNow(bool report);
+  int strengthNow(bool report);
   int startAttempt();
   void poll();
   void answer(int err);

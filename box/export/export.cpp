@@ -1,0 +1,167 @@
+// The formats libdvbv5 writes wrongly or not at all are written here:
+//  - VDR: libdvbv5's writer puts names in as they are (a ':' in one breaks
+//    the line), leaves the provider out and refuses some DVB-S2 values;
+//  - zap: for DVB-S, libdvbv5 writes neither the satellite number nor the
+//    symbol rate in ksymbols/s, so zap and mplayer-like readers misread it.
+#include "box/export/export.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "box/gui/fileio.h"
+#include "box/gui/tr.h"
+
+namespace box {
+namespace {
+
+struct Named {
+  ExportFormat format;
+  const char* name;
+};
+constexpr Named kFormats[] = {{ExportFormat::vdr, "vdr"},
+                              {ExportFormat::dvbv5, "dvbv5"},
+                              {ExportFormat::zap, "zap"},
+                              {ExportFormat::scan, "scan"}};
+
+// A name for a line-based file: control bytes would end or garble the line.
+std::string lineSafe(std::string s) {
+  for (char& c : s)
+    if ((unsigned char)c < 0x20 || c == 0x7f) c = ' ';
+  return s;
+}
+
+// VDR reads "Name,Short;Provider": a ':' in a name is written as '|', which
+// VDR turns back; ',' and ';' have no escape there and would split the name,
+// so they become '.'.
+std::string vdrName(const std::string& name) {
+  std::string s = lineSafe(name);
+  for (char& c : s) {
+    if (c == ':') c = '|';
+    if (c == ',' || c == ';') c = '.';
+  }
+  return s;
+}
+
+// Tenths of a degree, east positive: S13E, S19.2E, S30W.
+std::string vdrSource(int orbital) {
+  const int a = std::abs(orbital);
+  char buf[32];
+  if (a % 10)
+    std::snprintf(buf, sizeof buf, "S%d.%d%c", a / 10, a % 10, orbital < 0 ? 'W' : 'E');
+  else
+    std::snprintf(buf, sizeof buf, "S%d%c", a / 10, orbital < 0 ? 'W' : 'E');
+  return buf;
+}
+
+const char* vdrModulation(const std::string& m) {
+  if (m == "QPSK") return "2";
+  if (m == "8PSK") return "5";
+  if (m == "16APSK") return "6";
+  if (m == "32APSK") return "7";
+  return "999";  // VDR's auto
+}
+
+// Polarisation, code rate, modulation, roll-off, system. DVB-S's roll-off
+// is always 0.35; a DVB-S2 one the box never learns, so VDR's default holds.
+std::string vdrParameters(const ExportTransponder& t) {
+  std::string p = t.pol ? "V" : "H";
+  const CodeRate r = codeRate(t.fec);
+  p += r.den ? "C" + std::to_string(r.num) + std::to_string(r.den) : std::string("C999");
+  p += std::string("M") + vdrModulation(t.modulation);
+  if (!t.dvbs2) p += "O35";
+  p += t.dvbs2 ? "S1" : "S0";
+  return p;
+}
+
+int mhz(int kHz) {
+  return int(std::lround(kHz / 1000.0));
+}
+
+}  // namespace
+
+const char* formatName(ExportFormat format) {
+  for (const Named& n : kFormats)
+    if (n.format == format) return n.name;
+  return "?";
+}
+
+bool parseExportTarget(const std::string& value, ExportTarget* target, std::string* error) {
+  const size_t colon = value.find(':');
+  const std::string name = value.substr(0, colon);
+  const Named* found = nullptr;
+  for (const Named& n : kFormats)
+    if (name == n.name) found = &n;
+  if (!found) {
+    *error = trf("unknown format '%s' (vdr, dvbv5, zap or scan, as FORMAT:FILE)", printable(name).c_str());
+    return false;
+  }
+  if (colon == std::string::npos || colon + 1 == value.size()) {
+    *error = std::string(found->name) + ": " + tr("no file name (FORMAT:FILE)");
+    return false;
+  }
+  if (!formatAvailable(found->format)) {
+    *error = std::string(found->name) + ": " + tr("not available in this build (it needs libdvbv5)");
+    return false;
+  }
+  target->format = found->format;
+  target->file = value.substr(colon + 1);
+  return true;
+}
+
+// Name;Provider:Frequency:Parameters:Source:SymbolRate:VPID:APID:TPID:CA:SID:NID:TID:RID
+// The box knows no PIDs and no CA systems: 0, as VDR reads "none".
+std::string vdrText(const ChannelList& channels) {
+  std::string out;
+  for (const ExportService& s : channels.services) {
+    const ExportTransponder& t = channels.transponders[s.transponder];
+    out += vdrName(s.name);
+    if (!s.provider.empty()) out += ";" + vdrName(s.provider);
+    char line[160];
+    std::snprintf(line, sizeof line, ":%d:%s:%s:%d:0:0:0:0:%d:%d:%d:0\n", mhz(t.freqKHz),
+                  vdrParameters(t).c_str(), vdrSource(t.orbital).c_str(), t.srSym / 1000, s.sid, s.onid,
+                  s.tsid);
+    out += line;
+  }
+  return out;
+}
+
+// name:frequency (MHz):polarisation:satellite number:symbol rate (ksymbols/s):VPID:APID:SID.
+// Zap has no escapes: a ':' in a name is written as '|', as VDR does. The
+// dish's satellite number is not known to the box: 0, the first.
+std::string zapText(const ChannelList& channels) {
+  std::string out;
+  for (const ExportService& s : channels.services) {
+    const ExportTransponder& t = channels.transponders[s.transponder];
+    std::string name = lineSafe(s.name);
+    for (char& c : name)
+      if (c == ':') c = '|';
+    char line[96];
+    std::snprintf(line, sizeof line, ":%d:%c:0:%d:0:0:%d\n", mhz(t.freqKHz), t.pol ? 'v' : 'h',
+                  t.srSym / 1000, s.sid);
+    out += name + line;
+  }
+  return out;
+}
+
+bool writeExport(const ChannelList& channels, const ExportTarget& target, std::string* error) {
+  std::string why;
+  bool ok = false;
+  switch (target.format) {
+    case ExportFormat::vdr:
+      ok = writeFileAtomic(target.file, vdrText(channels), &why);
+      break;
+    case ExportFormat::zap:
+      ok = writeFileAtomic(target.file, zapText(channels), &why);
+      break;
+    case ExportFormat::dvbv5:
+    case ExportFormat::scan:
+      ok = writeLibraryFormat(channels, target.format, target.file, &why);
+      break;
+  }
+  // A fault on the way (a folder that is a file) names that part: the
+  // message names the file asked for first.
+  if (!ok) *error = why.rfind(target.file, 0) == 0 ? why : target.file + ": " + why;
+  return ok;
+}
+
+}  // namespace box

@@ -1,0 +1,113 @@
+// The run's spectrum: readings paired into rows, the CSV written and read
+// back strictly, and the columns a picture draws.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "box/export/spectrum.h"
+
+namespace {
+
+box::FrontendReading reading(int freqKHz, int pol, box::FrontendReading::Kind kind, int value, bool locked) {
+  box::FrontendReading r;
+  r.freqKHz = freqKHz;
+  r.srSym = 27500000;
+  r.pol = pol;
+  r.kind = kind;
+  r.value = value;
+  r.locked = locked;
+  return r;
+}
+
+constexpr auto S = box::FrontendReading::strength;
+constexpr auto N = box::FrontendReading::snr;
+
+TEST(SpectrumRecorder, ReadingsOfOneTuningPairIntoRowsAndOthersStartNewOnes) {
+  box::SpectrumRecorder rec;
+  rec.start();
+  // Through the front end's seam, as both backends report.
+  box::reportReading(reading(10700000, 0, N, 3000, false));
+  box::reportReading(reading(10700000, 0, S, 16000, false));
+  box::reportReading(reading(11766000, 0, S, 30000, true));  // strength first
+  box::reportReading(reading(11766000, 0, N, 42000, true));
+  box::reportReading(reading(11766500, 0, N, 41000, true));  // a lone SNR read
+  box::reportReading(reading(11767000, 1, N, 100, false));   // read twice: two rows
+  box::reportReading(reading(11767000, 1, N, 200, false));
+  box::reportReading(reading(11767000, 1, S, 65535, false));
+  box::reportReading(reading(11768000, 1, S, 0, false));  // the last, alone
+  rec.stop();
+  box::reportReading(reading(12000000, 0, S, 1, false));  // not listened to any more
+  EXPECT_EQ(box::spectrumCsv(rec.rows()),
+            "frequency_mhz,polarisation,symbol_rate_ks,strength,snr,locked\n"
+            "10700,H,27500,16000,3000,0\n"
+            "11766,H,27500,30000,42000,1\n"
+            "11766.5,H,27500,,41000,1\n"
+            "11767,V,27500,,100,0\n"
+            "11767,V,27500,65535,200,0\n"
+            "11768,V,27500,0,,0\n");
+}
+
+TEST(SpectrumCsv, WhatIsWrittenIsReadBackAndFaultsAreNamedByLine) {
+  std::vector<box::SpectrumRow> rows(3);
+  rows[0] = {10700125, 4340000, 1, 0, 65535, false};
+  rows[1] = {12750000, 27500000, 0, 20000, -1, true};
+  rows[2] = {11000001, 1000, 0, -1, 5, false};
+  const std::string csv = box::spectrumCsv(rows);
+  std::vector<box::SpectrumRow> back;
+  std::string error;
+  ASSERT_TRUE(box::parseSpectrumCsv(csv, "s.csv", &back, &error)) << error;
+  EXPECT_EQ(box::spectrumCsv(back), csv);
+  EXPECT_EQ(back[0].freqKHz, 10700125);
+  EXPECT_EQ(back[2].strength, -1);
+
+  const std::string header = "frequency_mhz,polarisation,symbol_rate_ks,strength,snr,locked\n";
+  struct Case {
+    std::string text, error;
+  } cases[] = {
+      {"", "s.csv: line 1: expected the header " + header.substr(0, header.size() - 1)},
+      {"freq,pol\n", "s.csv: line 1: expected the header " + header.substr(0, header.size() - 1)},
+      {header + "11766,H,27500,1,2,1\n11766,X,27500,1,2,1\n", "s.csv: line 3: polarisation: must be H or V"},
+      {header + "11766,H,27500,1,2\n", "s.csv: line 2: expected 6 fields, not 5"},
+      {header + "11766.1234,H,27500,1,2,0\n", "s.csv: line 2: frequency_mhz: not a frequency"},
+      {header + "-5,H,27500,1,2,0\n", "s.csv: line 2: frequency_mhz: not a frequency"},
+      {header + "11766,H,fast,1,2,0\n", "s.csv: line 2: symbol_rate_ks: not a symbol rate"},
+      {header + "11766,H,27500,65536,2,0\n", "s.csv: line 2: strength: must be empty or 0 to 65535"},
+      {header + "11766,H,27500,1,2x,0\n", "s.csv: line 2: snr: must be empty or 0 to 65535"},
+      {header + "11766,H,27500,1,2,yes\n", "s.csv: line 2: locked: must be 0 or 1"},
+  };
+  for (const Case& c : cases) {
+    error.clear();
+    EXPECT_FALSE(box::parseSpectrumCsv(c.text, "s.csv", &back, &error)) << c.text;
+    EXPECT_EQ(error, c.error) << c.text;
+  }
+  // Windows line ends and a blank last line are taken.
+  ASSERT_TRUE(
+      box::parseSpectrumCsv("frequency_mhz,polarisation,symbol_rate_ks,strength,snr,locked\r\n"
+                            "11766,V,27500,1,2,1\r\n\r\n",
+                            "s.csv", &back, &error))
+      << error;
+  ASSERT_EQ(back.size(), 1u);
+  EXPECT_EQ(back[0].pol, 1);
+}
+
+TEST(SpectrumColumns, EachColumnKeepsTheHighestReadingsOfItsPolarisation) {
+  std::vector<box::SpectrumRow> rows = {
+      {10700000, 27500000, 0, 100, 200, false}, {10700900, 27500000, 0, 300, 50, true},
+      {10701000, 27500000, 1, 999, 999, true},  {10702500, 27500000, 0, 7, -1, false},
+      {10699999, 27500000, 0, 5, 5, false},     {10710000, 27500000, 0, 5, 5, false},
+  };
+  auto dump = [](const std::vector<box::SpectrumColumn>& cols) {
+    std::string s;
+    for (const box::SpectrumColumn& c : cols)
+      s += c.present ? std::to_string(c.strength) + "/" + std::to_string(c.snr) + (c.locked ? "L " : " ")
+                     : "- ";
+    return s;
+  };
+  EXPECT_EQ(dump(box::spectrumColumns(rows, 0, 10700, 4, 1)), "300/200L - 7/-1 - ");
+  EXPECT_EQ(dump(box::spectrumColumns(rows, 1, 10700, 4, 1)), "- 999/999L - - ");
+  // Two columns a MHz: 10702.5 falls in the sixth.
+  EXPECT_EQ(dump(box::spectrumColumns(rows, 0, 10700, 6, 2)), "100/200 300/50L - - - 7/-1 ");
+}
+
+}  // namespace
