@@ -87,10 +87,13 @@ TEST_F(German, TheEnvironmentsLanguageIsFollowedWhenNoneIsChosen) {
             std::vector<std::string>{"vantrel-box: --keys: script line 1: unknown key 'purple'"});
 }
 
-TEST_F(German, TheSummaryAtExitAndTheBandPlotSpeakGermanToo) {
+TEST_F(German, TheSummaryAtExitTheHelpAndTheBandPlotSpeakGermanToo) {
   Result r = run("--keys 'wait 100; key exit; wait 100; key exit'");
   EXPECT_EQ(r.status, 0) << r.out;
   EXPECT_EQ(r.out, "Es wurde kein Transponder abgesucht.\n");
+  r = run("--help");
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(r.out.substr(0, r.out.find('\n')), "Aufruf: vantrel-box [Optionen]");
 
   r = box_run::shell("VANTREL_LANG=de " VANTREL_EMULATOR VANTREL_BINARY_DIR "/vantrel-bandplot " +
                      quote((dir / "band.json").string()) + " " + quote((dir / "band.png").string()) + " 12");
