@@ -3,9 +3,9 @@
 #include <cstdio>
 
 #include "box/gui/loop.h"
+#include "box/gui/tr.h"
 
 #ifdef VANTREL_HAVE_WINDOW
-#include "box/gui/tr.h"
 #include "box/window/window.h"
 #else
 namespace box {

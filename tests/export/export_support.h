@@ -15,6 +15,7 @@
 #include "box/dvb/state.h"
 #include "box/gui/fileio.h"
 #include "host/dvb.h"
+#include "runner/box_run.h"
 #include "test_dir.h"
 
 namespace export_test {
@@ -49,28 +50,10 @@ inline std::vector<std::string> fields(const std::string& line, char sep) {
   return out;
 }
 
-struct Result {
-  int status = -1;
-  std::string out;
-};
-
-inline Result shell(const std::string& command) {
-  Result r;
-  FILE* p = popen((command + " 2>&1").c_str(), "r");
-  if (!p) return r;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-  int st = pclose(p);
-  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-  return r;
-}
-
-inline std::string quote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
+// The box's tests run commands the same way.
+using box_run::quote;
+using box_run::Result;
+using box_run::shell;
 
 // An entry of a dvbv5 channel file: its name and its KEY = VALUE lines.
 struct Dvbv5Entry {
