@@ -155,7 +155,7 @@ int plotSpectrum(const char* csv, const char* out) {
     axis.startMHz = lo / 10000 * 10;
     axis.endMHz = std::max((hi + 9999) / 10000 * 10, axis.startMHz + 10);
     axis.perMHz = std::clamp(2000 / (axis.endMHz - axis.startMHz), 1, 200);
-    while (axis.columns() > 4000 && axis.perMHz == 1) axis.endMHz = axis.startMHz + 3999;
+    if (axis.columns() > 4000) axis.endMHz = axis.startMHz + 3999;  // perMHz is 1 there
   }
   box::GuiOptions gui;
   if (!box::bootGui(gui, &error)) {
@@ -164,10 +164,10 @@ int plotSpectrum(const char* csv, const char* out) {
   }
   const auto h = box::spectrumColumns(rows, 0, axis.startMHz, axis.columns(), axis.perMHz);
   const auto v = box::spectrumColumns(rows, 1, axis.startMHz, axis.columns(), axis.perMHz);
-  const bool ok =
-      draw(axis, h, v, box::printable(csv, 80), box::trf("%zu readings", rows.size()), out, &error);
+  const std::string count = box::trf("%zu readings", rows.size());
+  const bool ok = draw(axis, h, v, box::printable(csv, 80), count, out, &error);
   if (ok)
-    std::printf("%s: %s\n", out, box::trf("%zu readings", rows.size()).c_str());
+    std::printf("%s: %s\n", out, count.c_str());
   else
     std::fprintf(stderr, "vantrel-bandplot: %s\n", error.c_str());
   box::shutdownGui();
