@@ -176,9 +176,9 @@ vidtv_prepare() {
 # longer has that version, apt's lists are refreshed and the kernel they then
 # name is taken.
 vidtv_make_entry() {
-  local root=$1 hash=$2 ver=$3 abi=$4 t0=$SECONDS kv new specs
-  mapfile -t specs < <(vidtv_packages "$ver" "$abi")
-  if ! vidtv_download "$root/debs" "${specs[@]}"; then
+  local root=$1 hash=$2 ver=$3 abi=$4 t0=$SECONDS kv new pkgs
+  mapfile -t pkgs < <(vidtv_packages "$ver" "$abi")
+  if ! vidtv_download "$root/debs" "${pkgs[@]}"; then
     apt-get update -q >/dev/null 2>&1 || true
     kv=$(vidtv_resolve_kernel "$root")
     if [ -z "$kv" ]; then
@@ -188,8 +188,8 @@ vidtv_make_entry() {
     read -r ver abi <<<"$kv"
     vidtv_entry="$root/$ver-$hash"
     [ -f "$vidtv_entry/info" ] && return 0
-    mapfile -t specs < <(vidtv_packages "$ver" "$abi")
-    if ! vidtv_download "$root/debs" "${specs[@]}"; then
+    mapfile -t pkgs < <(vidtv_packages "$ver" "$abi")
+    if ! vidtv_download "$root/debs" "${pkgs[@]}"; then
       vidtv_fall_back "$root" "$hash" "could not download the kernel packages of $ver"
       return 0
     fi
