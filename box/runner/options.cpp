@@ -143,11 +143,6 @@ bool parseOptions(int argc, const char* const* argv, Options* o, std::string* er
         *error = "--export: " + *error;
         return false;
       }
-      for (const ExportTarget& t : o->exports)
-        if (t.file == target.file) {
-          *error = "--export: " + trf("'%s' is given twice", printable(target.file, 200).c_str());
-          return false;
-        }
       o->exports.push_back(target);
     } else if (arg == "--spectrum") {
       if (!value(&o->spectrum)) return false;
@@ -187,11 +182,6 @@ bool parseOptions(int argc, const char* const* argv, Options* o, std::string* er
       return false;
     }
   }
-  for (const ExportTarget& t : o->exports)
-    if (t.file == o->spectrum) {
-      *error = "--spectrum: " + trf("'%s' is an --export file too", printable(t.file, 200).c_str());
-      return false;
-    }
   if (o->tunerSettings && o->adapter < 0) {
     *error = tr("--lnb, --diseqc, --delsys and --lock-timeout need --adapter");
     return false;

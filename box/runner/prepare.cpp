@@ -1,11 +1,16 @@
 #include "box/runner/prepare.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <utility>
+#include <vector>
 
+#include "box/dvb/boot.h"
+#include "box/dvb/store.h"
 #include "box/gui/fileio.h"
 #include "box/gui/paths.h"
 #include "box/gui/tr.h"
@@ -46,6 +51,79 @@ bool takesFiles(const std::string& option, const std::string& dir, std::string* 
 }
 
 }  // namespace
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Where writing to path ends up: links followed, a link to a file not made
+// yet too (writing through it makes that file), then every folder on the way
+// resolved, a linked one before its "..", so that "./x", "a/../x" and a
+// linked folder all come to one name.
+std::string resolved(const std::string& path) {
+  std::error_code ec;
+  fs::path p = fs::absolute(path, ec);
+  for (int hops = 0; hops < 40 && fs::is_symlink(p, ec); ++hops) {
+    const fs::path target = fs::read_symlink(p, ec);
+    if (ec) break;
+    p = target.is_absolute() ? target : p.parent_path() / target;
+  }
+  const fs::path real = fs::weakly_canonical(p, ec);
+  return (ec ? p.lexically_normal() : real).string();
+}
+
+struct NamedFile {
+  std::string option;  // "" : one the box keeps
+  std::string name;    // as given
+  bool exists = false;
+  dev_t dev = 0;
+  ino_t ino = 0;
+  std::string path;  // resolved
+
+  NamedFile(std::string option, std::string name) : option(std::move(option)), name(std::move(name)) {
+    struct stat st;
+    exists = ::stat(this->name.c_str(), &st) == 0;
+    if (exists) dev = st.st_dev, ino = st.st_ino;
+    path = resolved(this->name);
+  }
+  bool sameAs(const NamedFile& other) const {
+    return exists && other.exists ? dev == other.dev && ino == other.ino : path == other.path;
+  }
+};
+
+}  // namespace
+
+bool checkDistinctFiles(const Options& o, const std::string& plugin, const std::string& root,
+                        std::string* error) {
+  std::vector<NamedFile> outputs, inputs;
+  for (const ExportTarget& t : o.exports) outputs.emplace_back("--export", t.file);
+  if (!o.spectrum.empty()) outputs.emplace_back("--spectrum", o.spectrum);
+  if (!o.trace.empty()) outputs.emplace_back("--trace", o.trace);
+  if (!o.band.empty()) inputs.emplace_back("--band", o.band);
+  if (!o.keysFile.empty()) inputs.emplace_back("--keys", o.keysFile);
+  inputs.emplace_back("--plugin", plugin);
+  const std::string list = root + DvbOptions().serviceList;
+  // The lock file's name is the store's own (listPath + ".lock").
+  for (const std::string& kept : {list, serviceJournalPath(list), list + ".lock", root + kPluginSkin})
+    inputs.emplace_back("", kept);
+  for (size_t i = 0; i < outputs.size(); ++i) {
+    const NamedFile& out = outputs[i];
+    const NamedFile* other = nullptr;
+    for (size_t j = 0; j < i && !other; ++j)
+      if (out.sameAs(outputs[j])) other = &outputs[j];
+    for (size_t j = 0; j < inputs.size() && !other; ++j)
+      if (out.sameAs(inputs[j])) other = &inputs[j];
+    if (!other) continue;
+    const std::string name = printable(out.name, 200), otherName = printable(other->name, 200);
+    *error = out.option + ": " +
+             (other->option.empty()
+                  ? trf("'%s' is the same file as the box's own '%s'", name.c_str(), otherName.c_str())
+                  : trf("'%s' is the same file as %s '%s'", name.c_str(), other->option.c_str(),
+                        otherName.c_str()));
+    return false;
+  }
+  return true;
+}
 
 bool prepareShotsFolder(const std::string& dir, std::string* error) {
   return takesFiles("--shots", dir, error);

@@ -4,7 +4,18 @@
 // a lost picture at the end of a long run.
 #include <string>
 
+#include "box/runner/options.h"
+
 namespace box {
+
+// No two of the run's outputs (--export files, --spectrum, --trace) are one
+// file, and none is one of its inputs (--band, --keys @FILE, the plug-in) or
+// a file the box keeps under root (the service list, its journal and lock,
+// the plug-in's skin): writing one would lose the other. Files that exist
+// are compared by device and inode, others by the path they resolve to.
+// False with a message naming both.
+bool checkDistinctFiles(const Options& o, const std::string& plugin, const std::string& root,
+                        std::string* error);
 
 // Creates the --shots folder if needed and makes sure a file can be created
 // in it (a probe file, removed at once). False with a message.

@@ -61,6 +61,9 @@ std::string pluginPath(const Options& o) {
 
 // Everything that can be checked before the box comes up.
 bool checkInput(const Options& o, const std::string& plugin, std::vector<Step>* steps, std::string* error) {
+  // First, as the checks below already make folders.
+  const std::string root = o.root.empty() ? exeDir() + "/root" : o.root;
+  if (!checkDistinctFiles(o, plugin, root, error)) return false;
   if (o.haveKeys && !parseScript(o.keys, steps, error)) {
     *error = (o.keysFile.empty() ? "--keys: " : printable(o.keysFile, 200) + ": ") + *error;
     return false;
@@ -79,7 +82,7 @@ bool checkInput(const Options& o, const std::string& plugin, std::vector<Step>* 
     *error = "--plugin: " + printable(plugin, 200) + ": " + std::strerror(errno);
     return false;
   }
-  return prepareRoot(o.root.empty() ? exeDir() + "/root" : o.root, error);
+  return prepareRoot(root, error);
 }
 
 // Loads the plug-in and finds its entry point; false with the loader's

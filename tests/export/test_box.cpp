@@ -201,11 +201,11 @@ TEST_F(BoxExports, BadValuesAreRefusedBeforeTheRun) {
       {"--export zap:", "vantrel-box: --export: zap: no file name (FORMAT:FILE)"},
       {"--export", "vantrel-box: --export: a value is missing"},
       {"--export vdr:" + at("a") + " --export zap:" + at("a"),
-       "vantrel-box: --export: 'DIR/a' is given twice"},
+       "vantrel-box: --export: 'DIR/a' is the same file as --export 'DIR/a'"},
       {"--export vdr:" + at("plain/x.conf"), "vantrel-box: --export: cannot create the folder DIR/plain: "},
       {"--spectrum " + at(""), "vantrel-box: --spectrum: DIR/ is a folder"},
       {"--export vdr:" + at("a") + " --spectrum " + at("a"),
-       "vantrel-box: --spectrum: 'DIR/a' is an --export file too"},
+       "vantrel-box: --spectrum: 'DIR/a' is the same file as --export 'DIR/a'"},
       {"--spectrum " + at("plain/s.csv"), "vantrel-box: --spectrum: cannot create the folder DIR/plain: "},
   };
   for (const Case& c : cases) {

@@ -1,12 +1,15 @@
 // Bad input on the box's command line, as users gave it: each is refused
 // before anything runs, with exit 2 and one short message naming the
-// argument (or the file and script line), and no trace left behind. Times
-// past an int are kept whole.
+// argument (or the file and script line), and nothing made or changed: no
+// trace, no export, the band, script and kept list as they were. Times past
+// an int are kept whole.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -26,6 +29,32 @@ class BadInput : public BoxRun {
     ASSERT_NO_FATAL_FAILURE(BoxRun::SetUp());
     std::ofstream(dir / "file") << "a regular file\n";
     std::ofstream(dir / "nul.keys", std::ios::binary) << std::string("wait 5\nkey red\0key ok\n", 22);
+    // Inputs, the kept files of a root, and other names for them.
+    std::ofstream(dir / "band.json") << "a band\n";
+    std::ofstream(dir / "run.keys") << "key red\n";
+    const fs::path kept = dir / "root/var/tuxbox/config/vantrel-box";
+    fs::create_directories(kept);
+    std::ofstream(kept / "services.json") << "the kept list\n";
+    std::ofstream(kept / "services.json.lock");
+    fs::create_hard_link(kept / "services.json.lock", dir / "lock-hard");
+    fs::create_symlink(kept / "services.json.journal", dir / "journal-link");  // not there yet
+    fs::create_symlink("band.json", dir / "band-link");
+    fs::create_directories(dir / "sub/deeper");
+    fs::create_symlink("sub/deeper", dir / "deep");  // so deep/.. is sub
+  }
+  // Every entry under the test's folder: a file's content, a link's target.
+  std::map<std::string, std::string> folder() const {
+    std::map<std::string, std::string> entries;
+    for (const auto& e : fs::recursive_directory_iterator(dir)) {
+      std::string& entry = entries[e.path().string()];
+      if (e.is_symlink()) {
+        entry = "-> " + fs::read_symlink(e.path()).string();
+      } else if (e.is_regular_file()) {
+        std::ifstream in(e.path(), std::ios::binary);
+        entry.assign(std::istreambuf_iterator<char>(in), {});
+      }
+    }
+    return entries;
   }
   // The box with these arguments (DIR: the test's folder), a trace asked for.
   Result run(const std::string& args) {
@@ -38,6 +67,7 @@ class BadInput : public BoxRun {
 
 TEST_F(BadInput, IsRefusedWithExit2AndOneMessageNamingIt) {
   const std::string range = "milliseconds from 0 to 1000000000000";
+  const std::string kept = "DIR/root/var/tuxbox/config/vantrel-box/services.json";
   struct Case {
     std::string args;
     std::string message;
@@ -74,13 +104,38 @@ TEST_F(BadInput, IsRefusedWithExit2AndOneMessageNamingIt) {
       {"--shots DIR/file/shots --keys 'key red'",
        "--shots: cannot create the folder DIR/file/shots: Not a directory"},
       {"--root DIR/file/root --keys 'key red'", "--root: cannot set up DIR/file/root: Not a directory"},
+      // Outputs that are one file with another output, an input or a kept
+      // file, by another name (a link, "./", a linked folder's "..").
+      {"--keys 'key red' --export vdr:DIR/y.conf --export zap:DIR/./y.conf",
+       "--export: 'DIR/./y.conf' is the same file as --export 'DIR/y.conf'"},
+      {"--keys 'key red' --export vdr:DIR/trace.jsonl",
+       "--trace: 'DIR/trace.jsonl' is the same file as --export 'DIR/trace.jsonl'"},
+      {"--keys 'key red' --spectrum DIR/sub/s.csv --trace DIR/deep/../s.csv",
+       "--trace: 'DIR/deep/../s.csv' is the same file as --spectrum 'DIR/sub/s.csv'"},
+      {"--keys 'key red' --band DIR/band.json --export zap:DIR/band-link",
+       "--export: 'DIR/band-link' is the same file as --band 'DIR/band.json'"},
+      {"--keys @DIR/run.keys --export dvbv5:DIR/run.keys",
+       "--export: 'DIR/run.keys' is the same file as --keys 'DIR/run.keys'"},
+      {"--plugin DIR/file --keys 'key red' --trace DIR/file",
+       "--trace: 'DIR/file' is the same file as --plugin 'DIR/file'"},
+      {"--keys 'key red' --root DIR/root --export vdr:" + kept,
+       "--export: '" + kept + "' is the same file as the box's own '" + kept + "'"},
+      {"--keys 'key red' --root DIR/root --trace DIR/journal-link",
+       "--trace: 'DIR/journal-link' is the same file as the box's own '" + kept + ".journal'"},
+      {"--keys 'key red' --root DIR/root --spectrum DIR/lock-hard",
+       "--spectrum: 'DIR/lock-hard' is the same file as the box's own '" + kept + ".lock'"},
+      {"--keys 'key red' --keys 'key red' --root DIR/root --export "
+       "scan:DIR/root/var/tuxbox/./plugins/vantrel.esml",
+       "--export: 'DIR/root/var/tuxbox/./plugins/vantrel.esml' is the same file as the box's own "
+       "'DIR/root/var/tuxbox/plugins/vantrel.esml'"},
   };
+  const auto before = folder();
   for (const Case& c : cases) {
     Result r = run(c.args);
     EXPECT_EQ(r.status, 2) << c.args << "\n" << r.out;
     EXPECT_EQ(box_run::boxMessages(shown(r.out)), std::vector<std::string>{"vantrel-box: " + c.message})
         << c.args;
-    EXPECT_FALSE(fs::exists(dir / "trace.jsonl")) << c.args << ": nothing runs on bad input";
+    EXPECT_EQ(folder(), before) << c.args << ": nothing runs on bad input";
   }
 }
 
@@ -132,7 +187,8 @@ TEST_F(BadInput, AShotsFolderThatCannotHoldFilesIsRefused) {
 }
 
 // Spans of box time past an int: the script waits them whole, and
-// --max-time gives up at its own time, not at a wrapped one.
+// --max-time gives up at its own time, not at a wrapped one. Outputs whose
+// names only look alike run too.
 TEST_F(BadInput, TimesPastAnIntAreKeptWhole) {
   std::ofstream(dir / "bom.keys", std::ios::binary) << "\xEF\xBB\xBFwait 5\nkey red\n";
   struct Case {
@@ -143,7 +199,9 @@ TEST_F(BadInput, TimesPastAnIntAreKeptWhole) {
       {"--keys 'wait 3000000000; key red'", 0, 3000000000},
       {"--keys 'wait 2147483000; key red' --max-time 2147483648", 0, 2147483000},
       {"--keys 'wait 2147483649; key red' --max-time 2147483648", 4, 2147483648},
-      {"--keys @DIR/bom.keys", 0, 5},
+      {"--keys @DIR/bom.keys --export vdr:DIR/y.conf --export zap:DIR/deep/../y.conf --spectrum "
+       "DIR/y.conf.csv",
+       0, 5},
   };
   for (const Case& c : cases) {
     fs::remove(dir / "trace.jsonl");
