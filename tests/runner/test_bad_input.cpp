@@ -46,7 +46,7 @@ class BadInput : public BoxRun {
   std::map<std::string, std::string> folder() const {
     std::map<std::string, std::string> entries;
     for (const auto& e : fs::recursive_directory_iterator(dir)) {
-      std::string& entry = entries[e.path().string()];
+      std::string& entry = entries[e.path().lexically_relative(dir).string()];
       if (e.is_symlink()) {
         entry = "-> " + fs::read_symlink(e.path()).string();
       } else if (e.is_regular_file()) {
@@ -129,8 +129,8 @@ TEST_F(BadInput, IsRefusedWithExit2AndOneMessageNamingIt) {
        "--export: 'DIR/root/var/tuxbox/./plugins/vantrel.esml' is the same file as the box's own "
        "'DIR/root/var/tuxbox/plugins/vantrel.esml'"},
   };
-  const auto before = folder();
   for (const Case& c : cases) {
+    const auto before = folder();
     Result r = run(c.args);
     EXPECT_EQ(r.status, 2) << c.args << "\n" << r.out;
     EXPECT_EQ(box_run::boxMessages(shown(r.out)), std::vector<std::string>{"vantrel-box: " + c.message})
