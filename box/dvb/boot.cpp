@@ -33,11 +33,14 @@ struct DvbState {
   SimFrontend* sim = nullptr;  // the frontend, when it is the simulated one
   std::unique_ptr<eTransponder> playing;
   std::string serviceListPath;
-  ServiceChanges pending;       // not saved yet (a failed save keeps them here)
-  bool changedThisRun = false;  // the list is written whole at shutdown
-  bool loading = false;         // filling the list from the kept one: nothing new
-  KeptFileStamp listStamp;      // the list file as this box last read or wrote it
-  std::string saveError;        // the last failed save that no later save made good
+  ServiceChanges pending;  // not saved yet (a failed save keeps them here)
+  // What this run found or changed: written whole at shutdown, and where
+  // another box saved the same entry, this run's wins. What the run only
+  // loaded yields to the disk.
+  ServiceChanges own;
+  bool loading = false;     // filling the list from the kept one: nothing new
+  KeptFileStamp listStamp;  // the list file as this box last read or wrote it
+  std::string saveError;    // the last failed save that no later save made good
   std::vector<Visit> visits;
 };
 
@@ -73,14 +76,14 @@ void transponderAdded(const eTransponderList& list, const eTransponder& tp) {
   DvbState& s = state();
   if (!isKept(s, list)) return;
   s.pending.transponders.push_back(tp.satellite);
-  s.changedThisRun = true;
+  s.own.transponders.push_back(tp.satellite);
 }
 
 void serviceAdded(const eTransponderList& list, const eServiceReferenceDVB& ref) {
   DvbState& s = state();
   if (!isKept(s, list)) return;
   s.pending.services.insert(ref);
-  s.changedThisRun = true;
+  s.own.services.insert(ref);
 }
 
 void saveServiceList() {
@@ -88,7 +91,7 @@ void saveServiceList() {
   if (s.pending.empty() || s.serviceListPath.empty() || !eDVB::instance) return;
   std::string error;
   if (!box::saveServiceChanges(s.serviceListPath, *eDVB::instance->getTransponders(), s.pending, &error,
-                               &s.listStamp)) {
+                               &s.listStamp, &s.own)) {
     std::fprintf(stderr, "box: %s\n", box::trf("cannot keep the service list: %s", error.c_str()).c_str());
     s.saveError = error;
     return;
@@ -155,9 +158,10 @@ namespace {
 // other boxes added, and the journal goes away. Should that fail, what is
 // still pending goes to the journal, which keeps it just as well.
 void keepAtShutdown(DvbState& s) {
-  if (!s.changedThisRun || s.serviceListPath.empty() || !eDVB::instance) return;
+  if (s.own.empty() || s.serviceListPath.empty() || !eDVB::instance) return;
   std::string error;
-  if (box::saveServiceList(s.serviceListPath, *eDVB::instance->getTransponders(), &error, &s.listStamp)) {
+  if (box::saveServiceList(s.serviceListPath, *eDVB::instance->getTransponders(), &error, &s.listStamp,
+                           &s.own)) {
     s.pending.clear();
     s.saveError.clear();
     return;
@@ -226,7 +230,7 @@ bool bootDvb(const DvbOptions& options, std::string* error) {
   kept = KeptServices();  // a big list is not held twice any longer than needed
   s.loading = false;
   s.pending.clear();
-  s.changedThisRun = false;
+  s.own.clear();
   if (device) {
     s.frontend = std::move(device);
     s.sim = nullptr;
@@ -239,6 +243,22 @@ bool bootDvb(const DvbOptions& options, std::string* error) {
   Decoder::locked = 0;
   startPlaying(*s.band, s);
   return true;
+}
+
+void takeNewerKeptServices() {
+  DvbState& s = state();
+  if (s.serviceListPath.empty() || !eDVB::instance) return;
+  eTransponderList* list = eDVB::instance->getTransponders();
+  std::vector<std::pair<eServiceReferenceDVB, eServiceDVB>> newer;
+  std::string error;
+  if (!newerKeptServices(s.serviceListPath, *list, &s.own, s.listStamp, &newer, &error)) {
+    std::fprintf(stderr, "box: %s\n", box::trf("cannot read the service list: %s", error.c_str()).c_str());
+    return;
+  }
+  // Taken as loaded: nothing this run found, nothing to save.
+  s.loading = true;
+  for (const auto& [ref, record] : newer) list->addService(ref, record);
+  s.loading = false;
 }
 
 bool shutdownDvb(std::string* error) {
@@ -255,7 +275,7 @@ bool shutdownDvb(std::string* error) {
   s.band.reset();
   s.serviceListPath.clear();
   s.pending.clear();
-  s.changedThisRun = false;
+  s.own.clear();
   eServiceInterface::getInstance()->service = eServiceReference();
   Decoder::locked = 0;
   return kept;

@@ -22,6 +22,11 @@ struct DvbOptions {
 // eServiceInterface and sets what is playing. False with *error on bad input;
 // then nothing has been created.
 bool bootDvb(const DvbOptions& options, std::string* error);
+// The kept services this run only loaded take the records other boxes on
+// the root saved since (a rescan's new names), so that what the run exports
+// is the newest the root knows. A list that cannot be read is said on
+// standard error, and the run's list stays as it was.
+void takeNewerKeptServices();
 // Writes the service list (atomically) and destroys the DVB objects. False,
 // with *error saying why, when the list could not be kept: at this last save
 // or at any save during the run that no later save made good.

@@ -33,6 +33,17 @@ const IntField kTransponderFields[] = {
     {"inversion", 0, 2, &Satellite::inversion},
 };
 constexpr int64_t kMaxServiceType = 255;  // one byte in DVB
+// A reference's service id, transport stream id and original network id
+// (data[1..3]) are 16 bits in DVB; the rest of data is any int.
+constexpr int kFirstId = 1, kLastId = 3;
+constexpr int64_t kMaxId = 65535;
+
+int64_t dataLow(int i) {
+  return i >= kFirstId && i <= kLastId ? 0 : INT_MIN;
+}
+int64_t dataHigh(int i) {
+  return i >= kFirstId && i <= kLastId ? kMaxId : INT_MAX;
+}
 
 std::string rangeText(int64_t lo, int64_t hi) {
   return trf("must be between %lld and %lld", (long long)lo, (long long)hi);
@@ -122,7 +133,7 @@ bool toService(const json& e, eServiceReferenceDVB* ref, eServiceDVB* record, Fa
     return false;
   }
   for (size_t i = 0; i < 8; ++i) {
-    if (!wholeValue((*data)[i], INT_MIN, INT_MAX, &ref->data[i], &fault->what)) {
+    if (!wholeValue((*data)[i], dataLow(int(i)), dataHigh(int(i)), &ref->data[i], &fault->what)) {
       fault->path = "data[" + std::to_string(i) + "]";
       return false;
     }
@@ -300,7 +311,10 @@ std::string checkTransponder(const Satellite& s) {
   return "";
 }
 
-std::string checkService(const eServiceReferenceDVB&, const eServiceDVB& record) {
+std::string checkService(const eServiceReferenceDVB& ref, const eServiceDVB& record) {
+  for (int i = kFirstId; i <= kLastId; ++i)
+    if (ref.data[i] < 0 || ref.data[i] > kMaxId)
+      return "data[" + std::to_string(i) + "]: " + rangeText(0, kMaxId);
   if (record.service_type < 0 || record.service_type > kMaxServiceType)
     return "service_type: " + rangeText(0, kMaxServiceType);
   return "";

@@ -13,7 +13,9 @@
 //     {"data": [1, 1, 1, 1, 130, 11000, 0, 0], "flags": 0, "name": "Uno", "provider": "P1",
 //      "service_type": 1, "scrambled": false},
 //     ...]}
-// written one entry a line. Unknown keys are passed over (a newer box may
+// written one entry a line. A service's data is its reference: type, service
+// id, transport stream id, original network id (those three 0..65535),
+// orbital position, MHz, two more. Unknown keys are passed over (a newer box may
 // add some); a missing or out-of-range one is an error. A journal line is
 // {"transponders": [...], "services": [...]} on one line.
 #include <cstddef>

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -31,6 +32,19 @@ std::string why(const std::string& path, const char* what, int err) {
   return path + ": " + what + ": " + std::strerror(err);
 }
 
+bool notRegular(const std::string& path, std::string* error) {
+  return fail(error, trf("%s: is not a regular file", path.c_str()));
+}
+
+// A FIFO would block the box as it opens it, a device or a folder is no
+// list: whatever is there under the list's names must be a plain file.
+bool regularOrAbsent(const std::string& path, std::string* error) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0)
+    return errno == ENOENT ? true : fail(error, path + ": " + std::strerror(errno));
+  return S_ISREG(st.st_mode) ? true : notRegular(path, error);
+}
+
 // The lock beside the list, held while the object lives. flock, so that a
 // box that dies lets go of it.
 class ListLock {
@@ -41,9 +55,20 @@ class ListLock {
 
   bool take(const std::string& listPath, bool exclusive, std::string* error) {
     const std::string path = listPath + ".lock";
-    fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
+    if (!regularOrAbsent(path, error)) return false;
+    fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0666);
     if (fd < 0) return fail(error, path + ": " + std::strerror(errno));
-    while (::flock(fd, exclusive ? LOCK_EX : LOCK_SH) != 0)
+    struct stat st;
+    if (::fstat(fd, &st) != 0) return fail(error, why(path, "stat", errno));
+    if (!S_ISREG(st.st_mode)) return notRegular(path, error);
+    const int how = exclusive ? LOCK_EX : LOCK_SH;
+    if (::flock(fd, how | LOCK_NB) == 0) return true;
+    // A box that seems to hang while another holds the list says why.
+    if (errno == EWOULDBLOCK)
+      std::fprintf(stderr, "box: %s\n", trf("waiting for another box to let go of %s", path.c_str()).c_str());
+    else if (errno != EINTR)
+      return fail(error, why(path, "lock", errno));
+    while (::flock(fd, how) != 0)
       if (errno != EINTR) return fail(error, why(path, "lock", errno));
     return true;
   }
@@ -99,6 +124,7 @@ bool readKept(const std::string& path, const ServiceListReader& reader, std::str
       if (stamp && file == path) *stamp = KeptFileStamp();
       continue;
     }
+    if (!S_ISREG(st.st_mode)) return notRegular(file, error);
     if (stamp && file == path) {
       const KeptFileStamp now = stampOf(st);
       const bool unchanged = sameFile(*stamp, now);
@@ -119,6 +145,45 @@ using TransponderKey = std::tuple<int, int, int, int>;
 // What eTransponder's == compares.
 TransponderKey keyOf(const Satellite& s) {
   return {s.frequency, s.symbol_rate, s.polarisation, s.orbital_position};
+}
+
+bool sameTransponder(const Satellite& a, const Satellite& b) {
+  return keyOf(a) == keyOf(b) && a.fec == b.fec && a.inversion == b.inversion;
+}
+
+bool sameService(const eServiceDVB& a, const eServiceDVB& b) {
+  return a.service_name == b.service_name && a.service_provider == b.service_provider &&
+         a.service_type == b.service_type && a.scrambled == b.scrambled;
+}
+
+// Which of a list's entries its run found or changed: those win over the
+// disk's. Without a record of them, all do.
+class OwnEntries {
+ public:
+  explicit OwnEntries(const ServiceChanges* own) : own(own) {
+    if (own)
+      for (const Satellite& s : own->transponders) tps.insert(keyOf(s));
+  }
+  bool transponder(const TransponderKey& key) const { return !own || tps.count(key); }
+  bool service(const eServiceReferenceDVB& ref) const { return !own || own->services.count(ref); }
+
+ private:
+  const ServiceChanges* own;
+  std::set<TransponderKey> tps;
+};
+
+// Of the disk's services that list also holds, but not as its own, those
+// whose record differs: the newer knowledge. A later record on disk
+// replaces an earlier one.
+void noteNewer(const std::map<eServiceReferenceDVB, eServiceDVB>& services, const OwnEntries& mine,
+               const eServiceReferenceDVB& ref, const eServiceDVB& record,
+               std::map<eServiceReferenceDVB, eServiceDVB>* newer) {
+  auto it = services.find(ref);
+  if (it == services.end() || mine.service(ref)) return;
+  if (sameService(it->second, record))
+    newer->erase(ref);
+  else
+    (*newer)[ref] = record;
 }
 
 // Entries the reader would refuse are left out, and the first is named in
@@ -146,24 +211,47 @@ void appendCheckedService(std::string* out, const eServiceReferenceDVB& ref, con
 }
 
 // The whole list, with the lock held.
-bool writeWhole(const std::string& path, const eTransponderList& list, std::string* error,
-                KeptFileStamp* stamp) {
-  std::set<TransponderKey> held, onDisk;
-  for (const eTransponder& tp : list.getKnownTransponders()) held.insert(keyOf(tp.satellite));
+bool writeWhole(const std::string& path, const eTransponderList& list, const ServiceChanges* own,
+                std::string* error, KeptFileStamp* stamp) {
+  const OwnEntries mine(own);
+  std::map<TransponderKey, const Satellite*> held;
+  for (const eTransponder& tp : list.getKnownTransponders()) held.emplace(keyOf(tp.satellite), &tp.satellite);
   const auto& services = list.getServices();
+  // What the file gets that list does not hold: the disk's entries list has
+  // none of (transponders in the order read), and the disk's newer records
+  // of entries list only loaded.
   std::vector<Satellite> diskTps;
+  std::map<TransponderKey, size_t> diskTpAt;
+  std::map<TransponderKey, Satellite> newerTps;
   std::map<eServiceReferenceDVB, eServiceDVB> diskServices;
+  size_t diskOnly = 0;
   ServiceListReader reader;
   reader.transponder = [&](const Satellite& s) {
-    if (!held.count(keyOf(s)) && onDisk.insert(keyOf(s)).second) diskTps.push_back(s);
+    const TransponderKey key = keyOf(s);
+    auto h = held.find(key);
+    if (h == held.end()) {
+      auto [at, fresh] = diskTpAt.emplace(key, diskTps.size());
+      if (fresh)
+        diskTps.push_back(s);
+      else
+        diskTps[at->second] = s;
+    } else if (!mine.transponder(key)) {
+      if (sameTransponder(*h->second, s))
+        newerTps.erase(key);
+      else
+        newerTps[key] = s;
+    }
   };
   reader.service = [&](const eServiceReferenceDVB& ref, const eServiceDVB& record) {
-    if (!services.count(ref)) diskServices[ref] = record;
+    if (services.count(ref))
+      noteNewer(services, mine, ref, record, &diskServices);
+    else if (diskServices.insert_or_assign(ref, record).second)
+      ++diskOnly;
   };
   KeptFileStamp seen = stamp ? *stamp : KeptFileStamp();
   if (!readKept(path, reader, error, &seen)) return false;
 
-  const size_t tpCount = held.size() + diskTps.size(), serviceCount = services.size() + diskServices.size();
+  const size_t tpCount = held.size() + diskTps.size(), serviceCount = services.size() + diskOnly;
   if (tpCount > kMaxKeptTransponders || serviceCount > kMaxKeptServices)
     return fail(error, trf("%s: more than %zu transponders or %zu services, the most the box keeps",
                            path.c_str(), size_t(kMaxKeptTransponders), size_t(kMaxKeptServices)));
@@ -172,7 +260,8 @@ bool writeWhole(const std::string& path, const eTransponderList& list, std::stri
   text = "{\"version\": 1,\n \"transponders\": [";
   const char* sep = "\n  ";
   for (const eTransponder& tp : list.getKnownTransponders()) {
-    appendCheckedTransponder(&text, tp.satellite, sep, &refused);
+    auto newer = newerTps.find(keyOf(tp.satellite));
+    appendCheckedTransponder(&text, newer == newerTps.end() ? tp.satellite : newer->second, sep, &refused);
     if (text.back() == '}') sep = ",\n  ";
   }
   for (const Satellite& s : diskTps) {
@@ -181,13 +270,15 @@ bool writeWhole(const std::string& path, const eTransponderList& list, std::stri
   }
   text += "],\n \"services\": [";
   sep = "\n  ";
-  // Both are sorted: walked side by side, the file stays in order.
-  auto mine = services.begin();
+  // Both are sorted: walked side by side, the file stays in order. Where
+  // both hold a service, the disk's is the newer record.
+  auto ours = services.begin();
   auto theirs = diskServices.begin();
-  while (mine != services.end() || theirs != diskServices.end()) {
-    const bool takeMine =
-        theirs == diskServices.end() || (mine != services.end() && mine->first < theirs->first);
-    const auto& entry = takeMine ? *mine++ : *theirs++;
+  while (ours != services.end() || theirs != diskServices.end()) {
+    const bool takeOurs =
+        theirs == diskServices.end() || (ours != services.end() && ours->first < theirs->first);
+    if (!takeOurs && ours != services.end() && !(theirs->first < ours->first)) ++ours;
+    const auto& entry = takeOurs ? *ours++ : *theirs++;
     appendCheckedService(&text, entry.first, entry.second, sep, &refused);
     if (text.back() == '}') sep = ",\n  ";
   }
@@ -197,9 +288,8 @@ bool writeWhole(const std::string& path, const eTransponderList& list, std::stri
   // Entries merged in from the disk are in the file but not in the list:
   // the next whole write must read the file again.
   struct stat st;
-  if (stamp)
-    *stamp = diskTps.empty() && diskServices.empty() && ::stat(path.c_str(), &st) == 0 ? stampOf(st)
-                                                                                       : KeptFileStamp();
+  const bool onlyOurs = diskTps.empty() && newerTps.empty() && diskServices.empty();
+  if (stamp) *stamp = onlyOurs && ::stat(path.c_str(), &st) == 0 ? stampOf(st) : KeptFileStamp();
   // Everything the journal held is in the list now. A journal that stays
   // (unlink failed) is replayed over the same entries: no harm.
   ::unlink(serviceJournalPath(path).c_str());
@@ -241,7 +331,7 @@ bool appendChanges(const std::string& path, const eTransponderList& list, const 
     return true;
   }
   const bool existed = ::lstat(journal.c_str(), &journalSt) == 0;
-  int fd = ::open(journal.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0666);
+  int fd = ::open(journal.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0666);
   if (fd < 0) return fail(error, journal + ": " + std::strerror(errno));
   auto failed = [&](const char* what, int err) {
     ::close(fd);
@@ -249,6 +339,10 @@ bool appendChanges(const std::string& path, const eTransponderList& list, const 
   };
   struct stat st;
   if (::fstat(fd, &st) != 0) return failed("stat", errno);
+  if (!S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return notRegular(journal, error);
+  }
   off_t size = st.st_size;
 
   std::string line = "{\"transponders\": [", refused;
@@ -299,6 +393,7 @@ std::string serviceJournalPath(const std::string& listPath) {
 bool loadServiceList(const std::string& path, KeptServices* kept, std::string* error, KeptFileStamp* stamp) {
   // A root the box may not write to (no lock file there) is still read.
   ListLock lock;
+  if (!regularOrAbsent(path + ".lock", error)) return false;
   lock.take(path, false, nullptr);
   KeptServices read;
   ServiceListReader reader;
@@ -314,19 +409,37 @@ bool loadServiceList(const std::string& path, KeptServices* kept, std::string* e
 }
 
 bool saveServiceList(const std::string& path, const eTransponderList& list, std::string* error,
-                     KeptFileStamp* stamp) {
+                     KeptFileStamp* stamp, const ServiceChanges* own) {
   ListLock lock;
   if (!makeFolder(path, error) || !lock.take(path, true, error)) return false;
-  return writeWhole(path, list, error, stamp);
+  return writeWhole(path, list, own, error, stamp);
+}
+
+bool newerKeptServices(const std::string& path, const eTransponderList& list, const ServiceChanges* own,
+                       const KeptFileStamp& stamp,
+                       std::vector<std::pair<eServiceReferenceDVB, eServiceDVB>>* newer, std::string* error) {
+  ListLock lock;
+  lock.take(path, false, nullptr);
+  const OwnEntries mine(own);
+  std::map<eServiceReferenceDVB, eServiceDVB> found;
+  ServiceListReader reader;
+  reader.transponder = [](const Satellite&) {};
+  reader.service = [&](const eServiceReferenceDVB& ref, const eServiceDVB& record) {
+    noteNewer(list.getServices(), mine, ref, record, &found);
+  };
+  KeptFileStamp seen = stamp;
+  if (!readKept(path, reader, error, &seen)) return false;
+  newer->assign(found.begin(), found.end());
+  return true;
 }
 
 bool saveServiceChanges(const std::string& path, const eTransponderList& list, const ServiceChanges& changes,
-                        std::string* error, KeptFileStamp* stamp) {
+                        std::string* error, KeptFileStamp* stamp, const ServiceChanges* own) {
   ListLock lock;
   if (!makeFolder(path, error) || !lock.take(path, true, error)) return false;
   bool whole = false;
   if (!appendChanges(path, list, changes, &whole, error)) return false;
-  return whole ? writeWhole(path, list, error, stamp) : true;
+  return whole ? writeWhole(path, list, own, error, stamp) : true;
 }
 
 }  // namespace box

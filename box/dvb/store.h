@@ -15,9 +15,12 @@
 //
 // Writing the whole list (at shutdown, and as above) reads what is on disk,
 // the list and the journal, which another box on the same root may have added
-// to since, adds what this box holds (its own entry wins where both have
-// one), writes the result through a temporary file and a rename, fsyncs it
-// and its folder, and only then removes the journal.
+// to or rescanned since, adds what this box holds, writes the result through
+// a temporary file and a rename, fsyncs it and its folder, and only then
+// removes the journal. Where both hold an entry, the newer knowledge wins:
+// the box's own where this run found or changed it, else the one on disk (a
+// box that only loaded an entry knows nothing newer than whoever saved it).
+// Nothing is ever dropped: the list only grows.
 //
 // Loading reads the list and replays the journal on top of it. A last journal
 // line without its newline was being written when its process died: it is
@@ -27,7 +30,11 @@
 //
 // Every save holds an exclusive flock on services.json.lock (never removed,
 // so that every box locks the same file) and loading a shared one: two boxes
-// on one root never lose each other's entries.
+// on one root never lose each other's entries. A box that has to wait for
+// the lock says so on standard error, then waits (a box that dies lets go).
+//
+// Any of the three files that is there but is no regular file (a folder, a
+// FIFO, a device) is refused, before anything opens it.
 #include <set>
 #include <string>
 #include <utility>
@@ -79,12 +86,23 @@ bool loadServiceList(const std::string& path, KeptServices* kept, std::string* e
 
 // Writes the whole list: what is on disk merged with list, atomically; the
 // journal is then removed. With stamp (kept by the caller for this list
-// from its load on), a list file still as stamped is not read again.
+// from its load on), a list file still as stamped is not read again. own:
+// what the caller's run found or changed since it loaded the list, the
+// entries of list that win over the disk's; nullptr when the list holds
+// nothing but what the run found (it loaded nothing).
 bool saveServiceList(const std::string& path, const eTransponderList& list, std::string* error,
-                     KeptFileStamp* stamp = nullptr);
+                     KeptFileStamp* stamp = nullptr, const ServiceChanges* own = nullptr);
+
+// The disk's records of the services list holds but not in own (as above)
+// where they differ from list's: what other boxes on the root learnt of them
+// since. A list file still as stamped is not read.
+bool newerKeptServices(const std::string& path, const eTransponderList& list, const ServiceChanges* own,
+                       const KeptFileStamp& stamp,
+                       std::vector<std::pair<eServiceReferenceDVB, eServiceDVB>>* newer, std::string* error);
 
 // Appends changes to the journal (or writes the whole list, as above).
 bool saveServiceChanges(const std::string& path, const eTransponderList& list, const ServiceChanges& changes,
-                        std::string* error, KeptFileStamp* stamp = nullptr);
+                        std::string* error, KeptFileStamp* stamp = nullptr,
+                        const ServiceChanges* own = nullptr);
 
 }  // namespace box

@@ -159,6 +159,7 @@ int runPlugin(const Options& o, std::vector<Step> steps, Entry entry, Output& ou
 void writeExports(const Options& o, const SpectrumRecorder& spectrum, Output& out) {
   std::string error;
   if (!o.exports.empty() && eDVB::instance) {
+    takeNewerKeptServices();
     const ChannelList channels = channelList(*eDVB::instance->getTransponders());
     if (channels.unplaced)
       std::fprintf(

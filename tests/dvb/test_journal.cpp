@@ -3,9 +3,13 @@
 // half written when a write fails.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 
+#include <functional>
 #include <map>
+#include <thread>
 #include <vector>
 
 #include "dvb/store_support.h"
@@ -193,4 +197,57 @@ TEST(ServiceJournal, WhatTheReaderWouldRefuseIsLeftOutAndTheSaveSaysSo) {
   EXPECT_FALSE(box::saveServiceChanges(f.list, list, changes, &error));
   EXPECT_EQ(error, f.list + ": not kept: the service S2: service_type: must be between 0 and 255");
   EXPECT_EQ(loaded(f.list).first, std::set<std::string>{"S1"});
+}
+
+TEST(ServiceJournal, ABoxThatWaitsForTheLockSaysSoAndSavesOnceItIsFree) {
+  Files f;
+  std::filesystem::create_directories(std::filesystem::path(f.list).parent_path());
+  const int held = ::open((f.list + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  ASSERT_EQ(::flock(held, LOCK_EX), 0);
+  const std::string said = f.list + ".stderr";
+  const int stderrWas = ::dup(2), out = ::open(said.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  ::dup2(out, 2);
+  eTransponderList list;
+  found(list, nullptr, 1, 11000000);
+  std::string error;
+  bool saved = false;
+  std::thread other([&] { saved = box::saveServiceList(f.list, list, &error); });
+  for (int i = 0; i < 2000 && readAll(said).empty(); ++i) ::usleep(10000);
+  const bool early = std::filesystem::exists(f.list);
+  ::close(held);
+  other.join();
+  ::dup2(stderrWas, 2);
+  ::close(stderrWas);
+  ::close(out);
+  EXPECT_FALSE(early) << "saved while another held the lock";
+  EXPECT_EQ(readAll(said), "box: waiting for another box to let go of " + f.list + ".lock\n");
+  EXPECT_TRUE(saved) << error;
+  EXPECT_EQ(loaded(f.list).first, std::set<std::string>{"S1"});
+}
+
+TEST(ServiceJournal, WhatIsNoRegularFileUnderTheListsNamesIsRefusedUnopened) {
+  Files f;
+  const std::filesystem::path folder = std::filesystem::path(f.list).parent_path();
+  eTransponderList list;
+  found(list, nullptr, 1, 11000000);
+  // A FIFO nobody writes to: opening it to read would wait for ever.
+  using Make = std::function<void(const std::string&)>;
+  const Make kinds[] = {
+      [](const std::string& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0666), 0); },
+      [](const std::string& p) { std::filesystem::create_directory(p); },
+      [](const std::string& p) { std::filesystem::create_symlink("/dev/null", p); },
+  };
+  for (const std::string& file : {f.list, f.journal, f.list + ".lock"})
+    for (const Make& make : kinds) {
+      std::filesystem::remove_all(folder);
+      std::filesystem::create_directories(folder);
+      make(file);
+      box::KeptServices kept;
+      std::string error;
+      EXPECT_FALSE(box::loadServiceList(f.list, &kept, &error));
+      EXPECT_EQ(error, file + ": is not a regular file");
+      error.clear();
+      EXPECT_FALSE(box::saveServiceList(f.list, list, &error));
+      EXPECT_EQ(error, file + ": is not a regular file");
+    }
 }

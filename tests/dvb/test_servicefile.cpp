@@ -79,8 +79,15 @@ TEST(ServiceFile, EachFaultIsNamedWithFileLineAndPath) {
       {listWith(", \"inversion\": 0", ""), "line 3: transponders[0].inversion: missing"},
       {listWith("[1, 1, 1, 1, 130, 11000, 0, 0]", "[1, 1, 1, 130, 11000, 0, 0]"),
        "line 5: services[0].data: must be an array of 8 whole numbers"},
+      {listWith("[1, 2, 1, 1, 130", "[1, 2, 1, 1, 4294967296"),
+       "line 6: services[1].data[4]: must be between -2147483648 and 2147483647"},
+      // Service, transport stream and original network ids are 16 bits.
+      {listWith("[1, 2, 1, 1, 130", "[1, 65536, 1, 1, 130"),
+       "line 6: services[1].data[1]: must be between 0 and 65535"},
+      {listWith("[1, 2, 1, 1, 130", "[1, 2, -1, 1, 130"),
+       "line 6: services[1].data[2]: must be between 0 and 65535"},
       {listWith("[1, 2, 1, 1, 130", "[1, 2, 1, 4294967296, 130"),
-       "line 6: services[1].data[3]: must be between -2147483648 and 2147483647"},
+       "line 6: services[1].data[3]: must be between 0 and 65535"},
       {listWith("\"flags\": 0, \"name\": \"Due\"", "\"flags\": -2147483649, \"name\": \"Due\""),
        "line 6: services[1].flags: must be between -2147483648 and 2147483647"},
       {listWith("\"Uno\"", "\"" + std::string(256, 'x') + "\""),
@@ -147,7 +154,7 @@ TEST(ServiceFile, WhatTheListHoldsIsWrittenSoThatItReadsBackTheSame) {
     record.scrambled = scrambled;
     in.emplace_back(ref, record);
   };
-  add({INT_MIN, INT_MAX, 0, -1, -1800, 12750, 7, 8}, INT_MIN, "Quote \" back \\ slash", "", 0, true);
+  add({INT_MIN, 65535, 0, 65535, -1800, INT_MAX, 7, -1}, INT_MIN, "Quote \" back \\ slash", "", 0, true);
   add({1, 2, 3, 4, 5, 6, 7, 8}, INT_MAX, "Ctrl \n\t\x01 é € 😀", std::string(255, 'p'), 255, false);
   // Not UTF-8, and longer than a name can be: as close as the reader takes.
   add({0, 0, 0, 0, 0, 0, 0, 0}, 0, "bad \xFF byte", std::string(254, 'x') + "é", 12, false);
@@ -195,6 +202,8 @@ TEST(ServiceFile, WhatTheListHoldsIsWrittenSoThatItReadsBackTheSame) {
   EXPECT_EQ(box::checkTransponder(tp), "polarisation: must be between 0 and 1");
   in[0].second.service_type = 1000;
   EXPECT_EQ(box::checkService(in[0].first, in[0].second), "service_type: must be between 0 and 255");
+  in[0].first.data[3] = 65536;
+  EXPECT_EQ(box::checkService(in[0].first, in[0].second), "data[3]: must be between 0 and 65535");
 }
 
 TEST(ServiceFile, AListAnOlderBoxWroteIsRead) {

@@ -246,6 +246,54 @@ TEST_F(StoreTest, ARunKilledAfterAScanKeepsItAndAnotherBoxWritesItIntoTheList) {
   EXPECT_EQ(serviceNames(), (std::vector<std::string>{"Uno", "Canale Demo", "Due", "S77"}));
 }
 
+TEST_F(StoreTest, WhereBoxesDisagreeTheNewerKnowledgeWins) {
+  scan(11001000, 27500, 0);
+  std::string error;
+  ASSERT_TRUE(box::shutdownDvb(&error)) << error;
+  const std::string start = readAll(serviceListPath());
+  struct Case {
+    bool whole;        // the other box writes the list whole, else a journal line
+    std::string mine;  // what this box renames Uno to itself ("": it only loaded Uno)
+    bool exports;      // this box takes the newer records in before it exports
+    std::vector<std::string> kept;
+  };
+  const Case cases[] = {
+      {false, "", true, {"Uno B", "Canale Demo", "Due"}},
+      {true, "", false, {"Uno B", "Canale Demo", "Due"}},
+      {false, "", false, {"Uno B", "Canale Demo", "Due"}},
+      {true, "Uno A", true, {"Uno A", "Canale Demo", "Due"}},
+  };
+  for (const Case& c : cases) {
+    std::ofstream(serviceListPath(), std::ios::trunc) << start;
+    ASSERT_TRUE(boot(kBand, &error)) << error;
+    auto uno = *eDVB::instance->getTransponders()->getServices().begin();
+    ASSERT_EQ(uno.second.service_name, "Uno");
+    // Another box on the root rescans Uno and finds it renamed.
+    eTransponderList other;
+    box::ServiceChanges changes;
+    uno.second.service_name = "Uno B";
+    other.addService(uno.first, uno.second);
+    changes.services.insert(uno.first);
+    ASSERT_TRUE(c.whole
+                    ? box::saveServiceList(serviceListPath(), other, &error, nullptr, &changes)
+                    : box::saveServiceChanges(serviceListPath(), other, changes, &error, nullptr, &changes))
+        << error;
+    scan(11600000, 22000, 1);  // this box finds something of its own
+    if (!c.mine.empty()) {
+      uno.second.service_name = c.mine;
+      eDVB::instance->getTransponders()->addService(uno.first, uno.second);
+    }
+    if (c.exports) {
+      box::takeNewerKeptServices();
+      EXPECT_EQ(serviceNames(), c.kept);
+    }
+    ASSERT_TRUE(box::shutdownDvb(&error)) << error;
+    ASSERT_TRUE(boot(kBand, &error)) << error;
+    EXPECT_EQ(serviceNames(), c.kept);
+    box::shutdownDvb();
+  }
+}
+
 TEST_F(StoreTest, WhenTheWholeListCannotBeWrittenTheJournalKeepsWhatIsPending) {
   scan(11001000, 27500, 0);
   eDVB::instance->getTransponders()->addService(service(5).first, service(5).second);
