@@ -169,6 +169,9 @@ bool libraryFormatText(const ChannelList& channels, ExportFormat format, std::st
     size_t header = 0;
     ok = ok && whole(std::string_view(*text).substr(start), format, to - from, &header);
     if (ok && from > 0) text->erase(start, header);
+    // Room for the rest at the first chunk's length an entry and some, so
+    // that the text is not copied (twice its size at once) as it grows.
+    if (ok && from == 0 && to < total) text->reserve(text->size() / (to - from) * total * 9 / 8);
   }
   ::close(fd);
   if (!ok) {
