@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string>
 #include <tuple>
+#include <utility>
 
 #include "box/dvb/delivery.h"
 
@@ -36,6 +38,14 @@ CodeRate codeRate(int fec) {
   return fec > 0 && fec < int(std::size(rates)) ? rates[fec] : CodeRate();
 }
 
+std::string exportName(const ExportService& s) {
+  std::string name = s.name;
+  for (char& c : name)
+    if ((unsigned char)c < 0x20 || c == 0x7f) c = ' ';
+  if (name.find_first_not_of(' ') == std::string::npos) name = "SID " + std::to_string(s.sid);
+  return name;
+}
+
 ChannelList channelList(const eTransponderList& list) {
   ChannelList out;
   for (const eTransponder& tp : list.getKnownTransponders())
@@ -43,16 +53,25 @@ ChannelList channelList(const eTransponderList& list) {
   std::stable_sort(
       out.transponders.begin(), out.transponders.end(),
       [](const ExportTransponder& a, const ExportTransponder& b) { return order(a) < order(b); });
+  // Sorted by orbital position then kHz, the transponders are sorted by
+  // orbital position then MHz too (rounding keeps the order): a service's
+  // candidates are one run of them, found by binary search.
+  const auto key = [](const ExportTransponder& t) {
+    return std::make_pair(t.orbital, std::lround(t.freqKHz / 1000.0));
+  };
+  const auto before = [&](const ExportTransponder& t, const std::pair<int, long>& k) { return key(t) < k; };
+  const auto after = [&](const std::pair<int, long>& k, const ExportTransponder& t) { return k < key(t); };
   for (const auto& [ref, record] : list.getServices()) {
-    size_t found = out.transponders.size(), candidates = 0;
-    for (size_t i = 0; i < out.transponders.size(); ++i) {
-      const ExportTransponder& t = out.transponders[i];
-      if (t.orbital != ref.data[4] || std::lround(t.freqKHz / 1000.0) != ref.data[5]) continue;
-      // Of several, the one tuned nearest the reference's MHz, else the first.
-      if (++candidates == 1 || std::abs(t.freqKHz - ref.data[5] * 1000) <
-                                   std::abs(out.transponders[found].freqKHz - ref.data[5] * 1000))
-        found = i;
-    }
+    const std::pair<int, long> wanted(ref.data[4], ref.data[5]);
+    const auto first = std::lower_bound(out.transponders.begin(), out.transponders.end(), wanted, before);
+    const auto last = std::upper_bound(first, out.transponders.end(), wanted, after);
+    const size_t candidates = size_t(last - first);
+    size_t found = size_t(first - out.transponders.begin());
+    // Of several, the one tuned nearest the reference's MHz, else the first.
+    for (auto t = first; t != last; ++t)
+      if (std::abs(t->freqKHz - ref.data[5] * 1000) <
+          std::abs(out.transponders[found].freqKHz - ref.data[5] * 1000))
+        found = size_t(t - out.transponders.begin());
     if (candidates == 0) {
       ++out.unplaced;
       continue;

@@ -46,4 +46,10 @@ struct CodeRate {
 };
 CodeRate codeRate(int fec);
 
+// The service's name as every channel file writes it: control bytes (which
+// would end or garble a line) as spaces, and a name that is then blank as
+// "SID n", so that readers which skip nameless entries, or take the next
+// field for the name, still keep the service with its own fields.
+std::string exportName(const ExportService& s);
+
 }  // namespace box

@@ -1,13 +1,20 @@
 // The formats libdvbv5 writes right: the dvbv5 channel file and initial
-// tuning data ("channel" in its names). Its writer takes a file name, so it
-// writes to a temporary file beside the target, which then goes into place
-// through the box's atomic write like every other file the box keeps.
+// tuning data ("channel" in its names). Its writer takes a file name and
+// does not report a failed write, so it never writes to the disk: it writes
+// into memory (a memfd, named through /proc), its text is read back and
+// checked, and the whole goes into place through the box's atomic write,
+// which checks every write, like every other file the box keeps. Its
+// entries are large (kilobytes each): they are made and written a chunk at
+// a time, so that memory follows the text, not the number of services.
+#include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
+#include <string_view>
 
 #include "box/export/export.h"
 #include "box/gui/fileio.h"
@@ -22,6 +29,8 @@ namespace box {
 
 #ifdef VANTREL_HAVE_DVBV5
 namespace {
+
+constexpr size_t kChunkEntries = 1000;
 
 fe_code_rate fecCode(int fec) {
   static const fe_code_rate codes[] = {FEC_AUTO, FEC_1_2, FEC_2_3, FEC_3_4, FEC_5_6,
@@ -38,15 +47,10 @@ int modulationCode(const std::string& m) {
   return -1;
 }
 
-// dvbv5 names run to the first ']'; control bytes would end the line.
-char* entryName(const std::string& name) {
-  std::string s = name;
-  for (char& c : s)
-    if ((unsigned char)c < 0x20 || c == 0x7f)
-      c = ' ';
-    else if (c == ']')
-      c = ')';
-  return strdup(s.c_str());
+// dvbv5 names run to the first ']'.
+char* entryName(std::string name) {
+  std::replace(name.begin(), name.end(), ']', ')');
+  return strdup(name.c_str());
 }
 
 // The tuning values of t. Values the box does not know are left out or
@@ -68,8 +72,8 @@ dvb_entry* newEntry(const ExportTransponder& t) {
   return e;
 }
 
-// One entry a service (dvbv5) or a transponder (scan), in order.
-dvb_file* buildFile(const ChannelList& channels, ExportFormat format) {
+// Entries [from, to): one a service (dvbv5) or a transponder (scan), in order.
+dvb_file* buildFile(const ChannelList& channels, ExportFormat format, size_t from, size_t to) {
   auto* file = static_cast<dvb_file*>(calloc(1, sizeof(dvb_file)));
   if (!file) return nullptr;
   dvb_entry** tail = &file->first_entry;
@@ -80,20 +84,52 @@ dvb_file* buildFile(const ChannelList& channels, ExportFormat format) {
     ++file->n_entries;
     return true;
   };
-  if (format == ExportFormat::scan) {
-    for (const ExportTransponder& t : channels.transponders)
-      if (!add(newEntry(t))) return dvb_file_free(file), nullptr;
-    return file;
-  }
-  for (const ExportService& s : channels.services) {
+  for (size_t i = from; i < to; ++i) {
+    if (format == ExportFormat::scan) {
+      if (!add(newEntry(channels.transponders[i]))) return dvb_file_free(file), nullptr;
+      continue;
+    }
+    const ExportService& s = channels.services[i];
     dvb_entry* e = newEntry(channels.transponders[s.transponder]);
     if (!add(e)) return dvb_file_free(file), nullptr;
-    e->channel = entryName(s.name);
+    e->channel = entryName(exportName(s));
     e->service_id = uint16_t(s.sid);
     e->network_id = uint16_t(s.onid);
     e->transport_id = uint16_t(s.tsid);
   }
   return file;
+}
+
+// Reads all of fd (from its start) onto the end of *text.
+bool appendAll(int fd, std::string* text) {
+  const off_t size = ::lseek(fd, 0, SEEK_END);
+  if (size < 0) return false;
+  const size_t start = text->size();
+  text->resize(start + size_t(size));
+  for (size_t done = 0; done < size_t(size);) {
+    const ssize_t n = ::pread(fd, &(*text)[start + done], size_t(size) - done, off_t(done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += size_t(n);
+  }
+  return true;
+}
+
+// Whether a chunk of the library's text holds its n entries whole: a dvbv5
+// entry is a "[name]" line and its values, ending in a blank line; a scan
+// entry is one line. Comment lines at the start are a header (its length in
+// *header).
+bool whole(std::string_view text, ExportFormat format, size_t n, size_t* header) {
+  *header = 0;
+  for (size_t end; *header < text.size() && text[*header] == '#'; *header = end + 1)
+    if ((end = text.find('\n', *header)) == std::string_view::npos) return false;
+  size_t count = 0;
+  for (size_t line = *header; line < text.size(); line = text.find('\n', line) + 1) {
+    if (text.find('\n', line) == std::string_view::npos) return false;  // cut in a line
+    count += format == ExportFormat::scan ? text[line] != '#' : text[line] == '[';
+  }
+  const std::string_view end = format == ExportFormat::scan ? "\n" : "\n\n";
+  return count == n && text.size() >= end.size() && text.substr(text.size() - end.size()) == end;
 }
 
 }  // namespace
@@ -102,33 +138,57 @@ bool formatAvailable(ExportFormat) {
   return true;
 }
 
-bool writeLibraryFormat(const ChannelList& channels, ExportFormat format, const std::string& path,
-                        std::string* error) {
-  dvb_file* file = buildFile(channels, format);
-  if (!file) {
-    *error = path + ": " + tr("out of memory");
+bool libraryFormatText(const ChannelList& channels, ExportFormat format, std::string* text,
+                       std::string* error) {
+  text->clear();
+  const int fd = ::memfd_create("vantrel-export", MFD_CLOEXEC);
+  if (fd < 0) {
+    *error = std::strerror(errno);
     return false;
   }
-  // Folders on the way are made, as for the formats written by the box.
-  std::error_code ec;
-  const std::filesystem::path folder = std::filesystem::path(path).parent_path();
-  if (!folder.empty()) std::filesystem::create_directories(folder, ec);
-  std::string tmp = path + ".XXXXXX";
-  const int fd = ::mkstemp(tmp.data());
-  if (fd < 0) {
-    *error = path + ": " + std::strerror(errno);
+  char name[40];
+  std::snprintf(name, sizeof name, "/proc/self/fd/%d", fd);
+  const size_t total = format == ExportFormat::scan ? channels.transponders.size() : channels.services.size();
+  bool ok = true;
+  for (size_t from = 0; ok && from < total; from += kChunkEntries) {
+    const size_t to = std::min(total, from + kChunkEntries);
+    dvb_file* file = buildFile(channels, format, from, to);
+    if (!file) {
+      *error = tr("out of memory");
+      ::close(fd);
+      return false;
+    }
+    const size_t start = text->size();
+    ok = ::ftruncate(fd, 0) == 0 &&
+         dvb_write_file_format(name, file, SYS_DVBS,
+                               format == ExportFormat::scan ? FILE_CHANNEL : FILE_DVBV5) == 0 &&
+         appendAll(fd, text);
     dvb_file_free(file);
-    return false;
+    // Every entry must be there, whole: the library does not say when a
+    // write fails. A header repeated by each chunk is kept once.
+    size_t header = 0;
+    ok = ok && whole(std::string_view(*text).substr(start), format, to - from, &header);
+    if (ok && from > 0) text->erase(start, header);
+    // Room for the rest at the first chunk's length an entry and some, so
+    // that the text is not copied (twice its size at once) as it grows.
+    if (ok && from == 0 && to < total) text->reserve(text->size() / (to - from) * total * 9 / 8);
   }
   ::close(fd);
-  const int written = dvb_write_file_format(tmp.c_str(), file, SYS_DVBS,
-                                            format == ExportFormat::scan ? FILE_CHANNEL : FILE_DVBV5);
-  dvb_file_free(file);
-  std::string text;
-  bool ok = written == 0 && readWholeFile(tmp, &text, error, size_t(1) << 30);
-  if (written != 0) *error = path + ": " + trf("libdvbv5 could not write the %s file", formatName(format));
-  ::unlink(tmp.c_str());
-  return ok && writeFileAtomic(path, text, error);
+  if (!ok) {
+    text->clear();
+    *error = trf("libdvbv5 could not write the %s file", formatName(format));
+  }
+  return ok;
+}
+
+bool writeLibraryFormat(const ChannelList& channels, ExportFormat format, const std::string& path,
+                        std::string* error) {
+  std::string text, why;
+  if (!libraryFormatText(channels, format, &text, &why)) {
+    *error = path + ": " + why;
+    return false;
+  }
+  return writeFileAtomic(path, text, error);
 }
 
 #else
@@ -137,9 +197,17 @@ bool formatAvailable(ExportFormat format) {
   return format == ExportFormat::vdr || format == ExportFormat::zap;
 }
 
-bool writeLibraryFormat(const ChannelList&, ExportFormat format, const std::string& path,
+bool libraryFormatText(const ChannelList&, ExportFormat format, std::string* text, std::string* error) {
+  text->clear();
+  *error = trf("the %s format is not available in this build", formatName(format));
+  return false;
+}
+
+bool writeLibraryFormat(const ChannelList& channels, ExportFormat format, const std::string& path,
                         std::string* error) {
-  *error = path + ": " + trf("the %s format is not available in this build", formatName(format));
+  std::string text, why;
+  libraryFormatText(channels, format, &text, &why);
+  *error = path + ": " + why;
   return false;
 }
 

@@ -114,7 +114,9 @@ std::string vdrText(const ChannelList& channels) {
   std::string out;
   for (const ExportService& s : channels.services) {
     const ExportTransponder& t = channels.transponders[s.transponder];
-    out += vdrName(s.name);
+    // VDR reads a line that starts with ':' as a group separator: a blank
+    // name would have made one. '#' has no meaning to it there.
+    out += vdrName(exportName(s));
     if (!s.provider.empty()) out += ";" + vdrName(s.provider);
     char line[160];
     std::snprintf(line, sizeof line, ":%d:%s:%s:%d:0:0:0:0:%d:%d:%d:0\n", mhz(t.freqKHz),
@@ -126,15 +128,18 @@ std::string vdrText(const ChannelList& channels) {
 }
 
 // name:frequency (MHz):polarisation:satellite number:symbol rate (ksymbols/s):VPID:APID:SID.
-// Zap has no escapes: a ':' in a name is written as '|', as VDR does. The
-// dish's satellite number is not known to the box: 0, the first.
+// Zap has no escapes: a ':' in a name is written as '|', as VDR does. Zap
+// readers skip a line whose first byte past the spaces is '#' as a comment,
+// so such a name is written after a '_'. The dish's satellite number is not
+// known to the box: 0, the first.
 std::string zapText(const ChannelList& channels) {
   std::string out;
   for (const ExportService& s : channels.services) {
     const ExportTransponder& t = channels.transponders[s.transponder];
-    std::string name = lineSafe(s.name);
+    std::string name = exportName(s);
     for (char& c : name)
       if (c == ':') c = '|';
+    if (name[name.find_first_not_of(' ')] == '#') name.insert(0, "_");
     char line[96];
     std::snprintf(line, sizeof line, ":%d:%c:0:%d:0:0:%d\n", mhz(t.freqKHz), t.pol ? 'v' : 'h',
                   t.srSym / 1000, s.sid);

@@ -30,7 +30,10 @@ std::string zapText(const ChannelList& channels);
 // *error naming the file and the reason.
 bool writeExport(const ChannelList& channels, const ExportTarget& target, std::string* error);
 
-// Through libdvbv5 (dvbv5 and scan); defined in dvbv5file.cpp.
+// Through libdvbv5 (dvbv5 and scan); defined in dvbv5file.cpp. The text
+// is checked to hold every entry whole: false with *error saying so.
+bool libraryFormatText(const ChannelList& channels, ExportFormat format, std::string* text,
+                       std::string* error);
 bool writeLibraryFormat(const ChannelList& channels, ExportFormat format, const std::string& path,
                         std::string* error);
 
