@@ -262,7 +262,7 @@ TEST_F(BoxRun, TheMainJobIsTheSameRunAfterRun) {
 }
 
 TEST_F(BoxRun, HelpListsTheOptions) {
-  Result r = shell(VANTREL_EMULATOR VANTREL_BINARY_DIR "/vantrel-box --help");
+  Result r = shell(box_run::boxCommand() + " --help");
   EXPECT_EQ(r.status, 0);
   for (const char* option : {"--plugin", "--band", "--keys", "--shots", "--trace", "--root", "--max-time"})
     EXPECT_THAT(r.out, HasSubstr(option));
