@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 #include "host/ebase.h"
 
@@ -36,6 +37,10 @@ void wait(int64_t ms);
 void beginDeviceWait();
 void endDeviceWait();
 bool deviceWaiting();
+
+// The running timers' deadlines (box time, ms), so that a waiter can tell
+// when anything but itself can next happen.
+std::vector<int64_t> timerDeadlines();
 
 // Ends every loop level and makes the outermost return; the box then exits
 // with code (the runner's exit codes).

@@ -253,6 +253,13 @@ bool deviceWaiting() {
   return eApp && eApp->impl->deviceWaits > 0;
 }
 
+std::vector<int64_t> timerDeadlines() {
+  std::vector<int64_t> out;
+  if (eApp)
+    for (const eTimer* t : eApp->impl->timers) out.push_back(t->deadline());
+  return out;
+}
+
 bool aborted() {
   return eApp && eApp->impl->aborted;
 }

@@ -12,6 +12,10 @@
 #include "box/gui/trace.h"
 
 namespace box {
+namespace {
+// How often a wait-text looks at the screen, in box time.
+constexpr int64_t kLookMs = 20;
+}  // namespace
 
 LongTimer::LongTimer() {
   timer.timeout.connect(sigc::mem_fun(*this, &LongTimer::piece));
@@ -34,8 +38,8 @@ void LongTimer::piece() {
     timeout.emit();
 }
 
-ScriptPlayer::ScriptPlayer(std::vector<Step> steps_, std::string shots_)
-    : steps(std::move(steps_)), shots(std::move(shots_)) {
+ScriptPlayer::ScriptPlayer(std::vector<Step> steps_, std::string shots_, const LongTimer* limit_)
+    : steps(std::move(steps_)), shots(std::move(shots_)), limit(limit_) {
   timer.timeout.connect(sigc::mem_fun(*this, &ScriptPlayer::tick));
   if (!steps.empty()) timer.start(0);
 }
@@ -43,6 +47,43 @@ ScriptPlayer::ScriptPlayer(std::vector<Step> steps_, std::string shots_)
 void ScriptPlayer::stop() {
   next = steps.size();
   timer.stop();
+  watching.disconnect();
+}
+
+// Once the loop has dispatched all that is due, in virtual time: until the
+// next deadline of another timer the screen stays as it is now, so the looks
+// due before it would all fail alike. The timer moves to the last of them,
+// which keeps every look that can pass on the same instant (and in the same
+// order with the timers due then) as when each look was taken.
+void ScriptPlayer::watch() {
+  if (next >= steps.size() || textSince < 0 || isRealtime() || deviceWaiting()) return;
+  const Step& s = steps[next];
+  if (Screen::instance().showsText(s.text)) return;  // the next look passes
+  std::vector<int64_t> others = timerDeadlines();
+  auto drop = [&others](const LongTimer* t) {
+    if (!t || !t->isActive()) return;
+    auto at = std::find(others.begin(), others.end(), t->pieceDeadline());
+    if (at != others.end()) others.erase(at);
+  };
+  drop(&timer);
+  drop(limit);
+  if (others.empty()) {
+    watching.disconnect();
+    std::fprintf(
+        stderr, "vantrel-box: %s\n",
+        trf("script line %d: %s", s.line, tr("nothing left to happen: no timer is running and no key is due"))
+            .c_str());
+    abortAll(4);
+    return;
+  }
+  if (limit && limit->isActive()) others.push_back(limit->pieceDeadline());
+  const int64_t soonest = *std::min_element(others.begin(), others.end());
+  const int64_t look = timer.deadline();
+  // The look that times out is kept too.
+  const int64_t last = textSince + (s.ms + kLookMs - 1) / kLookMs * kLookMs;
+  const int64_t target =
+      soonest > look ? std::min(look + (soonest - 1 - look) / kLookMs * kLookMs, last) : look;
+  if (target > look) timer.start(target - eApp->now());
 }
 
 void ScriptPlayer::tick() {
@@ -56,6 +97,7 @@ void ScriptPlayer::tick() {
       case Step::WaitText:
         if (textSince < 0) textSince = eApp->now();
         if (Screen::instance().showsText(s.text)) {
+          watching.disconnect();
           textSince = -1;
           ++next;
           continue;
@@ -68,7 +110,9 @@ void ScriptPlayer::tick() {
           abortAll(3);
           return;
         }
-        timer.start(20);
+        timer.start(kLookMs);
+        if (!watching.connected())
+          watching = idleSignal().connect(sigc::mem_fun(*this, &ScriptPlayer::watch));
         return;
       case Step::Shot:
         ++next;

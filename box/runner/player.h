@@ -20,6 +20,10 @@ class LongTimer : public sigc::trackable {
   LongTimer();
   void start(int64_t ms);
   void stop() { timer.stop(); }
+  bool isActive() const { return timer.isActive(); }
+  int64_t deadline() const { return due; }
+  // What the loop counts: the deadline of the piece running now.
+  int64_t pieceDeadline() const { return timer.deadline(); }
   sigc::signal<void()> timeout;
 
  private:
@@ -31,10 +35,14 @@ class LongTimer : public sigc::trackable {
 
 // Runs the script's steps on box time, from a timer: every loop level fires
 // it, so keys reach nested modal runs. Each step moves the script on before
-// it acts, since a key may not return until a modal run has ended.
+// it acts, since a key may not return until a modal run has ended. A
+// wait-text looks at the screen every 20 ms from its start; in virtual time
+// it skips the looks that nothing can have changed, and gives up at once
+// when nothing but itself and limit (the run's --max-time, which cannot
+// change the screen) is left running.
 class ScriptPlayer : public sigc::trackable {
  public:
-  ScriptPlayer(std::vector<Step> steps, std::string shots);
+  ScriptPlayer(std::vector<Step> steps, std::string shots, const LongTimer* limit = nullptr);
   // Whether a shot could not be written (each failure was reported).
   bool outputFailed() const { return failed; }
   // Plays no further step.
@@ -42,6 +50,7 @@ class ScriptPlayer : public sigc::trackable {
 
  private:
   void tick();
+  void watch();
   void shot(const Step& s);
 
   std::vector<Step> steps;
@@ -50,6 +59,8 @@ class ScriptPlayer : public sigc::trackable {
   int64_t textSince = -1;
   bool failed = false;
   LongTimer timer;
+  const LongTimer* limit;
+  sigc::connection watching;  // to the loop's idle signal, during a wait-text
 };
 
 }  // namespace box

@@ -126,8 +126,8 @@ void keepLivePicture(eTimer& live, const std::string& path, Output& out) {
 int runPlugin(const Options& o, std::vector<Step> steps, Entry entry, Output& out, WindowRun& window) {
   int code = 0;
   {
-    ScriptPlayer player(std::move(steps), o.shots);
     LongTimer limit;
+    ScriptPlayer player(std::move(steps), o.shots, &limit);
     limit.timeout.connect([&o] {
       std::fprintf(stderr, "vantrel-box: --max-time: ");
       std::fprintf(stderr, tr("the plug-in was still running after %lld ms"), (long long)o.maxTimeMs);

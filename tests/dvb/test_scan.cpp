@@ -13,6 +13,7 @@ const char* kServices =
 
 class ScanTest : public DvbTest {
  protected:
+  ScanTest() { language = "C"; }
   void SetUp() override {
     DvbTest::SetUp();
     std::string error;

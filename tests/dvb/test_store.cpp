@@ -20,6 +20,7 @@ const std::string kBand = bandJson(
 
 class StoreTest : public DvbTest {
  protected:
+  StoreTest() { language = "C"; }
   void SetUp() override {
     DvbTest::SetUp();
     std::string error;

@@ -84,6 +84,7 @@ TEST_F(PainterTest, TextStaysInsideItsRectangleAndTheClip) {
 // while the test runs.
 class SkinTest : public GuiTest {
  protected:
+  SkinTest() { language = "C"; }
   void SetUp() override {
     ASSERT_NO_FATAL_FAILURE(GuiTest::SetUp());
     dir = vantrel_test::testDir();

@@ -25,6 +25,7 @@ namespace {
 
 class SkinInput : public GuiTest {
  protected:
+  SkinInput() { language = "C"; }
   void SetUp() override {
     ASSERT_NO_FATAL_FAILURE(GuiTest::SetUp());
     box::setRoot(vantrel_test::testDir().string());

@@ -1,7 +1,8 @@
 // The box's own messages in the chosen language: faults from different
 // rooms (a band file with its line, an option, a key script, a file, the
 // summary at exit, the band plot) come out in German when German is asked for, by --lang
-// or by the environment, with the user's text and the option names as given.
+// or by the environment, and in Italian when no language is, with the user's text and
+// the option names as given.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -85,6 +86,11 @@ TEST_F(German, TheEnvironmentsLanguageIsFollowedWhenNoneIsChosen) {
   r = box_run::shell(box_run::boxCommand() + " --keys 'wait 5; key purple'");
   EXPECT_EQ(box_run::boxMessages(r.out),
             std::vector<std::string>{"vantrel-box: --keys: script line 1: unknown key 'purple'"});
+  // No language anywhere: Italian, as the plug-in's users speak.
+  r = box_run::shell("env -u VANTREL_LANG -u LANGUAGE -u LC_ALL -u LC_MESSAGES -u LANG " + std::string(kBox) +
+                     " --keys 'wait 5; key purple'");
+  EXPECT_EQ(box_run::boxMessages(r.out),
+            std::vector<std::string>{"vantrel-box: --keys: riga 1 dello script: tasto sconosciuto 'purple'"});
 }
 
 TEST_F(German, TheSummaryAtExitTheHelpAndTheBandPlotSpeakGermanToo) {

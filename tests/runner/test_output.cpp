@@ -39,7 +39,7 @@ TEST_F(LostOutput, ATraceOnAFullDiskOrAShotOverAFolderEndsWith5) {
        5,
        {"vantrel-box: --trace: /dev/full: write: No space left on device"}},
       // The timeout says more than the lost trace; both are told.
-      {"wait-text \"Nowhere\" 100",
+      {"key green; wait-text \"Nowhere\" 100",
        "--trace /dev/full",
        3,
        {"vantrel-box: script line 1: \"Nowhere\" was not shown within 100 ms",
