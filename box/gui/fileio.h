@@ -1,9 +1,9 @@
 #pragma once
 // Reading and writing whole files, the one way every part of the box does it:
-// reads are bounded (a device or a runaway file never fills memory), writes go
-// through a temporary file created exclusively beside the target and a rename,
-// so a failed or interrupted write leaves the old file whole and never follows
-// a link planted where the temporary file goes.
+// reads are bounded (a device or a runaway file never fills memory), writes
+// into files go through a temporary file created exclusively beside the
+// target and a rename, so a failed or interrupted write leaves the old file
+// whole and never follows a link planted where the temporary file goes.
 #include <sys/types.h>
 
 #include <cstddef>
@@ -25,17 +25,58 @@ constexpr size_t kMaxSkinBytes = 4u << 20;           // skin files
 bool readWholeFile(const std::string& path, std::string* content, std::string* error,
                    size_t maxBytes = kMaxBandBytes);
 
-// Writes content to path through a temporary file created exclusively in the
-// same folder and a rename; creates the folders on the way. With sync the data
-// reach the disk before the rename. On failure the old file is untouched, no
-// temporary file is left and *error says what failed.
+// A file the box writes, opened the way every named output is:
+// - a device, a FIFO, or a name of one of the box's own descriptors
+//   (/dev/stdout, /dev/fd/N) is written into as it is: nothing replaces it;
+// - anything else is written to a temporary file NAME.tmp-PID-XXXXXX created
+//   exclusively beside the file the name leads to (links followed through
+//   the whole chain, so a link stays a link), and commit() renames it into
+//   place: until then the old file is whole. A file it replaces keeps its
+//   permission bits; a new one gets 0666 less the umask. Temporary files left
+//   by writers that died are removed first; a live writer's never are.
+// A socket, a FIFO nobody reads and a name the file system cannot take are
+// refused by open(). Errors read "PATH: why".
+class OutputFile {
+ public:
+  OutputFile() = default;
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+  ~OutputFile() { discard(); }
+
+  bool open(const std::string& path, std::string* error);
+  // All of data, through the write seam; false with errno set.
+  bool write(std::string_view data);
+  // Puts the file in place (with sync its data reach the disk first) and
+  // closes it. On failure the temporary file is removed.
+  bool commit(bool sync, std::string* error);
+  // Closes without putting anything in place.
+  void discard();
+  bool isOpen() const { return fd_ >= 0; }
+
+ private:
+  int fd_ = -1;
+  std::string path_;    // as named
+  std::string target_;  // the file replaced; empty when written in place
+  std::string tmp_;
+};
+
+// Writes content to path through OutputFile; creates the folders on the way.
+// On failure the old file is untouched, no temporary file is left and
+// *error says what failed.
 bool writeFileAtomic(const std::string& path, std::string_view content, std::string* error, bool sync = true);
+
+// Whether OutputFile can write path: the name of the file it leads to plus
+// the temporary suffix must fit the folder's name limit, the whole path the
+// system's. False with "PATH: why". Checked before a run, so that a name
+// that cannot be written never costs the run. *replaced is set to the file
+// that the temporary file replaces, empty when path is written in place.
+bool outputNameFits(const std::string& path, std::string* error, std::string* replaced = nullptr);
 
 // Writes all of content to an open file through the same write(2) seam, going
 // on after short writes and EINTR. False with errno set when it fails.
 bool writeAll(int fd, std::string_view content);
 
-// The write(2) that writeFileAtomic and writeAll use; tests put in one that fails.
+// The write(2) that OutputFile and writeAll use; tests put in one that fails.
 using WriteFn = ssize_t (*)(int fd, const void* data, size_t size);
 void setWriteFunction(WriteFn fn);  // nullptr: write(2)
 
