@@ -1,9 +1,14 @@
-// The trace: JSON Lines, flushed per line so that a run killed half way
-// still leaves every event that happened before.
+// The trace: JSON Lines. A trace file is written through a temporary file
+// beside it that replaces it only when the whole trace was written, so a
+// failed run never leaves a cut or empty trace in place of a good one. Each
+// line is written at once, unbuffered: a run killed half way leaves every
+// event before it in that temporary file, and a trace into a device or a
+// FIFO (--trace /dev/stdout) shows each event as it happens.
 #include "box/gui/trace.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <utility>
 #include <vector>
@@ -15,7 +20,7 @@ namespace box {
 namespace {
 
 struct TraceState {
-  std::FILE* file = nullptr;
+  OutputFile file;
   std::string path;
   std::string error;  // the first failed write since open(); later lines are dropped
   std::vector<std::pair<Trace::Observer, void*>> observers;
@@ -39,9 +44,15 @@ std::string jsonText(const nlohmann::json& value, int indent) {
 bool Trace::open(const std::string& path, std::string* error) {
   close();
   TraceState& s = state();
-  s.file = std::fopen(path.c_str(), "w");
-  if (!s.file) {
-    if (error) *error = printable(path, 200) + ": " + std::strerror(errno);
+  // A folder would be found only by the rename at the end of the run.
+  struct stat st {};
+  std::string why;
+  if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+    why = path + ": " + std::strerror(EISDIR);
+  else
+    s.file.open(path, &why);
+  if (!s.file.isOpen()) {
+    if (error) *error = printable(why, 300);
     return false;
   }
   s.path = path;
@@ -51,10 +62,13 @@ bool Trace::open(const std::string& path, std::string* error) {
 
 bool Trace::close(std::string* error) {
   TraceState& s = state();
-  if (!s.file) return true;
-  // stdio keeps what it could not write: a full disk may show only here.
-  if (std::fclose(s.file) != 0) failed(s, "close", errno);
-  s.file = nullptr;
+  if (!s.file.isOpen()) return true;
+  // A cut trace never replaces the old one; a full disk may show only here.
+  std::string why;
+  if (!s.error.empty())
+    s.file.discard();
+  else if (!s.file.commit(true, &why))
+    s.error = printable(why, 300);
   const bool ok = s.error.empty();
   if (!ok && error) *error = s.error;
   s.error.clear();
@@ -62,25 +76,19 @@ bool Trace::close(std::string* error) {
 }
 
 bool Trace::enabled() {
-  return state().file != nullptr || !state().observers.empty();
+  return state().file.isOpen() || !state().observers.empty();
 }
 
 void Trace::event(const char* ev, nlohmann::json fields) {
   TraceState& s = state();
-  if (!s.file && s.observers.empty()) return;
+  if (!s.file.isOpen() && s.observers.empty()) return;
   nlohmann::json line = nlohmann::json::object();
   line["t"] = eApp ? eApp->now() : 0;
   line["ev"] = ev;
   if (fields.is_object())
     for (auto it = fields.begin(); it != fields.end(); ++it) line[it.key()] = it.value();
-  // After a failed write the file holds a cut line: nothing more goes after it.
-  if (s.file && s.error.empty()) {
-    std::string text = jsonText(line) + "\n";
-    if (std::fwrite(text.data(), 1, text.size(), s.file) != text.size())
-      failed(s, "write", errno);
-    else if (std::fflush(s.file) != 0)
-      failed(s, "write", errno);
-  }
+  // After a failed write nothing more is written: the line is cut.
+  if (s.file.isOpen() && s.error.empty() && !s.file.write(jsonText(line) + "\n")) failed(s, "write", errno);
   // Copied, so that an observer may remove itself while being told.
   auto observers = s.observers;
   for (auto& [observer, user] : observers) observer(line, user);

@@ -9,12 +9,13 @@ namespace box {
 
 class Trace {
  public:
-  // Starts writing to path; false with "PATH: why" in *error when it cannot
-  // be opened.
+  // Starts writing to path (as OutputFile does: a file is replaced at
+  // close, a device or FIFO written into); false with "PATH: why" in *error
+  // when it cannot be opened.
   static bool open(const std::string& path, std::string* error = nullptr);
-  // Stops writing. False with *error when a line could not be written at
-  // any time since open(), or the file could not be closed: the trace on
-  // disk is then incomplete.
+  // Stops writing and puts a trace file in place. False with *error when a
+  // line could not be written at any time since open(), or the file could
+  // not be put in place: an old trace file is then left as it was.
   static bool close(std::string* error = nullptr);
   static bool enabled();
   // Writes {"t": now, "ev": ev, ...fields}. Does nothing when no trace is open.

@@ -55,7 +55,8 @@ press() {
   w=$(current_window) && xdotool windowfocus --sync "$w" && xdotool key --delay 20 "$@"
 }
 shows() { [ -e "$out/shots/$1.png" ] && cmp -s <(window_ppm) <(pngtopnm "$out/shots/$1.png"); }
-keys_in_trace() { [ "$(grep -c '"ev":"key"' "$trace" 2>/dev/null)" -ge "$1" ]; }
+# Until the box ends, its trace grows in a temporary file beside the name.
+keys_in_trace() { [ "$(cat "$trace".tmp-* 2>/dev/null | grep -c '"ev":"key"')" -ge "$1" ]; }
 
 # The script only looks and takes shots; every key comes from the keyboard.
 script='wait-text "Frequenza iniziale:"; shot dialog
