@@ -130,12 +130,20 @@ bool prepareShotsFolder(const std::string& dir, std::string* error) {
 }
 
 bool prepareOutputFile(const std::string& option, const std::string& path, std::string* error) {
+  // A device or a FIFO is written into as it is: its folder takes no files.
+  std::string replaced;
+  if (!outputNameFits(path, error, &replaced)) {
+    *error = option + ": " + *error;
+    return false;
+  }
+  if (replaced.empty()) return true;
   std::error_code ec;
-  if (std::filesystem::is_directory(path, ec)) {
+  if (std::filesystem::is_directory(replaced, ec)) {
     *error = option + ": " + trf("%s is a folder", printable(path, 200).c_str());
     return false;
   }
-  const std::string dir = std::filesystem::path(path).parent_path().string();
+  // The temporary file goes beside the file a link leads to.
+  const std::string dir = std::filesystem::path(replaced).parent_path().string();
   return takesFiles(option, dir.empty() ? "." : dir, error);
 }
 

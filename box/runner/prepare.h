@@ -21,9 +21,10 @@ bool checkDistinctFiles(const Options& o, const std::string& plugin, const std::
 // in it (a probe file, removed at once). False with a message.
 bool prepareShotsFolder(const std::string& dir, std::string* error);
 
-// For a file written at exit (--export, --spectrum): not a folder, and its
-// folder (made if missing) takes new files. False with a message that
-// starts with option.
+// For a file written at exit (--export, --spectrum): a name the file system
+// can take, not a folder, and the folder of the file it leads to (made if
+// missing) takes new files; a device or FIFO is written into as it is. False
+// with a message that starts with option.
 bool prepareOutputFile(const std::string& option, const std::string& path, std::string* error);
 
 // Sets dir up as the box's root the way an installation would: the plug-in's
