@@ -12,10 +12,10 @@
 #include <string>
 
 #include "bench/bench_support.h"
+#include "box/base/trace.h"
 #include "box/dvb/boot.h"
 #include "box/gui/boot.h"
 #include "box/gui/screen.h"
-#include "box/gui/trace.h"
 #include "host/decoder.h"
 #include "host/rc.h"
 #include "sweep/scan4transp.h"

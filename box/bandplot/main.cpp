@@ -11,14 +11,14 @@
 #include <string>
 #include <vector>
 
+#include "box/base/fileio.h"
+#include "box/base/loop.h"
+#include "box/base/tr.h"
 #include "box/dvb/boot.h"
 #include "box/dvb/state.h"
 #include "box/export/spectrum.h"
 #include "box/gui/boot.h"
-#include "box/gui/fileio.h"
-#include "box/gui/loop.h"
 #include "box/gui/png.h"
-#include "box/gui/tr.h"
 #include "host/dvb.h"
 #include "host/frontend.h"
 #include "host/gpixmap.h"

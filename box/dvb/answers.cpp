@@ -1,7 +1,7 @@
 #include "box/dvb/answers.h"
 
+#include "box/base/trace.h"
 #include "box/dvb/state.h"
-#include "box/gui/trace.h"
 #include "host/dvb.h"
 
 namespace box {

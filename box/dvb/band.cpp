@@ -36,7 +36,7 @@
 //                        two services that the scan reports
 #include "box/dvb/band.h"
 
-#include "box/gui/fileio.h"
+#include "box/base/fileio.h"
 
 #include <nlohmann/json.hpp>
 
@@ -46,8 +46,8 @@
 #include <cstring>
 #include <set>
 
-#include "box/dvb/jsonpos.h"
-#include "box/gui/tr.h"
+#include "box/base/jsonpos.h"
+#include "box/base/tr.h"
 
 namespace box {
 namespace {

@@ -7,13 +7,13 @@
 #include <memory>
 #include <vector>
 
+#include "box/base/fileio.h"
+#include "box/base/paths.h"
+#include "box/base/tr.h"
 #include "box/dvb/delivery.h"
 #include "box/dvb/simfrontend.h"
 #include "box/dvb/state.h"
 #include "box/dvb/store.h"
-#include "box/gui/fileio.h"
-#include "box/gui/paths.h"
-#include "box/gui/tr.h"
 #include "host/decoder.h"
 #include "host/dvb.h"
 #include "host/service.h"

@@ -3,9 +3,9 @@
 // service interface and the decoders. Every call is traced as on a real box.
 #include "host/dvb.h"
 
+#include "box/base/trace.h"
 #include "box/dvb/frontend.h"
 #include "box/dvb/state.h"
-#include "box/gui/trace.h"
 #include "host/decoder.h"
 #include "host/frontend.h"
 #include "host/service.h"

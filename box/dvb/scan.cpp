@@ -11,11 +11,11 @@
 #include <optional>
 #include <vector>
 
+#include "box/base/trace.h"
 #include "box/dvb/frontend.h"
 #include "box/dvb/model.h"
 #include "box/dvb/simfrontend.h"
 #include "box/dvb/state.h"
-#include "box/gui/trace.h"
 #include "host/dvb.h"
 
 struct eDVBScanController::Impl : public sigc::trackable {

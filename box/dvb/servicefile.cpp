@@ -4,10 +4,10 @@
 #include <climits>
 #include <cstdint>
 
+#include "box/base/fileio.h"
+#include "box/base/jsonpos.h"
+#include "box/base/tr.h"
 #include "box/dvb/delivery.h"
-#include "box/dvb/jsonpos.h"
-#include "box/gui/fileio.h"
-#include "box/gui/tr.h"
 
 namespace box {
 namespace {

@@ -13,8 +13,8 @@
 #include <map>
 #include <tuple>
 
-#include "box/gui/fileio.h"
-#include "box/gui/tr.h"
+#include "box/base/fileio.h"
+#include "box/base/tr.h"
 
 namespace box {
 namespace {

@@ -40,8 +40,8 @@
 #include <utility>
 #include <vector>
 
+#include "box/base/fileio.h"
 #include "box/dvb/servicefile.h"
-#include "box/gui/fileio.h"
 #include "host/dvb.h"
 
 namespace box {

@@ -2,8 +2,8 @@
 // live status.
 #include <algorithm>
 
+#include "box/base/tr.h"
 #include "box/dvb/frontend.h"
-#include "box/gui/tr.h"
 #include "host/dvbwidgets.h"
 #include "host/elabel.h"
 #include "host/eprogress.h"

@@ -16,9 +16,9 @@
 #include <cstring>
 #include <string_view>
 
+#include "box/base/fileio.h"
+#include "box/base/tr.h"
 #include "box/export/export.h"
-#include "box/gui/fileio.h"
-#include "box/gui/tr.h"
 
 #ifdef VANTREL_HAVE_DVBV5
 #include <libdvbv5/dvb-file.h>

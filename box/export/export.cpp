@@ -8,8 +8,8 @@
 #include <cmath>
 #include <cstdio>
 
-#include "box/gui/fileio.h"
-#include "box/gui/tr.h"
+#include "box/base/fileio.h"
+#include "box/base/tr.h"
 
 namespace box {
 namespace {

@@ -4,8 +4,8 @@
 #include <charconv>
 #include <cstdio>
 
-#include "box/gui/fileio.h"
-#include "box/gui/tr.h"
+#include "box/base/fileio.h"
+#include "box/base/tr.h"
 
 namespace box {
 namespace {

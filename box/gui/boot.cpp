@@ -10,10 +10,10 @@
 #include <memory>
 #include <string>
 
-#include "box/gui/fileio.h"
+#include "box/base/fileio.h"
+#include "box/base/loop.h"
+#include "box/base/paths.h"
 #include "box/gui/fonts.h"
-#include "box/gui/loop.h"
-#include "box/gui/paths.h"
 #include "box/gui/screen.h"
 #include "host/einit.h"
 #include "host/eskin.h"

@@ -4,7 +4,7 @@
 // the auto-init levels.
 #include <string>
 
-#include "box/gui/tr.h"
+#include "box/base/tr.h"
 
 namespace box {
 

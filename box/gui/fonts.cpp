@@ -9,7 +9,7 @@
 #include <set>
 #include <unordered_map>
 
-#include "box/gui/tr.h"
+#include "box/base/tr.h"
 #include "host/eerror.h"
 
 namespace box {

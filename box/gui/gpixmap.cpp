@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "box/gui/tr.h"
+#include "box/base/tr.h"
 #include "host/eerror.h"
 
 gPixmap::gPixmap() = default;

@@ -4,10 +4,10 @@
 
 #include <algorithm>
 
+#include "box/base/tr.h"
+#include "box/base/trace.h"
 #include "box/gui/fonts.h"
 #include "box/gui/screen.h"
-#include "box/gui/tr.h"
-#include "box/gui/trace.h"
 #include "host/ebutton.h"
 #include "host/elabel.h"
 #include "host/eskin.h"

@@ -6,8 +6,8 @@
 #include <cstring>
 #include <unordered_map>
 
+#include "box/base/tr.h"
 #include "box/gui/fonts.h"
-#include "box/gui/tr.h"
 #include "host/eerror.h"
 
 namespace {

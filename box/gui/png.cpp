@@ -4,9 +4,9 @@
 
 #include <vector>
 
-#include "box/gui/fileio.h"
+#include "box/base/fileio.h"
+#include "box/base/tr.h"
 #include "box/gui/screen.h"
-#include "box/gui/tr.h"
 
 namespace box {
 namespace {

@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "box/gui/parse.h"
-#include "box/gui/trace.h"
+#include "box/base/parse.h"
+#include "box/base/trace.h"
 #include "host/eskin.h"
 #include "host/grc.h"
 

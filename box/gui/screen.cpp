@@ -4,7 +4,8 @@
 
 #include <algorithm>
 
-#include "box/gui/trace.h"
+#include "box/base/loop.h"
+#include "box/base/trace.h"
 #include "host/elistbox.h"
 #include "host/enumber.h"
 #include "host/eprogress.h"
@@ -22,7 +23,11 @@ struct Screen::Impl {
   uint64_t frames = 0;            // redraws that painted something
 };
 
-Screen::Screen() : impl(new Impl) {}
+// The loop brings the screen up to date each round; a screen nobody has
+// asked for yet has nothing to draw.
+Screen::Screen() : impl(new Impl) {
+  setFrameHook([] { Screen::instance().redrawDirty(); });
+}
 
 Screen& Screen::instance() {
   static Screen screen;

@@ -9,12 +9,12 @@
 #include <cstdlib>
 #include <string>
 
-#include "box/gui/fileio.h"
+#include "box/base/fileio.h"
+#include "box/base/parse.h"
+#include "box/base/paths.h"
+#include "box/base/tr.h"
 #include "box/gui/fonts.h"
-#include "box/gui/parse.h"
-#include "box/gui/paths.h"
 #include "box/gui/screen.h"
-#include "box/gui/tr.h"
 #include "host/eerror.h"
 #include "host/ewidget.h"
 

@@ -5,11 +5,11 @@
 #include <algorithm>
 #include <string_view>
 
-#include "box/gui/loop.h"
-#include "box/gui/mainloop_impl.h"
-#include "box/gui/parse.h"
+#include "box/base/loop.h"
+#include "box/base/mainloop_impl.h"
+#include "box/base/parse.h"
+#include "box/base/trace.h"
 #include "box/gui/screen.h"
-#include "box/gui/trace.h"
 #include "host/eskin.h"
 #include "host/grc.h"
 

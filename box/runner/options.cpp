@@ -1,9 +1,9 @@
 #include "box/runner/options.h"
 
+#include "box/base/fileio.h"
+#include "box/base/parse.h"
+#include "box/base/tr.h"
 #include "box/gui/boot.h"
-#include "box/gui/fileio.h"
-#include "box/gui/parse.h"
-#include "box/gui/tr.h"
 #include "box/runner/script.h"
 
 #include <cctype>

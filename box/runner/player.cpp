@@ -4,12 +4,12 @@
 #include <climits>
 #include <cstdio>
 
-#include "box/gui/fileio.h"
-#include "box/gui/loop.h"
+#include "box/base/fileio.h"
+#include "box/base/loop.h"
+#include "box/base/tr.h"
+#include "box/base/trace.h"
 #include "box/gui/png.h"
 #include "box/gui/screen.h"
-#include "box/gui/tr.h"
-#include "box/gui/trace.h"
 
 namespace box {
 namespace {

@@ -9,11 +9,11 @@
 #include <utility>
 #include <vector>
 
+#include "box/base/fileio.h"
+#include "box/base/paths.h"
+#include "box/base/tr.h"
 #include "box/dvb/boot.h"
 #include "box/dvb/store.h"
-#include "box/gui/fileio.h"
-#include "box/gui/paths.h"
-#include "box/gui/tr.h"
 
 namespace box {
 namespace {

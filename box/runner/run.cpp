@@ -9,15 +9,15 @@
 #include <memory>
 #include <vector>
 
+#include "box/base/fileio.h"
+#include "box/base/loop.h"
+#include "box/base/tr.h"
+#include "box/base/trace.h"
 #include "box/dvb/boot.h"
 #include "box/export/export.h"
 #include "box/export/spectrum.h"
 #include "box/gui/boot.h"
-#include "box/gui/fileio.h"
-#include "box/gui/loop.h"
 #include "box/gui/screen.h"
-#include "box/gui/tr.h"
-#include "box/gui/trace.h"
 #include "box/runner/player.h"
 #include "box/runner/prepare.h"
 #include "box/runner/script.h"

@@ -1,8 +1,8 @@
 #include "box/runner/script.h"
 
-#include "box/gui/fileio.h"
-#include "box/gui/parse.h"
-#include "box/gui/tr.h"
+#include "box/base/fileio.h"
+#include "box/base/parse.h"
+#include "box/base/tr.h"
 #include "host/rc.h"
 
 namespace box {

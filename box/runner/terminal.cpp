@@ -6,9 +6,9 @@
 
 #include <cstdio>
 
-#include "box/gui/loop.h"
+#include "box/base/loop.h"
+#include "box/base/tr.h"
 #include "box/gui/screen.h"
-#include "box/gui/tr.h"
 #include "host/rc.h"
 
 namespace box {

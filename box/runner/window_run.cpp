@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "box/gui/loop.h"
-#include "box/gui/tr.h"
+#include "box/base/loop.h"
+#include "box/base/tr.h"
 
 #ifdef VANTREL_HAVE_WINDOW
 #include "box/window/window.h"

@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "box/base/loop.h"
 #include "box/gui/boot.h"
-#include "box/gui/loop.h"
 #include "box/gui/screen.h"
 #include "host/rc.h"
 

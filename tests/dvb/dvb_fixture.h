@@ -9,10 +9,10 @@
 #include <fstream>
 #include <string>
 
+#include "box/base/paths.h"
 #include "box/dvb/boot.h"
 #include "box/dvb/simfrontend.h"
 #include "box/dvb/state.h"
-#include "box/gui/paths.h"
 #include "gui/gui_fixture.h"
 #include "host/dvb.h"
 #include "host/frontend.h"

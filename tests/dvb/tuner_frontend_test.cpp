@@ -7,9 +7,9 @@
 #include <map>
 #include <sstream>
 
+#include "box/base/loop.h"
 #include "box/dvb/delivery.h"
 #include "box/dvb/real/tuner.h"
-#include "box/gui/loop.h"
 #include "dvb/dvb_fixture.h"
 
 namespace {

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "box/base/fileio.h"
 #include "box/dvb/band.h"
 #include "box/dvb/delivery.h"
 #include "box/dvb/state.h"
-#include "box/gui/fileio.h"
 #include "host/dvb.h"
 #include "runner/box_run.h"
 #include "test_dir.h"

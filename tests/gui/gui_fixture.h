@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "box/base/loop.h"
+#include "box/base/trace.h"
 #include "box/gui/boot.h"
-#include "box/gui/loop.h"
 #include "box/gui/screen.h"
-#include "box/gui/trace.h"
 #include "host/ebase.h"
 
 class GuiTest : public ::testing::Test {

@@ -8,7 +8,7 @@
 #include <fstream>
 #include <string>
 
-#include "box/gui/paths.h"
+#include "box/base/paths.h"
 #include "box/gui/png.h"
 #include "gui/gui_fixture.h"
 #include "host/elabel.h"

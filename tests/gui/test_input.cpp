@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "box/gui/paths.h"
-#include "box/gui/trace.h"
+#include "box/base/paths.h"
+#include "box/base/trace.h"
 #include "gui/gui_fixture.h"
 #include "host/ebutton.h"
 #include "host/elabel.h"

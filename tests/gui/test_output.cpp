@@ -18,9 +18,9 @@
 #include <string>
 #include <vector>
 
-#include "box/gui/fileio.h"
+#include "box/base/fileio.h"
+#include "box/base/trace.h"
 #include "box/gui/png.h"
-#include "box/gui/trace.h"
 #include "gui/gui_fixture.h"
 #include "host/elabel.h"
 #include "host/ewindow.h"

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "box/base/loop.h"
+#include "box/base/paths.h"
 #include "box/dvb/boot.h"
-#include "box/gui/loop.h"
-#include "box/gui/paths.h"
 #include "box/gui/screen.h"
 #include "feedscan/scan4feed.h"
 #include "gui/gui_fixture.h"

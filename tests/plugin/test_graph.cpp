@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "box/gui/paths.h"
+#include "box/base/paths.h"
 #include "graph/egrafico.h"
 #include "gui/gui_fixture.h"
 #include "host/einit.h"

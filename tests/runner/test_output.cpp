@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "box/base/fileio.h"
 #include "box/gui/boot.h"
-#include "box/gui/fileio.h"
 #include "box/runner/options.h"
 #include "box/runner/run.h"
 #include "runner/box_run.h"

@@ -1,6 +1,6 @@
 // This box was built where libdvbv5 was missing: it has the simulated band only.
+#include "box/base/tr.h"
 #include "box/dvb/realtuner.h"
-#include "box/gui/tr.h"
 
 namespace box {
 

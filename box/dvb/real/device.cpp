@@ -11,10 +11,10 @@
 #include <cmath>
 #include <cstring>
 
+#include "box/base/fileio.h"
+#include "box/base/loop.h"
+#include "box/base/tr.h"
 #include "box/dvb/real/tuner.h"
-#include "box/gui/fileio.h"
-#include "box/gui/loop.h"
-#include "box/gui/tr.h"
 
 namespace box {
 namespace real {

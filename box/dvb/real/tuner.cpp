@@ -4,11 +4,11 @@
 #include <cerrno>
 #include <cmath>
 
+#include "box/base/loop.h"
+#include "box/base/trace.h"
 #include "box/dvb/delivery.h"
 #include "box/dvb/real/readings.h"
 #include "box/dvb/state.h"
-#include "box/gui/loop.h"
-#include "box/gui/trace.h"
 #include "host/dvb.h"
 
 namespace box::real {

@@ -1,7 +1,7 @@
 #pragma once
 // The box's own texts in the chosen language (box::chooseLanguage in
-// box/gui/boot.h binds the catalogue). Apart from the rest of the GUI, so
-// that the file and band parsers built alone (fuzz targets) have it too.
+// box/gui/boot.h binds the catalogue). Apart from the GUI, so that the file
+// and band parsers built alone (fuzz targets) have it too.
 #include <string>
 
 namespace box {

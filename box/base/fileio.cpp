@@ -1,5 +1,5 @@
-#include "box/gui/fileio.h"
-#include "box/gui/tr.h"
+#include "box/base/fileio.h"
+#include "box/base/tr.h"
 
 #include <dirent.h>
 #include <fcntl.h>

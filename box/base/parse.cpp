@@ -1,4 +1,4 @@
-#include "box/gui/parse.h"
+#include "box/base/parse.h"
 
 namespace box {
 

@@ -4,7 +4,7 @@
 // line is written at once, unbuffered: a run killed half way leaves every
 // event before it in that temporary file, and a trace into a device or a
 // FIFO (--trace /dev/stdout) shows each event as it happens.
-#include "box/gui/trace.h"
+#include "box/base/trace.h"
 
 #include <sys/stat.h>
 
@@ -13,7 +13,7 @@
 #include <utility>
 #include <vector>
 
-#include "box/gui/fileio.h"
+#include "box/base/fileio.h"
 #include "host/ebase.h"
 
 namespace box {

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "box/gui/trace.h"
+#include "box/base/trace.h"
 #include "host/eerror.h"
 
 namespace {

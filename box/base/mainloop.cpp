@@ -5,10 +5,9 @@
 #include <cstdio>
 #include <thread>
 
-#include "box/gui/loop.h"
-#include "box/gui/mainloop_impl.h"
-#include "box/gui/screen.h"
-#include "box/gui/tr.h"
+#include "box/base/loop.h"
+#include "box/base/mainloop_impl.h"
+#include "box/base/tr.h"
 
 eMainloop* eApp = nullptr;
 
@@ -21,6 +20,10 @@ int64_t after(int64_t at, int64_t ms) {
 sigc::signal<void()>& idle() {
   static sigc::signal<void()> s;
   return s;
+}
+std::function<void()>& frameHook() {
+  static std::function<void()> hook;
+  return hook;
 }
 }  // namespace
 
@@ -91,7 +94,7 @@ void eMainloop::Impl::iterate(int64_t limit) {
     fire(t);
     if (levelEnding()) return;
   }
-  box::Screen::instance().redrawDirty();
+  if (frameHook()) frameHook()();
   idle().emit();
   if (levelEnding()) return;
   if (nextDue(now())) return;
@@ -207,6 +210,10 @@ bool isRealtime() {
 
 sigc::signal<void()>& idleSignal() {
   return idle();
+}
+
+void setFrameHook(std::function<void()> hook) {
+  frameHook() = std::move(hook);
 }
 
 void setStallHandler(std::function<void()> handler) {

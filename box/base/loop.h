@@ -19,6 +19,10 @@ bool isRealtime();
 // screen, before time moves on (the key script and wait-text hook here).
 sigc::signal<void()>& idleSignal();
 
+// Called each round once what was due has run, before the idle signal: the
+// toolkit brings the screen up to date there. The loop knows no screen.
+void setFrameHook(std::function<void()> hook);
+
 // Called in virtual time when nothing is due and no timer is running, so time
 // cannot move on. It may start a timer or end the loops; if it does neither,
 // the loop gives up with the exit code given to setStallExit (default 4).

@@ -1,5 +1,5 @@
 // The box's root and data folder.
-#include "box/gui/paths.h"
+#include "box/base/paths.h"
 
 #include <cstdlib>
 

@@ -1,11 +1,11 @@
-#include "box/dvb/jsonpos.h"
+#include "box/base/jsonpos.h"
 
 #include <algorithm>
 #include <iterator>
 #include <vector>
 
-#include "box/gui/fileio.h"
-#include "box/gui/tr.h"
+#include "box/base/fileio.h"
+#include "box/base/tr.h"
 
 namespace box {
 namespace {

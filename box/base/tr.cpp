@@ -1,4 +1,4 @@
-#include "box/gui/tr.h"
+#include "box/base/tr.h"
 
 #include <libintl.h>
 
