@@ -16,58 +16,51 @@ box::Satellite satellite(int freqKHz) {
   return s;
 }
 
-class TunerDelivery : public ::testing::Test {
- protected:
-  void SetUp() override { box::forgetDeliverySystems(); }
-  void TearDown() override { box::forgetDeliverySystems(); }
-
-  // Reads a list holding these transponder entries; "" or the error.
-  std::string read(const std::string& entries) {
-    std::string error;
-    box::ServiceListReader reader;
-    reader.transponder = [](const box::Satellite&) {};
-    reader.service = [](const eServiceReferenceDVB&, const eServiceDVB&) {};
-    const std::string text = "{\"version\": 1,\n\"transponders\": [\n" + entries + "],\n\"services\": []}\n";
-    return box::readServiceList(text, "services.json", reader, &error) ? "" : error;
+// What the list knows of the test's transponders.
+std::string known() {
+  std::string out;
+  for (int f : {11362000, 11400000, 11500000}) {
+    const box::DeliverySystem* d = box::deliverySystem(satellite(f));
+    out += d ? d->system + " " + d->modulation + "," : "none,";
   }
-};
+  return out;
+}
 
 }  // namespace
 
-TEST_F(TunerDelivery, IsWrittenWithItsTransponderAndReadBack) {
+TEST(TunerDelivery, IsWrittenWithItsTransponderReadBackAndRefusedWhenWrong) {
+  box::forgetDeliverySystems();
   box::noteDeliverySystem(satellite(11362000), {"DVB-S2", "8PSK"});
   box::noteDeliverySystem(satellite(11400000), {"DVB-S", ""});
-  std::string out;
-  for (int f : {11362000, 11400000, 11500000}) {
-    box::appendTransponder(&out, satellite(f));
-    out += "\n";
-  }
-  EXPECT_EQ(out,
-            "{\"frequency_khz\": 11362000, \"symbol_rate\": 27500000, \"polarisation\": 0, \"fec\": 0, "
-            "\"orbital_position\": 130, \"inversion\": 0, \"system\": \"DVB-S2\", \"modulation\": \"8PSK\"}\n"
-            "{\"frequency_khz\": 11400000, \"symbol_rate\": 27500000, \"polarisation\": 0, \"fec\": 0, "
-            "\"orbital_position\": 130, \"inversion\": 0, \"system\": \"DVB-S\"}\n"
-            "{\"frequency_khz\": 11500000, \"symbol_rate\": 27500000, \"polarisation\": 0, \"fec\": 0, "
-            "\"orbital_position\": 130, \"inversion\": 0}\n");
-  box::forgetDeliverySystems();
-  std::string entries = out;
-  for (size_t at; (at = entries.find("}\n{")) != std::string::npos;) entries.replace(at, 3, "},\n{");
-  ASSERT_EQ(read(entries), "");
-  const box::DeliverySystem* a = box::deliverySystem(satellite(11362000));
-  const box::DeliverySystem* b = box::deliverySystem(satellite(11400000));
-  ASSERT_TRUE(a && b);
-  EXPECT_EQ(a->system + " " + a->modulation + ", " + b->system + " " + b->modulation, "DVB-S2 8PSK, DVB-S ");
-  EXPECT_EQ(box::deliverySystem(satellite(11500000)), nullptr);
-}
-
-TEST_F(TunerDelivery, AWrongSystemOrModulationIsRefusedWithItsPlace) {
+  std::string entries;
+  for (int f : {11362000, 11400000, 11500000})
+    box::appendTransponder(&entries, satellite(f)), entries += ",\n";
   const std::string head =
-      "{\"frequency_khz\": 11362000, \"symbol_rate\": 27500000, \"polarisation\": 0, \"fec\": 0, "
-      "\"orbital_position\": 130, \"inversion\": 0, ";
-  EXPECT_EQ(read(head + "\"system\": \"DVB-T\"}\n"),
-            "services.json: line 3: transponders[0].system: must be \"DVB-S\" or \"DVB-S2\"");
-  EXPECT_EQ(read(head + "\"system\": \"DVB-S2\", \"modulation\": 8}\n"),
-            "services.json: line 3: transponders[0].modulation: must be \"QPSK\", \"8PSK\", \"16APSK\" or "
-            "\"32APSK\"");
-  EXPECT_EQ(box::deliverySystem(satellite(11362000)), nullptr);
+      "{\"frequency_khz\": 11362000, \"symbol_rate\": 27500000, \"polarisation\": 0, "
+      "\"fec\": 0, \"orbital_position\": 130, \"inversion\": 0";
+  auto at = [&](const char* mhz) { return std::string(head).replace(18, 5, mhz); };
+  EXPECT_EQ(entries, head + ", \"system\": \"DVB-S2\", \"modulation\": \"8PSK\"},\n" + at("11400") +
+                         ", \"system\": \"DVB-S\"},\n" + at("11500") + "},\n");
+  entries.resize(entries.size() - 2);
+  const struct {
+    std::string entries, error, known;
+  } reads[] = {
+      {entries, "", "DVB-S2 8PSK,DVB-S ,none,"},
+      {head + ", \"system\": \"DVB-T\"}",
+       "services.json: line 3: transponders[0].system: must be \"DVB-S\" or \"DVB-S2\"", "none,none,none,"},
+      {head + ", \"system\": \"DVB-S2\", \"modulation\": 8}",
+       "services.json: line 3: transponders[0].modulation: must be \"QPSK\", \"8PSK\", \"16APSK\" or "
+       "\"32APSK\"",
+       "none,none,none,"},
+  };
+  for (const auto& r : reads) {
+    box::forgetDeliverySystems();
+    std::string error;
+    box::ServiceListReader reader{[](const box::Satellite&) {},
+                                  [](const eServiceReferenceDVB&, const eServiceDVB&) {}};
+    box::readServiceList("{\"version\": 1,\n\"transponders\": [\n" + r.entries + "\n],\n\"services\": []}\n",
+                         "services.json", reader, &error);
+    EXPECT_EQ(error + " " + known(), r.error + " " + r.known);
+  }
+  box::forgetDeliverySystems();
 }
