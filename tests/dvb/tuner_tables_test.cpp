@@ -41,32 +41,29 @@ TEST(TunerTables, VidtvsMultiplexGivesBeethovenFromLinuxTvOrgAndThePatAloneThePr
   // still parses, and names the network. The name arrives ISO 8859-15 coded
   // (a 0x0B prefix) and leaves as UTF-8. Without an SDT the PAT still names
   // each program by its id.
-  const struct {
-    bool pat, sdt, nit;
-    const char* tables;
-  } cases[] = {
-      {true, true, true,
-       "tsid 16513 onid 65348 network 'LinuxTV.org'\n  2176 'Beethoven' 'LinuxTV.org' type 2 free\n"},
-      {true, false, false, "tsid 16513 onid -1 network ''\n  2176 'SID 2176' '' type 0 free\n"},
-      {false, false, false, "tsid -1 onid -1 network ''\n"},
+  const std::pair<const char*, const char*> cases[] = {
+      {"pat sdt nit",
+       "tsid 16513 onid 65348 network 'LinuxTV.org', 2176 'Beethoven' 'LinuxTV.org' type 2 free, "},
+      {"pat", "tsid 16513 onid -1 network '', 2176 'SID 2176' '' type 0 free, "},
+      {"", "tsid -1 onid -1 network '', "},
   };
-  for (const auto& c : cases) {
-    real::SectionSet pat(real::kPatTable), sdt(real::kSdtTable), nit(real::kNitTable);
-    std::string why;
-    for (auto [set, name, wanted] :
-         {std::make_tuple(&pat, "pat.bin", c.pat), std::make_tuple(&sdt, "sdt.bin", c.sdt),
-          std::make_tuple(&nit, "nit.bin", c.nit)})
-      for (const auto& s : wanted ? sectionsOf(name) : std::vector<std::vector<uint8_t>>{}) {
-        EXPECT_TRUE(set->add(s.data(), s.size(), &why)) << name << ": " << why;
-        EXPECT_TRUE(set->complete()) << name;
-      }
-    const real::TransponderTables t = real::readTables(pat, sdt, nit);
+  for (const auto& [files, tables] : cases) {
+    real::SectionSet sets[] = {real::SectionSet(real::kPatTable), real::SectionSet(real::kSdtTable),
+                               real::SectionSet(real::kNitTable)};
+    std::istringstream captured(files);
+    for (std::string name; captured >> name;) {
+      real::SectionSet& set = sets[name == "pat" ? 0 : name == "sdt" ? 1 : 2];
+      std::string why;
+      for (const auto& s : sectionsOf(name + ".bin")) EXPECT_TRUE(set.add(s.data(), s.size(), &why)) << why;
+      EXPECT_TRUE(set.complete()) << name;
+    }
+    const real::TransponderTables t = real::readTables(sets[0], sets[1], sets[2]);
     std::ostringstream out;
-    out << "tsid " << t.tsid << " onid " << t.onid << " network '" << t.network << "'\n";
+    out << "tsid " << t.tsid << " onid " << t.onid << " network '" << t.network << "', ";
     for (const auto& s : t.services)
-      out << "  " << s.sid << " '" << s.name << "' '" << s.provider << "' type " << s.type
-          << (s.scrambled ? " scrambled" : " free") << "\n";
-    EXPECT_EQ(out.str(), c.tables);
+      out << s.sid << " '" << s.name << "' '" << s.provider << "' type " << s.type
+          << (s.scrambled ? " scrambled, " : " free, ");
+    EXPECT_EQ(out.str(), tables) << files;
   }
 }
 
@@ -81,41 +78,33 @@ TEST(TunerTables, DamagedSectionsAreRefusedWithAReasonAndWholeOnesCompleteTheirT
   first[7] = second[7] = 1;  // sections 0 and 1 of 0..1
   second[6] = 1;
   newer[5] = uint8_t((newer[5] & 0xc1) | (5 << 1));  // version 5
-  const std::string size = " bytes is cut or too long";
+  const std::string size = " bytes is cut or too long: empty";
   // A refused section leaves the set as it was; a repeat is passed over; a
   // new version starts over.
-  const struct {
-    const char* what;
-    std::vector<uint8_t> bytes;
-    std::string result;
-  } steps[] = {
-      {"a flipped bit", flipped, "a section fails its CRC: empty"},
-      {"one byte short", cut, "a section of " + std::to_string(cut.size()) + size + ": empty"},
-      {"a byte too many", longer, "a section of " + std::to_string(longer.size()) + size + ": empty"},
-      {"another table", resealed(otherTable), "table 64 where 66 was wanted: empty"},
-      {"a section past the last", resealed(pastLast), "section 2 past the last, 0: empty"},
-      {"three bytes", {0x42, 0xf0, 0x00}, "a section of 3" + size + ": empty"},
-      {"section 1", resealed(second), "taken: waiting"},
-      {"section 1 again", resealed(second), "taken: waiting"},
-      {"section 0", resealed(first), "taken: complete"},
-      {"version 5, one section", resealed(newer), "taken: complete"},
+  const std::pair<std::vector<uint8_t>, std::string> steps[] = {
+      {flipped, "a section fails its CRC: empty"},
+      {cut, "a section of " + std::to_string(cut.size()) + size},
+      {longer, "a section of " + std::to_string(longer.size()) + size},
+      {resealed(otherTable), "table 64 where 66 was wanted: empty"},
+      {resealed(pastLast), "section 2 past the last, 0: empty"},
+      {{0x42, 0xf0, 0x00}, "a section of 3" + size},
+      {resealed(second), "taken: waiting for 2"},
+      {resealed(second), "taken: waiting for 2"},
+      {resealed(first), "taken: complete 2"},
+      {resealed(newer), "taken: complete 1"},
   };
   real::SectionSet set(real::kSdtTable);
-  for (const auto& s : steps) {
+  for (const auto& [bytes, result] : steps) {
     std::string why;
-    const std::string taken = set.add(s.bytes.data(), s.bytes.size(), &why) ? "taken" : why;
-    EXPECT_EQ(taken + (set.empty()      ? ": empty"
-                       : set.complete() ? ": complete"
-                                        : ": waiting"),
-              s.result)
-        << s.what;
+    const std::string taken = set.add(bytes.data(), bytes.size(), &why) ? "taken" : why;
+    const std::string state = set.complete() ? ": complete " : set.empty() ? ": empty" : ": waiting for ";
+    EXPECT_EQ(taken + state + (set.empty() ? "" : std::to_string(set.all().size())), result);
   }
-  EXPECT_EQ(set.all().size(), 1u);
   // A file that ends inside a section says where.
   std::vector<uint8_t> twoCut = good;
   twoCut.insert(twoCut.end(), good.begin(), good.begin() + 10);
   std::vector<std::vector<uint8_t>> sections;
   std::string why;
-  EXPECT_FALSE(real::splitSections(twoCut, &sections, &why));
-  EXPECT_EQ(why, "the section at byte " + std::to_string(good.size()) + " is cut");
+  EXPECT_EQ(real::splitSections(twoCut, &sections, &why) ? "split" : why,
+            "the section at byte " + std::to_string(good.size()) + " is cut");
 }
