@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <thread>
 
 #include "box/base/loop.h"
 #include "box/base/mainloop_impl.h"
@@ -29,8 +28,7 @@ std::function<void()>& frameHook() {
 
 int64_t eMainloop::Impl::now() const {
   if (!realtime) return virtualNow;
-  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started)
-      .count();
+  return box::wallMs() - started;
 }
 
 void eMainloop::Impl::add(eTimer* t) {
@@ -102,7 +100,7 @@ void eMainloop::Impl::iterate(int64_t limit) {
   if (limit >= 0 && (next < 0 || next > limit)) next = limit;
   if (next < 0) {
     if (realtime) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      box::wallSleep(20);
       return;
     }
     stalled();
@@ -112,13 +110,10 @@ void eMainloop::Impl::iterate(int64_t limit) {
     // Box time keeps pace with the wall clock since the wait began, never
     // passing the next deadline, so that every timer still fires in order;
     // it sleeps only when it has caught up with the wall.
-    auto walked = [this] {
-      const auto since = std::chrono::steady_clock::now() - waitWall;
-      return after(waitVirtual, std::chrono::duration_cast<std::chrono::milliseconds>(since).count());
-    };
+    auto walked = [this] { return after(waitVirtual, box::wallMs() - waitWall); };
     int64_t target = walked();
     if (target < next) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(std::min<int64_t>(next - target, 20)));
+      box::wallSleep(std::min<int64_t>(next - target, 20));
       target = walked();
     }
     virtualNow = std::min(next, std::max(virtualNow, target));
@@ -130,7 +125,7 @@ void eMainloop::Impl::iterate(int64_t limit) {
   }
   // Short sleeps, so that keys read in the idle hook stay responsive.
   int64_t wait = std::min<int64_t>(next - now(), 20);
-  if (wait > 0) std::this_thread::sleep_for(std::chrono::milliseconds(wait));
+  box::wallSleep(wait);
 }
 
 eMainloop::eMainloop() : impl(new Impl) {}
@@ -247,7 +242,7 @@ void abortAll(int code) {
 void beginDeviceWait() {
   eMainloop::Impl* impl = mainloop().impl;
   if (impl->deviceWaits++ == 0) {
-    impl->waitWall = std::chrono::steady_clock::now();
+    impl->waitWall = box::wallMs();
     impl->waitVirtual = impl->virtualNow;
   }
 }

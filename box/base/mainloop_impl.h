@@ -1,16 +1,17 @@
 #pragma once
 // The inside of the main loop, shared by the loop and the widgets' modal runs.
-#include <chrono>
+#include <cstdint>
 #include <functional>
 #include <vector>
 
+#include "box/base/clock.h"
 #include "host/ebase.h"
 
 struct eMainloop::Impl {
   bool realtime = false;
-  int64_t virtualNow = 0;  // ms, virtual time
-  std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
-  std::vector<eTimer*> timers;  // the active ones
+  int64_t virtualNow = 0;           // ms, virtual time
+  int64_t started = box::wallMs();  // the wall clock (ms) when the loop began
+  std::vector<eTimer*> timers;      // the active ones
   uint64_t sequence = 0;
   std::vector<bool> exitRequested;  // one per running loop level, innermost last
   std::function<void()> stallHandler;
@@ -19,7 +20,7 @@ struct eMainloop::Impl {
   int deviceWaits = 0;  // operations of a real device in flight
   // Since when virtual time follows the wall clock: the wall and box times
   // when the first of the device's operations began.
-  std::chrono::steady_clock::time_point waitWall;
+  int64_t waitWall = 0;
   int64_t waitVirtual = 0;
 
   int64_t now() const;

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "box/base/clock.h"
 #include "box/base/fileio.h"
 #include "box/base/loop.h"
 #include "box/base/tr.h"
@@ -33,8 +34,6 @@ struct TableStep {
 };
 constexpr TableStep kSteps[] = {
     {kPatPid, kPatTable, kPatLimitMs}, {kSdtPid, kSdtTable, kSdtLimitMs}, {kNitPid, kNitTable, kNitLimitMs}};
-
-void quiet(int, const char*, ...) {}
 
 // libdvbv5's front end; it turns the satellite frequency into the LNB's IF
 // and sets voltage, tone and DiSEqC itself.
@@ -155,7 +154,7 @@ void TableReader::next() {
   while (step < std::size(kSteps)) {
     const TableStep& s = kSteps[step];
     unsigned char filter[1] = {s.table}, mask[1] = {0xff};
-    deadline = Clock::now() + std::chrono::milliseconds(s.limitMs);
+    deadline = wallMs() + s.limitMs;
     if (fd >= 0 && dvb_set_section_filter(fd, s.pid, 1, filter, mask, nullptr,
                                           DMX_IMMEDIATE_START | DMX_CHECK_CRC) == 0) {
       timer.start(kTablePollMs, false);
@@ -179,7 +178,7 @@ void TableReader::poll() {
     set.add(buf, size_t(n), &why);  // a damaged section is passed over; a repeat may mend it
     if (set.complete()) break;
   }
-  if (set.complete() || Clock::now() >= deadline) {
+  if (set.complete() || wallMs() >= deadline) {
     ++step;
     next();
   }
@@ -212,10 +211,14 @@ void TableReader::finish() {
   if (call) call(std::move(found));
 }
 
-bool findLnb(const std::string& name, Lnb* out) {
+namespace {
+
+// libdvbv5's LNB of that name and what it says of its bands; nullptr when it
+// has none.
+const dvb_sat_lnb* lookUpLnb(const std::string& name, Lnb* out) {
   const int index = dvb_sat_search_lnb(name.c_str());
   const dvb_sat_lnb* l = index < 0 ? nullptr : dvb_sat_get_lnb(index);
-  if (!l) return false;
+  if (!l) return nullptr;
   // libdvbv5 keeps the oscillators and ranges in MHz; its name is a
   // description, the alias what users type.
   Lnb lnb;
@@ -226,14 +229,21 @@ bool findLnb(const std::string& name, Lnb* out) {
   lnb.minKHz = l->freqrange[0].low * 1000;
   lnb.maxKHz = std::max(l->freqrange[0].high, l->freqrange[1].high) * 1000;
   *out = lnb;
-  return true;
+  return l;
+}
+
+}  // namespace
+
+bool findLnb(const std::string& name, Lnb* out) {
+  return lookUpLnb(name, out) != nullptr;
 }
 
 }  // namespace real
 
 std::unique_ptr<Frontend> openRealFrontend(const TunerOptions& o, std::string* error) {
-  const int lnb = dvb_sat_search_lnb(o.lnb.c_str());
-  if (lnb < 0) {
+  real::Lnb bands;
+  const dvb_sat_lnb* lnb = real::lookUpLnb(o.lnb, &bands);
+  if (!lnb) {
     *error =
         "--lnb: " + trf("no LNB is called '%s' (dvbv5-zap --lnbf help lists them)", printable(o.lnb).c_str());
     return nullptr;
@@ -281,10 +291,8 @@ std::unique_ptr<Frontend> openRealFrontend(const TunerOptions& o, std::string* e
     return nullptr;
   }
   fcntl(dmx, F_SETFL, fcntl(dmx, F_GETFL) | O_NONBLOCK);
-  parms->lnb = dvb_sat_get_lnb(lnb);
+  parms->lnb = lnb;
   parms->sat_number = o.diseqc;
-  real::Lnb bands;
-  real::findLnb(o.lnb, &bands);
   return std::make_unique<real::RealFrontend>(std::make_unique<real::FeDevice>(parms), dmx, o, s2, bands);
 }
 

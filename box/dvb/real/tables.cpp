@@ -29,8 +29,6 @@ uint32_t crc32(const uint8_t* data, size_t size) {
   return crc;
 }
 
-void quiet(int, const char*, ...) {}
-
 // The parsers want front-end parameters for their log and character sets
 // only; one set without a device serves every parse.
 dvb_v5_fe_parms* parserParms() {
@@ -110,6 +108,8 @@ bool splitSections(const std::vector<uint8_t>& bytes, std::vector<std::vector<ui
   }
   return true;
 }
+
+void quiet(int, const char*, ...) {}
 
 TransponderTables readTables(const SectionSet& patSet, const SectionSet& sdtSet, const SectionSet& nitSet) {
   TransponderTables t;

@@ -61,4 +61,8 @@ struct TransponderTables {
 // give what could be read of them.
 TransponderTables readTables(const SectionSet& pat, const SectionSet& sdt, const SectionSet& nit);
 
+// libdvbv5's log function for the box's devices and parsers: it says
+// nothing, as the box reports what goes wrong itself.
+void quiet(int level, const char* format, ...);
+
 }  // namespace box::real

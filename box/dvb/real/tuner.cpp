@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cmath>
 
+#include "box/base/clock.h"
 #include "box/base/loop.h"
 #include "box/base/trace.h"
 #include "box/dvb/delivery.h"
@@ -116,8 +117,7 @@ int RealFrontend::tune(eTransponder* tp) {
   tuned = tp->satellite;
   pending = {tp, tuned.frequency, 0};
   attempt = 0;
-  const auto now = Clock::now();
-  deadline = now + std::chrono::milliseconds(options.lockTimeoutMs);
+  deadline = wallMs() + options.lockTimeoutMs;
   setWaiting(true);
   // Where the LNB puts the carrier: what the tuner is set to. A frequency
   // the LNB does not receive is no lock, answered at once: libdvbv5 would
@@ -147,7 +147,7 @@ int RealFrontend::tune(eTransponder* tp) {
 int RealFrontend::startAttempt() {
   int err = 0;
   for (; attempt < systems.size(); ++attempt) {
-    const auto now = Clock::now();
+    const int64_t now = wallMs();
     // A first try of two gets half the time, the fallback the rest.
     attemptDeadline = attempt + 1 < systems.size() ? now + (deadline - now) / 2 : deadline;
     err = device->set(systems[attempt], tuned);
@@ -172,7 +172,7 @@ void RealFrontend::poll() {
     noteDeliverySystem(tuned, {lockedSystem, lockedModulation});
     return answer(kLocked);
   }
-  const auto now = Clock::now();
+  const int64_t now = wallMs();
   if (now < attemptDeadline) return;
   if (attempt + 1 < systems.size()) {
     ++attempt;

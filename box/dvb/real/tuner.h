@@ -2,10 +2,11 @@
 // A real DVB-S/S2 front end driven through libdvbv5, polled from the main
 // loop (a short timer), never from a thread. While a tune or a table read is
 // in flight the loop follows the wall clock (box::beginDeviceWait), so the
-// lock time-out and the table limits are real time.
+// lock time-out and the table limits are real time: box::wallMs, which a
+// test replaces with a clock it moves.
 #include <sigc++/sigc++.h>
 
-#include <chrono>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,8 +20,6 @@
 #include "box/dvb/real/readings.h"
 
 namespace box::real {
-
-using Clock = std::chrono::steady_clock;
 
 // The front-end device as the tuner logic sees it: libdvbv5 on a real
 // adapter (device.cpp), a scripted one in tests.
@@ -61,7 +60,7 @@ class TableReader : public sigc::trackable {
   std::vector<SectionSet> sets;
   struct eTransponder::satellite tuned;
   Frontend::ServicesRead done;
-  Clock::time_point deadline;
+  int64_t deadline = 0;  // wall clock, ms
   bool waiting = false;
   eTimer timer{eApp};
 };
@@ -100,7 +99,7 @@ class RealFrontend : public Frontend, public sigc::trackable {
   Lnb lnb;
   std::vector<Device::System> systems;  // what a tune tries, in order
   size_t attempt = 0;
-  Clock::time_point deadline, attemptDeadline;
+  int64_t deadline = 0, attemptDeadline = 0;  // wall clock, ms
   struct eTransponder::satellite tuned;
   std::string lockedSystem, lockedModulation;  // of the last lock
   Answer pending;
