@@ -22,12 +22,6 @@ namespace export_test {
 
 namespace fs = std::filesystem;
 
-inline std::string readText(const fs::path& p) {
-  std::string text, error;
-  EXPECT_TRUE(box::readWholeFile(p.string(), &text, &error, size_t(1) << 28)) << error;
-  return text;
-}
-
 inline std::vector<std::string> linesOf(const std::string& text) {
   std::vector<std::string> lines;
   size_t start = 0;
@@ -52,6 +46,7 @@ inline std::vector<std::string> fields(const std::string& line, char sep) {
 
 // The box's tests run commands the same way.
 using box_run::quote;
+using box_run::readText;
 using box_run::Result;
 using box_run::shell;
 

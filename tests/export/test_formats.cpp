@@ -45,24 +45,6 @@ const char* kWest = R"({"name": "West", "orbital_position": -300, "carriers": [
   {"frequency_mhz": 11000, "polarisation": "H", "symbol_rate_ks": 45000, "cn_db": 12, "system": "DVB-S",
    "services": []}]})";
 
-const char* fecText(int fec) {
-  static const char* names[] = {"AUTO", "1/2", "2/3", "3/4", "5/6", "7/8", "8/9", "3/5", "4/5", "9/10"};
-  return names[fec];
-}
-
-// The tuning values as the dvbv5 tools print them, from the band file.
-std::string tuning(const box::Band& band, const box::BandCarrier& c, const std::map<int, std::string>& mods) {
-  std::string modulation = "QPSK";
-  if (c.dvbs2) {
-    auto m = mods.find(int(std::lround(c.freqMHz)));
-    modulation = m == mods.end() ? "QAM/AUTO" : m->second == "8PSK" ? "PSK/8" : m->second;
-  }
-  (void)band;
-  return std::string(c.dvbs2 ? "DVBS2" : "DVBS") + " " + std::to_string(std::lround(c.freqMHz * 1000)) + " " +
-         (c.pol ? "VERTICAL" : "HORIZONTAL") + " " + std::to_string(c.srKs * 1000) + " " + fecText(c.fec) +
-         " " + modulation + " " + (c.dvbs2 ? "AUTO" : "35");
-}
-
 #ifdef VANTREL_HAVE_DVBV5
 std::string tuning(const Dvbv5Entry& e) {
   auto v = [&](const char* key) {
@@ -94,20 +76,15 @@ class Formats : public ::testing::Test {
     return t.file;
   }
 
-  // Every service of the bands: "name|sid|onid|tsid|tuning", in file order.
-  std::vector<std::string> expectedServices() const {
-    std::vector<std::string> out;
-    for (const std::string& line : expectedLines) out.push_back(line);
-    return out;
-  }
-
   fs::path dir;
   std::vector<box::Band> bands;
   const std::map<int, std::string> mods{{12188, "8PSK"}};
   eTransponderList list;
   box::ChannelList channels;
-  // By orbital position, frequency, polarisation; then service id.
-  const std::vector<std::string> expectedLines{
+  // Every service of the bands, "name|sid|onid|tsid|tuning", as the dvbv5
+  // tools print it: by orbital position, frequency, polarisation; then
+  // service id.
+  const std::vector<std::string> expectedServices{
       "West Feed|7|9|7|DVBS 11900000 VERTICAL 27500000 AUTO QPSK 35",
       "S2 Unknown|8|9|8|DVBS2 12000000 HORIZONTAL 30000000 9/10 QAM/AUTO AUTO",
       "Half|301|2|1003|DVBS 10743500 VERTICAL 22000000 7/8 QPSK 35",
@@ -116,23 +93,6 @@ class Formats : public ::testing::Test {
       "HD Feed|201|1|1002|DVBS2 12188000 VERTICAL 29900000 2/3 PSK/8 AUTO",
   };
 };
-
-TEST_F(Formats, TheBandsExpectationsFollowTheBandFiles) {
-  // The table above, rebuilt from the band files: it says what they say.
-  std::vector<std::string> fromBands;
-  for (const box::Band& b : bands)
-    for (const box::BandCarrier& c : b.carriers)
-      for (const box::BandService& s : c.services)
-        fromBands.push_back(s.name + "|" + std::to_string(s.sid) + "|" + std::to_string(c.onid) + "|" +
-                            std::to_string(c.tsid) + "|" + tuning(b, c, mods));
-  std::sort(fromBands.begin(), fromBands.end());
-  std::vector<std::string> table = expectedLines;
-  std::sort(table.begin(), table.end());
-  EXPECT_EQ(fromBands, table);
-  EXPECT_EQ(channels.transponders.size(), 6u);
-  EXPECT_EQ(channels.unplaced, 0u);
-  EXPECT_EQ(channels.ambiguous, 0u);
-}
 
 #ifdef VANTREL_HAVE_DVBV5
 TEST_F(Formats, Dvbv5FilesComeBackThroughTheDvbv5ToolsWithEveryServiceAndItsTuning) {
@@ -144,7 +104,7 @@ TEST_F(Formats, Dvbv5FilesComeBackThroughTheDvbv5ToolsWithEveryServiceAndItsTuni
     // The box knows no PIDs: none is written, none invented.
     EXPECT_EQ(e.values.count("VIDEO_PID") + e.values.count("AUDIO_PID"), 0u) << e.name;
   }
-  EXPECT_EQ(got, expectedServices());
+  EXPECT_EQ(got, expectedServices);
 }
 
 TEST_F(Formats, ScanFilesListEveryKeptTransponderOnceAndComeBackThroughTheDvbv5Tools) {
@@ -164,9 +124,9 @@ TEST_F(Formats, ScanFilesListEveryKeptTransponderOnceAndComeBackThroughTheDvbv5T
 }
 #endif
 
-// VDR reads "Name;Provider" with '|' for ':'; dvb-format-convert cannot
-// read VDR files at all (it only writes them), so they are read here by
-// VDR's rules and checked against the bands.
+// VDR reads "Name;Provider" with '|' for ':' and no escape for ',' and ';'
+// (written as '.'); dvb-format-convert cannot read VDR files at all (it only
+// writes them).
 TEST_F(Formats, VdrLinesCarryEveryFieldWithTheNamesEscapedAsVdrReadsThem) {
   const std::vector<std::string> lines = linesOf(readText(write(box::ExportFormat::vdr, "channels.conf")));
   EXPECT_EQ(lines,
@@ -178,33 +138,6 @@ TEST_F(Formats, VdrLinesCarryEveryFieldWithTheNamesEscapedAsVdrReadsThem) {
                 "Ünïcødé Καλημέρα;Ραδιόφωνο:11766:HC34M2O35S0:S19.2E:27500:0:0:0:0:102:1:1001:0",
                 "HD Feed:12188:VC23M5S1:S19.2E:29900:0:0:0:0:201:1:1002:0",
             }));
-  // Read back as VDR reads them: 13 fields, the name's '|' a ':' again.
-  for (const std::string& line : lines) {
-    std::vector<std::string> f = fields(line, ':');
-    ASSERT_EQ(f.size(), 13u) << line;
-    std::string name = f[0].substr(0, f[0].find(';'));
-    for (char& c : name)
-      if (c == '|') c = ':';
-    bool found = false;
-    for (const box::Band& b : bands)
-      for (const box::BandCarrier& c : b.carriers)
-        for (const box::BandService& s : c.services)
-          if (std::to_string(s.sid) == f[9]) {
-            found = true;
-            EXPECT_EQ(std::stoi(f[1]), std::lround(c.freqMHz)) << line;
-            EXPECT_EQ(f[2].substr(0, 1), c.pol ? "V" : "H") << line;
-            EXPECT_EQ(f[2].substr(f[2].size() - 2), c.dvbs2 ? "S1" : "S0") << line;
-            EXPECT_EQ(std::stoi(f[4]), c.srKs) << line;
-            EXPECT_EQ(std::stoi(f[10]), c.onid) << line;
-            EXPECT_EQ(std::stoi(f[11]), c.tsid) << line;
-            // ',' and ';' have no escape in VDR: they come back as '.'.
-            std::string expected = s.name;
-            for (char& ch : expected)
-              if (ch == ',' || ch == ';') ch = '.';
-            EXPECT_EQ(name, expected);
-          }
-    EXPECT_TRUE(found) << line;
-  }
 }
 
 // Zap lines as szap and mplayer-like players read them: name, MHz,
@@ -270,11 +203,6 @@ TEST_F(Formats, AFileThatCannotBeWrittenLeavesTheOldOneAndNamesItself) {
 }
 
 #ifdef VANTREL_HAVE_DVBV5
-ssize_t diskFull(int, const void*, size_t) {
-  errno = ENOSPC;
-  return -1;
-}
-
 // The disk full for the box's own writes, or for libdvbv5's (a file size
 // limit cuts its text short, as a disk that fills while it writes): either
 // way the export fails, saying so, and the old file stays whole.
@@ -298,7 +226,7 @@ TEST_F(Formats, OnAFullDiskTheLibraryFormatsFailAndLeaveTheOldFileWhole) {
     if (c.libraryCut)
       setrlimit(RLIMIT_FSIZE, &cut);
     else
-      box::setWriteFunction(&diskFull);
+      box::setWriteFunction(&box_run::diskFull);
     std::string error;
     const bool ok = box::writeExport(channels, {c.format, file}, &error);
     setrlimit(RLIMIT_FSIZE, &saved);

@@ -5,7 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "box/export/spectrum.h"
+#include "box/export/spectrum_columns.h"
+#include "box/export/spectrum_recorder.h"
 
 namespace {
 
