@@ -164,32 +164,4 @@ TEST_F(BadInput, AShotsFolderThatCannotHoldFilesIsRefused) {
                 "vantrel-box: --shots: cannot create files in DIR/readonly: Permission denied"});
 }
 
-// Spans of box time past an int: the script waits them whole, and
-// --max-time gives up at its own time, not at a wrapped one. Outputs whose
-// names only look alike run too.
-TEST_F(BadInput, TimesPastAnIntAreKeptWhole) {
-  std::ofstream(dir / "bom.keys", std::ios::binary) << "\xEF\xBB\xBFwait 5\nkey red\n";
-  struct Case {
-    std::string args;
-    int status;
-    int64_t exitAt;  // box time of the trace's exit event
-  } cases[] = {
-      {"--keys 'wait 3000000000; key red'", 0, 3000000000},
-      {"--keys 'wait 2147483000; key red' --max-time 2147483648", 0, 2147483000},
-      {"--keys 'wait 2147483649; key red' --max-time 2147483648", 4, 2147483648},
-      {"--keys @DIR/bom.keys --export vdr:DIR/y.conf --export zap:DIR/deep/../y.conf --spectrum "
-       "DIR/y.conf.csv",
-       0, 5},
-  };
-  for (const Case& c : cases) {
-    fs::remove(dir / "trace.jsonl");
-    Result r = run(c.args);
-    EXPECT_EQ(r.status, c.status) << c.args << "\n" << r.out;
-    auto lines = trace();
-    ASSERT_FALSE(lines.empty()) << c.args;
-    EXPECT_EQ(lines.back()["ev"], "exit");
-    EXPECT_EQ(lines.back()["t"], c.exitAt) << c.args;
-  }
-}
-
 }  // namespace

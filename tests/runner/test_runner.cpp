@@ -13,7 +13,10 @@
 #include <utility>
 #include <vector>
 
+#include "box/base/fileio.h"
+#include "box/gui/boot.h"
 #include "box/runner/options.h"
+#include "box/runner/run.h"
 #include "box/runner/script.h"
 #include "box/runner/terminal.h"
 #include "host/rc.h"
@@ -27,6 +30,7 @@ using box_run::Result;
 using box_run::shell;
 using ::testing::HasSubstr;
 using ::testing::Not;
+using vantrel_test::filesIn;
 
 namespace {
 
@@ -94,7 +98,14 @@ TEST(Options, EachGoesWhereItBelongsAndBadOnesNameTheArgument) {
       {{"--keys", "@/"}, "--keys: /: is a folder, not a file"},
       {{"--keys", "@/dev/zero"}, "--keys: /dev/zero: larger than 1 MiB, the most the box reads"},
       {{"--export", "m3u:x"}, "--export: unknown format 'm3u' (vdr, dvbv5, zap or scan, as FORMAT:FILE)"},
+      {{"--export", "VDR:x"}, "--export: unknown format 'VDR' (vdr, dvbv5, zap or scan, as FORMAT:FILE)"},
+      {{"--export", ":x"}, "--export: unknown format '' (vdr, dvbv5, zap or scan, as FORMAT:FILE)"},
       {{"--export", "zap:"}, "--export: zap: no file name (FORMAT:FILE)"},
+      {{"--export", "vdr"}, "--export: vdr: no file name (FORMAT:FILE)"},
+      {{"--export", "dvbv5:x", "--export", "scan:/tmp/s"},
+       box::formatAvailable(box::ExportFormat::dvbv5)
+           ? "export=dvbv5:x export=scan:/tmp/s "
+           : "--export: dvbv5: not available in this build (it needs libdvbv5)"},
       {{"--adapter", "256"}, "--adapter: expects a number from 0 to 255, not '256'"},
       {{"--diseqc", "-1"}, "--diseqc: expects a number from 0 to 3, not '-1'"},
       {{"--lock-timeout", "49"}, "--lock-timeout: expects a number from 50 to 60000, not '49'"},
@@ -210,17 +221,26 @@ TEST_F(BoxRun, DialogShotWithFocusAndTraceThenRedLeaves) {
   EXPECT_EQ(lines.back(), nlohmann::json({{"t", 500}, {"ev", "exit"}, {"code", 0}}));
 }
 
-TEST_F(BoxRun, ExitCodesForATimeOutAStillScreenAndMaxTime) {
+// Exit codes: 3 a wait-text timed out, 4 --max-time or a still screen, 5
+// output lost (each loss told, and a 3 or 4 kept, as it says more). Spans of
+// box time past an int are waited whole.
+TEST_F(BoxRun, ExitCodesForATimeOutAStillScreenMaxTimeAndLostOutput) {
   // The dialog alone runs no timer, the sweep (key green) runs them until the
   // end of the band at 550950 ms; a wait-text still looks every 20 ms from its
   // start, however far time jumps.
   const std::string still =
       "vantrel-box: script line 1: nothing left to happen: no timer is running and no key is due";
+  const std::string full = "vantrel-box: --trace: /dev/full: write: No space left on device";
+  // NAME.json cannot replace a folder; NAME.png is still written. Outputs
+  // whose names only look alike are no one file.
+  fs::create_directories(dir / "shots/dialog.json");
+  fs::create_directories(dir / "sub/deeper");
+  fs::create_symlink("sub/deeper", dir / "deep");
   struct Case {
     std::string script, more;
     int status;
     std::vector<std::string> messages;
-    int64_t end;  // the trace's last t
+    int64_t end;  // the trace's last t; -1: no trace
   } cases[] = {
       {"wait-text \"never\" 1000000000000", "", 4, {still}, 0},
       {"wait-text \"never\" 1000000000000", "--max-time 1000000000000", 4, {still}, 0},
@@ -240,15 +260,50 @@ TEST_F(BoxRun, ExitCodesForATimeOutAStillScreenAndMaxTime) {
        4,
        {"vantrel-box: --max-time: the plug-in was still running after 2000 ms"},
        2000},
+      {"wait 3000000000; key red", "", 0, {}, 3000000000},
+      {"wait 2147483000; key red", "--max-time 2147483648", 0, {}, 2147483000},
+      {"wait 2147483649; key red",
+       "--max-time 2147483648",
+       4,
+       {"vantrel-box: --max-time: the plug-in was still running after 2147483648 ms"},
+       2147483648},
+      {"key red",
+       "--export vdr:" + quote((dir / "y.conf").string()) +
+           " --export zap:" + quote((dir / "deep/../y.conf").string()),
+       0,
+       {},
+       0},
+      {"key red", "--trace /dev/full", 5, {full}, -1},
+      {"key green; wait-text \"Nowhere\" 100",
+       "--trace /dev/full",
+       3,
+       {"vantrel-box: script line 1: \"Nowhere\" was not shown within 100 ms", full},
+       -1},
+      {"wait 10; shot dialog; key red",
+       "",
+       5,
+       {"vantrel-box: script line 1: DIR/shots/dialog.json: rename: Is a directory"},
+       10},
   };
   for (const Case& c : cases) {
+    fs::remove(dir / "trace.jsonl");
     Result r = box(c.script, c.more);
     EXPECT_EQ(r.status, c.status) << c.script << "\n" << r.out;
-    EXPECT_EQ(box_run::boxMessages(r.out), c.messages) << c.script;
+    EXPECT_EQ(box_run::boxMessages(shown(r.out)), c.messages) << c.script;
     auto lines = trace();
-    ASSERT_FALSE(lines.empty()) << c.script;
-    EXPECT_EQ(lines.back()["t"], c.end) << c.script;
+    EXPECT_EQ(lines.empty() ? -1 : lines.back()["t"].get<int64_t>(), c.end) << c.script;
   }
+  EXPECT_EQ(filesIn(dir / "shots"), (std::vector<std::string>{"dialog.json", "dialog.png"}))
+      << "no temporary file is left";
+  EXPECT_TRUE(fs::is_empty(dir / "shots/dialog.json"));
+}
+
+TEST_F(BoxRun, TheSummaryOnAFullStandardOutputEndsWith5) {
+  Result r = shell("sh -c " + quote(box_run::boxCommand() + " --keys 'key red' --root " +
+                                    quote((dir / "root").string()) + " >/dev/full"));
+  EXPECT_EQ(r.status, 5) << r.out;
+  EXPECT_EQ(box_run::boxMessages(r.out),
+            std::vector<std::string>{"vantrel-box: standard output: No space left on device"});
 }
 
 TEST_F(BoxRun, HelpListsTheOptions) {
@@ -327,6 +382,71 @@ TEST(Plugin, ExportsOnlyPluginExec) {
   EXPECT_THAT(dynamic.out, HasSubstr("(NEEDED)"));
   EXPECT_THAT(dynamic.out, Not(HasSubstr("RUNPATH")));
   EXPECT_THAT(dynamic.out, Not(HasSubstr("RPATH")));
+}
+
+// The box run in this process, so that its writes can be made to fail: each
+// output lost is told, none is left half written.
+TEST_F(BoxRun, OnAFullDiskEveryOutputIsToldAndTheRunEndsWith5UnlessMaxTimeCameFirst) {
+  // A run in this process would otherwise bind the machine's catalogue for
+  // every test that follows; the texts as written keep them all alike.
+  box::chooseLanguage("C");
+  // The root is set up beforehand: only the run's own writes fail.
+  fs::create_directories(dir / "root/var/tuxbox/plugins");
+  fs::copy_file(VANTREL_SOURCE_DIR "/data/skins/vantrel.esml", dir / "root/var/tuxbox/plugins/vantrel.esml");
+  box::Options o;
+  o.haveKeys = true;
+  // Through a feed scan, which finds services to keep and export.
+  o.keys =
+      "key green; wait-text \"Servizi trovati:\" 600000; wait 1000; shot feedscan; key ok; wait 500; key "
+      "red; "
+      "wait 3000; key red";
+  o.shots = (dir / "shots").string();
+  o.root = (dir / "root").string();
+  std::string error;
+  for (const char* value : {"vdr:out/vdr.conf", "dvbv5:out/dvbv5.conf"}) {
+    box::ExportTarget t;
+    if (!box::parseExportTarget(value, &t, &error)) continue;  // a build without libdvbv5
+    t.file = (dir / t.file).string();
+    o.exports.push_back(t);
+  }
+  o.spectrum = (dir / "out/spectrum.csv").string();
+  const std::string full = ": write: No space left on device";
+  std::vector<std::string> lost;
+  for (const box::ExportTarget& t : o.exports)
+    lost.push_back(shown("vantrel-box: --export: " + t.file + full));
+  lost.push_back("vantrel-box: --spectrum: DIR/out/spectrum.csv" + full);
+  const std::string list = (dir / "root/var/tuxbox/config/vantrel-box/services.json").string();
+  lost.push_back(
+      "vantrel-box: the service list could not be kept: "
+      "DIR/root/var/tuxbox/config/vantrel-box/services.json" +
+      full);
+  struct Case {
+    int64_t maxTimeMs;
+    int status;
+    std::vector<std::string> first;  // the messages before those of the files at exit
+  } cases[] = {
+      {-1,
+       5,
+       {"vantrel-box: script line 1: DIR/shots/feedscan.png" + full,
+        "vantrel-box: script line 1: DIR/shots/feedscan.json" + full}},
+      // --max-time passes after the services were found: 4 stays, the loss is told.
+      {31000, 4, {"vantrel-box: --max-time: the plug-in was still running after 31000 ms"}},
+  };
+  for (const Case& c : cases) {
+    o.maxTimeMs = c.maxTimeMs;
+    box::setWriteFunction(&box_run::diskFull);
+    ::testing::internal::CaptureStderr();
+    const int code = box::run(o);
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    box::setWriteFunction(nullptr);
+    EXPECT_EQ(code, c.status) << err;
+    std::vector<std::string> messages = c.first;
+    messages.insert(messages.end(), lost.begin(), lost.end());
+    EXPECT_EQ(box_run::boxMessages(shown(err)), messages);
+    EXPECT_TRUE(filesIn(dir / "shots").empty() && filesIn(dir / "out").empty())
+        << "no empty pictures, nothing half written, no temporary files";
+    EXPECT_FALSE(fs::exists(list));
+  }
 }
 
 }  // namespace
