@@ -46,19 +46,14 @@ std::string parsed(std::vector<const char*> args) {
   auto field = [&](const char* name, const auto& value, const auto& initial) {
     if (value != initial) s << name << "=" << value << " ";
   };
-  field("plugin", o.plugin, d.plugin), field("band", o.band, d.band), field("keys", o.keys, d.keys);
-  field("keysFile", o.keysFile, d.keysFile), field("haveKeys", o.haveKeys, d.haveKeys);
-  field("shots", o.shots, d.shots), field("trace", o.trace, d.trace), field("root", o.root, d.root);
-  field("realtime", o.realtime, d.realtime), field("lang", o.lang, d.lang),
-      field("window", o.window, d.window);
-  field("maxTime", o.maxTimeMs, d.maxTimeMs), field("adapter", o.tuner.adapter, d.tuner.adapter);
-  field("lnb", o.tuner.lnb, d.tuner.lnb), field("diseqc", o.tuner.diseqc, d.tuner.diseqc);
-  field("delsys", o.tuner.delsys, d.tuner.delsys);
-  field("lockTimeout", o.tuner.lockTimeoutMs, d.tuner.lockTimeoutMs);
+#define FIELD(f) field(#f, o.f, d.f)
+  FIELD(plugin), FIELD(band), FIELD(keys), FIELD(keysFile), FIELD(haveKeys), FIELD(shots), FIELD(trace),
+      FIELD(root), FIELD(realtime), FIELD(lang), FIELD(window), FIELD(maxTimeMs), FIELD(tuner.adapter),
+      FIELD(tuner.lnb), FIELD(tuner.diseqc), FIELD(tuner.delsys), FIELD(tuner.lockTimeoutMs), FIELD(spectrum),
+      FIELD(help), FIELD(version);
+#undef FIELD
   for (const box::ExportTarget& t : o.exports)
     s << "export=" << box::formatName(t.format) << ":" << t.file << " ";
-  field("spectrum", o.spectrum, d.spectrum), field("help", o.help, d.help);
-  field("version", o.version, d.version);
   return s.str();
 }
 
@@ -74,12 +69,12 @@ TEST(Options, EachGoesWhereItBelongsAndBadOnesNameTheArgument) {
        "spectrum=c.csv "},
       // Times past an int are kept whole.
       {{"--max-time", "2147483648", "--keys", "", "--export", "vdr:a", "--export", "zap:b:c"},
-       "haveKeys=1 maxTime=2147483648 export=vdr:a export=zap:b:c "},
+       "haveKeys=1 maxTimeMs=2147483648 export=vdr:a export=zap:b:c "},
       {{"--adapter", "255", "--lnb", "EXTENDED", "--diseqc", "0", "--delsys", "dvbs2", "--lock-timeout",
         "50"},
-       "adapter=255 lnb=EXTENDED diseqc=0 delsys=dvbs2 lockTimeout=50 "},
+       "tuner.adapter=255 tuner.lnb=EXTENDED tuner.diseqc=0 tuner.delsys=dvbs2 tuner.lockTimeoutMs=50 "},
       {{"--lock-timeout", "60000", "--adapter", "0", "--diseqc", "3", "--delsys", "auto", "--delsys", "dvbs"},
-       "adapter=0 diseqc=3 delsys=dvbs lockTimeout=60000 "},
+       "tuner.adapter=0 tuner.diseqc=3 tuner.delsys=dvbs tuner.lockTimeoutMs=60000 "},
       {{"-h", "--version"}, "help=1 version=1 "},
       {{"--help"}, "help=1 "},
       {{"--bogus"}, "--bogus: unknown option (see --help)"},
@@ -298,21 +293,21 @@ TEST_F(BoxRun, ExitCodesForATimeOutAStillScreenMaxTimeAndLostOutput) {
   EXPECT_TRUE(fs::is_empty(dir / "shots/dialog.json"));
 }
 
-TEST_F(BoxRun, TheSummaryOnAFullStandardOutputEndsWith5) {
-  Result r = shell("sh -c " + quote(box_run::boxCommand() + " --keys 'key red' --root " +
-                                    quote((dir / "root").string()) + " >/dev/full"));
-  EXPECT_EQ(r.status, 5) << r.out;
-  EXPECT_EQ(box_run::boxMessages(r.out),
-            std::vector<std::string>{"vantrel-box: standard output: No space left on device"});
-}
-
-TEST_F(BoxRun, HelpListsTheOptions) {
-  Result r = shell(box_run::boxCommand() + " --help");
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out, box::usage());
-  // Help that cannot be written is not a success.
-  Result full = shell("sh -c " + quote(box_run::boxCommand() + " --help >/dev/full"));
-  EXPECT_EQ(full.status, 5) << full.out;
+// The box's answers on standard output, whole; what cannot be written
+// there is no success.
+TEST_F(BoxRun, HelpVersionAndTheSummaryOnStandardOutput) {
+  const std::string root = " --root " + quote((dir / "root").string());
+  const std::pair<std::string, std::string> cases[] = {
+      {"--help", box::usage()},
+      {"--version", "vantrel-box " VANTREL_VERSION "\n"},
+      {"--keys 'key red'" + root, "No transponder was scanned.\n"},
+      {"--help >/dev/full", "vantrel-box: standard output: No space left on device\n"},
+      {"--keys 'key red'" + root + " >/dev/full", "vantrel-box: standard output: No space left on device\n"}};
+  for (const auto& [args, out] : cases) {
+    Result r = shell("sh -c " + quote(box_run::boxCommand() + " " + args));
+    EXPECT_EQ(r.status, args.find("/dev/full") == std::string::npos ? 0 : 5) << args;
+    EXPECT_EQ(r.out, out) << args;
+  }
 }
 
 // The scan window's rectangle and its children's sizes and texts in a shot's dump.
@@ -367,12 +362,8 @@ TEST_F(BoxRun, AFreshRootGetsThePluginSkinAndOneThereIsKept) {
 }
 
 TEST(Plugin, ExportsOnlyPluginExec) {
-  Result r = shell(VANTREL_NM " -D --defined-only " VANTREL_BINARY_DIR "/vantrel.so");
-  ASSERT_EQ(r.status, 0) << r.out;
-  std::vector<std::string> names;
-  std::istringstream in(r.out);
-  for (std::string address, kind, name; in >> address >> kind >> name;) names.push_back(name);
-  EXPECT_EQ(names, std::vector<std::string>{"plugin_exec"});
+  Result r = shell(VANTREL_NM " -D --defined-only " VANTREL_BINARY_DIR "/vantrel.so | awk '{print $3}'");
+  EXPECT_EQ(r.out, "plugin_exec\n");
   // The host's symbols stay for the box to provide.
   Result undefined = shell(VANTREL_NM " -D --undefined-only " VANTREL_BINARY_DIR "/vantrel.so");
   EXPECT_THAT(undefined.out, HasSubstr("eWidget"));
