@@ -41,6 +41,16 @@ class BadInput : public BoxRun {
     fs::create_symlink("band.json", dir / "band-link");
     fs::create_directories(dir / "sub/deeper");
     fs::create_symlink("sub/deeper", dir / "deep");  // so deep/.. is sub
+    // A band whose second carrier has a polarisation that does not exist, on
+    // line 8, and a script with a step that does not, on line 4.
+    std::ofstream(dir / "bad.json")
+        << "{\n  \"name\": \"Test\",\n  \"orbital_position\": 130,\n  \"carriers\": [\n"
+           "    { \"frequency_mhz\": 11000, \"polarisation\": \"H\", \"symbol_rate_ks\": "
+           "27500, \"cn_db\": 10, \"system\": \"DVB-S\", \"services\": [] },\n"
+           "    { \"frequency_mhz\": 11100,\n"
+           "      \"symbol_rate_ks\": 27500, \"cn_db\": 10, \"system\": \"DVB-S\",\n"
+           "      \"polarisation\": \"X\", \"services\": [] }\n  ]\n}\n";
+    std::ofstream(dir / "bad.keys") << "# Hin und zurück\nwait 10\nkey red\nblink 3\n";
   }
   // Every entry under the test's folder: a file's content, a link's target.
   std::map<std::string, std::string> folder() const {
@@ -71,6 +81,15 @@ TEST_F(BadInput, IsRefusedWithExit2AndOneMessageNamingIt) {
     std::string args;
     std::string message;
   } cases[] = {
+      // In German when asked, with the place and the user's text as given.
+      {"--lang de --band DIR/bad.json --keys 'key red'",
+       "DIR/bad.json: Zeile 8: carriers[1].polarisation: muss \"H\" oder \"V\" sein"},
+      {"--lang de --frobnicate", "--frobnicate: unbekannte Option (siehe --help)"},
+      {"--lang de --diseqc 4", "--diseqc: erwartet eine Zahl von 0 bis 3, nicht '4'"},
+      {"--lang de --lnb UNIVERSAL --keys 'key red'",
+       "--lnb, --diseqc, --delsys und --lock-timeout brauchen --adapter"},
+      {"--lang de --keys @DIR/bad.keys", "DIR/bad.keys: Skriptzeile 4: unbekannter Schritt 'blink'"},
+      {"--lang de --keys @DIR", "--keys: DIR: ist ein Ordner, keine Datei"},
       // Files that are no plug-in: the loader's reason.
       {"--plugin /etc/passwd --keys 'key red'", "--plugin: /etc/passwd: invalid ELF header"},
       {"--plugin DIR --keys 'key red'", "--plugin: DIR: cannot read file data: Is a directory"},

@@ -293,20 +293,40 @@ TEST_F(BoxRun, ExitCodesForATimeOutAStillScreenMaxTimeAndLostOutput) {
   EXPECT_TRUE(fs::is_empty(dir / "shots/dialog.json"));
 }
 
-// The box's answers on standard output, whole; what cannot be written
-// there is no success.
-TEST_F(BoxRun, HelpVersionAndTheSummaryOnStandardOutput) {
-  const std::string root = " --root " + quote((dir / "root").string());
-  const std::pair<std::string, std::string> cases[] = {
-      {"--help", box::usage()},
-      {"--version", "vantrel-box " VANTREL_VERSION "\n"},
-      {"--keys 'key red'" + root, "No transponder was scanned.\n"},
-      {"--help >/dev/full", "vantrel-box: standard output: No space left on device\n"},
-      {"--keys 'key red'" + root + " >/dev/full", "vantrel-box: standard output: No space left on device\n"}};
-  for (const auto& [args, out] : cases) {
-    Result r = shell("sh -c " + quote(box_run::boxCommand() + " " + args));
-    EXPECT_EQ(r.status, args.find("/dev/full") == std::string::npos ? 0 : 5) << args;
-    EXPECT_EQ(r.out, out) << args;
+// The box's answers, whole, in the language asked for (--lang, then
+// VANTREL_LANG, then the environment's, else Italian); what cannot be written
+// on standard output is no success.
+TEST_F(BoxRun, AnswersInTheChosenLanguage) {
+  const std::string box = VANTREL_EMULATOR VANTREL_BINARY_DIR "/vantrel-box", c = "VANTREL_LANG=C " + box;
+  const std::string root = " --root " + quote((dir / "root").string()), full = " >/dev/full";
+  const std::string lost = "vantrel-box: standard output: No space left on device\n";
+  const std::string purple = " --keys 'wait 5; key purple'";
+  const std::string noLang = "env -u VANTREL_LANG -u LC_ALL -u LC_MESSAGES -u LANGUAGE -u LANG ";
+  struct Case {
+    std::string command;
+    int status;
+    std::string out;
+  } cases[] = {
+      {c + " --help", 0, box::usage()},
+      {c + " --version", 0, "vantrel-box " VANTREL_VERSION "\n"},
+      {c + " --keys 'key red'" + root, 0, "No transponder was scanned.\n"},
+      {c + " --help" + full, 5, lost},
+      {c + " --keys 'key red'" + root + full, 5, lost},
+      {c + " --lang de --keys 'wait 100; key exit'" + root, 0, "Es wurde kein Transponder abgesucht.\n"},
+      {c + " --lang de --help | head -1", 0, "Aufruf: vantrel-box [Optionen]\n"},
+      {c + purple, 2, "vantrel-box: --keys: script line 1: unknown key 'purple'\n"},
+      {noLang + "LANGUAGE=de LANG=C.UTF-8 " + box + purple, 2,
+       "vantrel-box: --keys: Skriptzeile 1: unbekannte Taste 'purple'\n"},
+      {noLang + box + purple, 2, "vantrel-box: --keys: riga 1 dello script: tasto sconosciuto 'purple'\n"},
+      {"VANTREL_LANG=de " VANTREL_EMULATOR VANTREL_BINARY_DIR "/vantrel-bandplot " VANTREL_SOURCE_DIR
+       "/data/bands/demo.json " +
+           quote((dir / "band.png").string()) + " 12",
+       2, "vantrel-bandplot: Symbolrate 12: muss eine ganze Zahl in ksymbol/s sein, 1000..45000\n"},
+  };
+  for (const Case& k : cases) {
+    Result r = shell("sh -c " + quote(k.command));
+    EXPECT_EQ(r.status, k.status) << k.command;
+    EXPECT_EQ(r.out, k.out) << k.command;
   }
 }
 
