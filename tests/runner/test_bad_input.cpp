@@ -1,8 +1,8 @@
 // Bad input on the box's command line, as users gave it: each is refused
 // before anything runs, with exit 2 and one short message naming the
 // argument (or the file and script line), and nothing made or changed: no
-// trace, no export, the band, script and kept list as they were. Times past
-// an int are kept whole.
+// trace, no export, the band, script and kept list as they were; in German
+// when German is asked for.
 #include <gtest/gtest.h>
 #include <unistd.h>
 

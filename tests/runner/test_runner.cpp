@@ -1,6 +1,7 @@
 // vantrel-box's command line, key scripts and terminal keys, and the box run
 // end to end as a user runs it: exit codes, shots with their widget dumps, the
-// trace, a fresh root, and the plug-in's exported symbols.
+// trace, lost output, answers in each language, a fresh root, and the
+// plug-in's exported symbols.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
