@@ -5,10 +5,12 @@
 // target and a rename, so a failed or interrupted write leaves the old file
 // whole and never follows a link planted where the temporary file goes.
 #include <sys/types.h>
+#include <unistd.h>
 
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace box {
 
@@ -75,6 +77,34 @@ bool outputNameFits(const std::string& path, std::string* error, std::string* re
 // Writes all of content to an open file through the same write(2) seam, going
 // on after short writes and EINTR. False with errno set when it fails.
 bool writeAll(int fd, std::string_view content);
+
+// A file descriptor, closed when the object goes.
+class UniqueFd {
+ public:
+  explicit UniqueFd(int fd = -1) : fd_(fd) {}
+  UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) {}
+  UniqueFd& operator=(UniqueFd&& other) noexcept {
+    reset(other.release());
+    return *this;
+  }
+  ~UniqueFd() { reset(); }
+
+  int get() const { return fd_; }
+  explicit operator bool() const { return fd_ >= 0; }
+  int release() { return std::exchange(fd_, -1); }
+  void reset(int fd = -1) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = fd;
+  }
+  // Closes it now, for close(2)'s own result (0, or -1 with errno set).
+  int close() {
+    const int fd = release();
+    return fd < 0 ? 0 : ::close(fd);
+  }
+
+ private:
+  int fd_;
+};
 
 // The write(2) that OutputFile and writeAll use; tests put in one that fails.
 using WriteFn = ssize_t (*)(int fd, const void* data, size_t size);

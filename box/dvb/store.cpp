@@ -49,32 +49,28 @@ bool regularOrAbsent(const std::string& path, std::string* error) {
 // box that dies lets go of it.
 class ListLock {
  public:
-  ~ListLock() {
-    if (fd >= 0) ::close(fd);
-  }
-
   bool take(const std::string& listPath, bool exclusive, std::string* error) {
     const std::string path = listPath + ".lock";
     if (!regularOrAbsent(path, error)) return false;
-    fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0666);
-    if (fd < 0) return fail(error, path + ": " + std::strerror(errno));
+    fd.reset(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0666));
+    if (!fd) return fail(error, path + ": " + std::strerror(errno));
     struct stat st;
-    if (::fstat(fd, &st) != 0) return fail(error, why(path, "stat", errno));
+    if (::fstat(fd.get(), &st) != 0) return fail(error, why(path, "stat", errno));
     if (!S_ISREG(st.st_mode)) return notRegular(path, error);
     const int how = exclusive ? LOCK_EX : LOCK_SH;
-    if (::flock(fd, how | LOCK_NB) == 0) return true;
+    if (::flock(fd.get(), how | LOCK_NB) == 0) return true;
     // A box that seems to hang while another holds the list says why.
     if (errno == EWOULDBLOCK)
       std::fprintf(stderr, "box: %s\n", trf("waiting for another box to let go of %s", path.c_str()).c_str());
     else if (errno != EINTR)
       return fail(error, why(path, "lock", errno));
-    while (::flock(fd, how) != 0)
+    while (::flock(fd.get(), how) != 0)
       if (errno != EINTR) return fail(error, why(path, "lock", errno));
     return true;
   }
 
  private:
-  int fd = -1;
+  UniqueFd fd;
 };
 
 bool makeFolder(const std::string& path, std::string* error) {
@@ -88,12 +84,9 @@ bool makeFolder(const std::string& path, std::string* error) {
 bool syncFolder(const std::string& path, std::string* error) {
   std::string dir = std::filesystem::path(path).parent_path().string();
   if (dir.empty()) dir = ".";
-  int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return fail(error, why(dir, "open", errno));
-  bool ok = ::fsync(fd) == 0;
-  int err = errno;
-  ::close(fd);
-  return ok ? true : fail(error, why(dir, "fsync", err));
+  const UniqueFd fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!fd) return fail(error, why(dir, "open", errno));
+  return ::fsync(fd.get()) == 0 ? true : fail(error, why(dir, "fsync", errno));
 }
 
 KeptFileStamp stampOf(const struct stat& st) {
@@ -331,18 +324,13 @@ bool appendChanges(const std::string& path, const eTransponderList& list, const 
     return true;
   }
   const bool existed = ::lstat(journal.c_str(), &journalSt) == 0;
-  int fd = ::open(journal.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0666);
-  if (fd < 0) return fail(error, journal + ": " + std::strerror(errno));
-  auto failed = [&](const char* what, int err) {
-    ::close(fd);
-    return fail(error, why(journal, what, err));
-  };
+  UniqueFd fd(
+      ::open(journal.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0666));
+  if (!fd) return fail(error, journal + ": " + std::strerror(errno));
+  auto failed = [&](const char* what, int err) { return fail(error, why(journal, what, err)); };
   struct stat st;
-  if (::fstat(fd, &st) != 0) return failed("stat", errno);
-  if (!S_ISREG(st.st_mode)) {
-    ::close(fd);
-    return notRegular(journal, error);
-  }
+  if (::fstat(fd.get(), &st) != 0) return failed("stat", errno);
+  if (!S_ISREG(st.st_mode)) return notRegular(journal, error);
   off_t size = st.st_size;
 
   std::string line = "{\"transponders\": [", refused;
@@ -361,24 +349,20 @@ bool appendChanges(const std::string& path, const eTransponderList& list, const 
   }
   line += "]}\n";
   if (size + off_t(line.size()) > std::max(kMinCompactBytes, listSt.st_size / 2)) {
-    ::close(fd);
     *whole = true;
     return true;
   }
-  if (!cutTornLine(fd, journal, &size, error)) {
-    ::close(fd);
-    return false;
-  }
-  if (!writeAll(fd, line)) {
+  if (!cutTornLine(fd.get(), journal, &size, error)) return false;
+  if (!writeAll(fd.get(), line)) {
     int err = errno;
     // Nothing half written stays; should even this fail, the next append
     // cuts the torn line off.
-    const bool cut = ::ftruncate(fd, size) == 0;
+    const bool cut = ::ftruncate(fd.get(), size) == 0;
     (void)cut;
     return failed("write", err);
   }
-  if (::fsync(fd) != 0) return failed("fsync", errno);
-  if (::close(fd) != 0) return fail(error, why(journal, "close", errno));
+  if (::fsync(fd.get()) != 0) return failed("fsync", errno);
+  if (fd.close() != 0) return failed("close", errno);
   if (!existed && !syncFolder(journal, error)) return false;
   if (!refused.empty()) return fail(error, trf("%s: not kept: %s", path.c_str(), refused.c_str()));
   return true;

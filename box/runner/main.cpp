@@ -31,5 +31,5 @@ int main(int argc, char** argv) {
     }
     return 0;
   }
-  return box::run(options, argv[0]);
+  return box::run(options);
 }

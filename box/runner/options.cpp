@@ -67,24 +67,108 @@ std::string shown(const std::string& s) {
   return "'" + printable(s) + "'";
 }
 
-bool readKeys(const std::string& value, Options* o, std::string* error) {
-  o->haveKeys = true;
-  if (value.empty() || value[0] != '@') {
-    o->keys = value;
-    return true;
-  }
-  o->keysFile = value.substr(1);
-  if (o->keysFile.empty()) {
-    *error = "--keys: " + std::string(tr("no file name after '@'"));
-    return false;
-  }
-  std::string why;
-  if (!readWholeFile(o->keysFile, &o->keys, &why, kMaxScriptBytes)) {
-    *error = "--keys: " + printable(why, 300);
-    return false;
-  }
-  return true;
+// What an option does with its value: "" when it took it, else what is wrong
+// with it (the message goes on after the option's name).
+using Take = std::string (*)(Options& o, const std::string& value);
+
+struct Option {
+  const char* name;
+  const char* value;  // what it takes, as --help calls it; nullptr: nothing
+  Take take;
+  bool mayBeEmpty = false;
+  bool needsAdapter = false;  // a setting of the real tuner
+};
+
+template <bool Options::*Field>
+std::string set(Options& o, const std::string&) {
+  o.*Field = true;
+  return "";
 }
+
+template <std::string Options::*Field>
+std::string text(Options& o, const std::string& value) {
+  o.*Field = value;
+  return "";
+}
+
+template <int TunerOptions::*Field, int Low, int High>
+std::string tunerNumber(Options& o, const std::string& value) {
+  int64_t n = 0;
+  if (!parseInteger(value, Low, High, &n))
+    return trf("expects a number from %lld to %lld, not %s", (long long)Low, (long long)High,
+               shown(value).c_str());
+  o.tuner.*Field = int(n);
+  return "";
+}
+
+std::string language(Options& o, const std::string& value) {
+  o.lang = value;
+  return validLanguage(value)
+             ? ""
+             : trf("expects a language code such as en, de or it, not %s", shown(value).c_str());
+}
+
+std::string addExport(Options& o, const std::string& value) {
+  ExportTarget target;
+  std::string error;
+  if (!parseExportTarget(value, &target, &error)) return error;
+  o.exports.push_back(target);
+  return "";
+}
+
+std::string keys(Options& o, const std::string& value) {
+  o.haveKeys = true;
+  if (value.empty() || value[0] != '@') {
+    o.keys = value;
+    return "";
+  }
+  o.keysFile = value.substr(1);
+  if (o.keysFile.empty()) return tr("no file name after '@'");
+  std::string why;
+  return readWholeFile(o.keysFile, &o.keys, &why, kMaxScriptBytes) ? "" : printable(why, 300);
+}
+
+std::string maxTime(Options& o, const std::string& value) {
+  return parseInteger(value, 1, kMaxBoxTimeMs, &o.maxTimeMs)
+             ? ""
+             : trf("expects milliseconds from 1 to %lld, not %s", (long long)kMaxBoxTimeMs,
+                   shown(value).c_str());
+}
+
+std::string lnb(Options& o, const std::string& value) {
+  o.tuner.lnb = value;
+  return "";
+}
+
+std::string delsys(Options& o, const std::string& value) {
+  o.tuner.delsys = value;
+  return value == "dvbs" || value == "dvbs2" || value == "auto"
+             ? ""
+             : trf("expects dvbs, dvbs2 or auto, not %s", shown(value).c_str());
+}
+
+const Option kOptions[] = {
+    {"--help", nullptr, set<&Options::help>},
+    {"-h", nullptr, set<&Options::help>},
+    {"--version", nullptr, set<&Options::version>},
+    {"--realtime", nullptr, set<&Options::realtime>},
+    {"--window", nullptr, set<&Options::window>},
+    {"--lang", "CODE", language},
+    {"--plugin", "FILE", text<&Options::plugin>},
+    {"--band", "FILE", text<&Options::band>},
+    {"--shots", "DIR", text<&Options::shots>},
+    {"--trace", "FILE", text<&Options::trace>},
+    {"--root", "DIR", text<&Options::root>},
+    {"--export", "FORMAT:FILE", addExport},
+    {"--spectrum", "FILE", text<&Options::spectrum>},
+    {"--keys", "SCRIPT", keys, true},
+    {"--max-time", "MS", maxTime},
+    {"--adapter", "N", tunerNumber<&TunerOptions::adapter, 0, 255>},
+    {"--lnb", "NAME", lnb, false, true},
+    {"--diseqc", "N", tunerNumber<&TunerOptions::diseqc, 0, 3>, false, true},
+    {"--delsys", "SYS", delsys, false, true},
+    {"--lock-timeout", "MS", tunerNumber<&TunerOptions::lockTimeoutMs, 50, 60000>, false, true},
+};
 
 }  // namespace
 
@@ -96,93 +180,28 @@ bool validLanguage(const std::string& lang) {
 }
 
 bool parseOptions(int argc, const char* const* argv, Options* o, std::string* error) {
+  bool tunerSettings = false;
   for (int i = 1; i < argc; ++i) {
-    std::string arg = argv[i];
-    auto value = [&](std::string* out, bool mayBeEmpty = false) {
-      if (i + 1 >= argc) {
-        *error = printable(arg) + ": " + tr("a value is missing");
-        return false;
-      }
-      *out = argv[++i];
-      if (out->empty() && !mayBeEmpty) {
-        *error = printable(arg) + ": " + tr("the value is empty");
-        return false;
-      }
-      return true;
-    };
-    std::string v;
-    if (arg == "--help" || arg == "-h") {
-      o->help = true;
-    } else if (arg == "--version") {
-      o->version = true;
-    } else if (arg == "--realtime") {
-      o->realtime = true;
-    } else if (arg == "--window") {
-      o->window = true;
-    } else if (arg == "--lang") {
-      if (!value(&o->lang)) return false;
-      if (!validLanguage(o->lang)) {
-        *error =
-            "--lang: " + trf("expects a language code such as en, de or it, not %s", shown(o->lang).c_str());
-        return false;
-      }
-    } else if (arg == "--plugin") {
-      if (!value(&o->plugin)) return false;
-    } else if (arg == "--band") {
-      if (!value(&o->band)) return false;
-    } else if (arg == "--shots") {
-      if (!value(&o->shots)) return false;
-    } else if (arg == "--trace") {
-      if (!value(&o->trace)) return false;
-    } else if (arg == "--root") {
-      if (!value(&o->root)) return false;
-    } else if (arg == "--export") {
-      if (!value(&v)) return false;
-      ExportTarget target;
-      if (!parseExportTarget(v, &target, error)) {
-        *error = "--export: " + *error;
-        return false;
-      }
-      o->exports.push_back(target);
-    } else if (arg == "--spectrum") {
-      if (!value(&o->spectrum)) return false;
-    } else if (arg == "--keys") {
-      if (!value(&v, true) || !readKeys(v, o, error)) return false;
-    } else if (arg == "--max-time") {
-      if (!value(&v)) return false;
-      if (!parseInteger(v, 1, kMaxBoxTimeMs, &o->maxTimeMs)) {
-        *error = "--max-time: " + trf("expects milliseconds from 1 to %lld, not %s", (long long)kMaxBoxTimeMs,
-                                      shown(v).c_str());
-        return false;
-      }
-    } else if (arg == "--adapter" || arg == "--diseqc" || arg == "--lock-timeout") {
-      if (!value(&v)) return false;
-      const bool adapter = arg == "--adapter", diseqc = arg == "--diseqc";
-      const int64_t low = adapter || diseqc ? 0 : 50, high = adapter ? 255 : diseqc ? 3 : 60000;
-      int64_t* out = adapter ? &o->adapter : diseqc ? &o->diseqc : &o->lockTimeoutMs;
-      if (!parseInteger(v, low, high, out)) {
-        *error = arg + ": " +
-                 trf("expects a number from %lld to %lld, not %s", (long long)low, (long long)high,
-                     shown(v).c_str());
-        return false;
-      }
-      o->tunerSettings |= !adapter;
-    } else if (arg == "--lnb") {
-      if (!value(&o->lnb)) return false;
-      o->tunerSettings = true;
-    } else if (arg == "--delsys") {
-      if (!value(&o->delsys)) return false;
-      if (o->delsys != "dvbs" && o->delsys != "dvbs2" && o->delsys != "auto") {
-        *error = "--delsys: " + trf("expects dvbs, dvbs2 or auto, not %s", shown(o->delsys).c_str());
-        return false;
-      }
-      o->tunerSettings = true;
-    } else {
-      *error = printable(arg) + ": " + tr("unknown option (see --help)");
+    const std::string arg = argv[i];
+    const Option* option = nullptr;
+    for (const Option& known : kOptions)
+      if (arg == known.name) option = &known;
+    std::string value, why;
+    if (!option)
+      why = tr("unknown option (see --help)");
+    else if (option->value && i + 1 >= argc)
+      why = tr("a value is missing");
+    else if (option->value && (value = argv[++i]).empty() && !option->mayBeEmpty)
+      why = tr("the value is empty");
+    else
+      why = option->take(*o, value);
+    if (!why.empty()) {
+      *error = printable(arg) + ": " + why;
       return false;
     }
+    tunerSettings |= option->needsAdapter;
   }
-  if (o->tunerSettings && o->adapter < 0) {
+  if (tunerSettings && o->tuner.adapter < 0) {
     *error = tr("--lnb, --diseqc, --delsys and --lock-timeout need --adapter");
     return false;
   }

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "box/dvb/realtuner.h"
 #include "box/export/export.h"
 
 namespace box {
@@ -21,13 +22,7 @@ struct Options {
   std::string lang;     // "" : VANTREL_LANG, the environment, else Italian
   bool window = false;  // the screen in a desktop window, keys from the PC keyboard
   int64_t maxTimeMs = -1;
-  // A real tuner instead of the simulated band (-1: none), and its settings.
-  int64_t adapter = -1;
-  std::string lnb = "UNIVERSAL";
-  int64_t diseqc = -1;
-  std::string delsys = "auto";
-  int64_t lockTimeoutMs = 1500;
-  bool tunerSettings = false;         // one of the settings was given
+  TunerOptions tuner;                 // adapter < 0: the simulated band
   std::vector<ExportTarget> exports;  // written at exit, in the order given
   std::string spectrum;               // the readings' CSV, written at exit
   bool help = false, version = false;

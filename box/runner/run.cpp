@@ -15,7 +15,7 @@
 #include "box/base/trace.h"
 #include "box/dvb/boot.h"
 #include "box/export/export.h"
-#include "box/export/spectrum.h"
+#include "box/export/spectrum_recorder.h"
 #include "box/gui/boot.h"
 #include "box/gui/screen.h"
 #include "box/runner/player.h"
@@ -85,23 +85,51 @@ bool checkInput(const Options& o, const std::string& plugin, std::vector<Step>* 
   return prepareRoot(root, error);
 }
 
-// Loads the plug-in and finds its entry point; false with the loader's
-// reason, and nothing left loaded.
-bool loadPlugin(const std::string& path, void** handle, Entry* entry, std::string* error) {
-  dlerror();
-  *handle = dlopen(path.c_str(), RTLD_NOW | RTLD_GLOBAL);
-  *entry = *handle ? reinterpret_cast<Entry>(dlsym(*handle, "plugin_exec")) : nullptr;
-  if (*entry) return true;
-  // dlerror() says why once, and then nothing: it is read exactly once.
-  const char* why = dlerror();
-  std::string reason = why ? why : tr("plugin_exec is missing");
-  if (*handle) dlclose(*handle);
-  *handle = nullptr;
-  // The loader's reason usually names the file already.
-  *error = "--plugin: " + (reason.find(path) == std::string::npos ? printable(path, 200) + ": " : "") +
-           printable(reason, 300);
-  return false;
-}
+// The plug-in's library, loaded while the object lives.
+class Plugin {
+ public:
+  Plugin() = default;
+  Plugin(const Plugin&) = delete;
+  Plugin& operator=(const Plugin&) = delete;
+  ~Plugin() {
+    if (handle_) dlclose(handle_);
+  }
+
+  // Loads it and finds its entry point; false with the loader's reason, and
+  // nothing left loaded.
+  bool load(const std::string& path, std::string* error) {
+    dlerror();
+    handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_GLOBAL);
+    entry_ = handle_ ? reinterpret_cast<Entry>(dlsym(handle_, "plugin_exec")) : nullptr;
+    if (entry_) return true;
+    // dlerror() says why once, and then nothing: it is read exactly once.
+    const char* why = dlerror();
+    std::string reason = why ? why : tr("plugin_exec is missing");
+    if (handle_) dlclose(handle_);
+    handle_ = nullptr;
+    // The loader's reason usually names the file already.
+    *error = "--plugin: " + (reason.find(path) == std::string::npos ? printable(path, 200) + ": " : "") +
+             printable(reason, 300);
+    return false;
+  }
+  Entry entry() const { return entry_; }
+
+ private:
+  void* handle_ = nullptr;
+  Entry entry_ = nullptr;
+};
+
+// A part of the box brought up, taken down when the object goes.
+class Teardown {
+ public:
+  explicit Teardown(void (*down)()) : down_(down) {}
+  Teardown(const Teardown&) = delete;
+  Teardown& operator=(const Teardown&) = delete;
+  ~Teardown() { down_(); }
+
+ private:
+  void (*down_)();
+};
 
 // By hand there is no window to look at: the screen goes to a picture that
 // an image viewer can keep open, twice a second when it changed.
@@ -138,7 +166,8 @@ int runPlugin(const Options& o, std::vector<Step> steps, Entry entry, Output& ou
     // Closing the window leaves the plug-in as exit keys would; the script
     // must not take it elsewhere meanwhile.
     window.start([&player] { player.stop(); });
-    bool terminal = !o.haveKeys && !window.isOpen() && startTerminalKeys();
+    TerminalKeys keys;
+    const bool terminal = !o.haveKeys && !window.isOpen() && keys.start();
     eTimer live(eApp);
     if (terminal && !o.shots.empty()) keepLivePicture(live, o.shots + "/live.png", out);
     code = entry();
@@ -146,7 +175,7 @@ int runPlugin(const Options& o, std::vector<Step> steps, Entry entry, Output& ou
     // given back) is answered before the box goes down, so that the run
     // shows where the device was left.
     if (deviceWaiting() && !aborted()) runUntil([] { return !deviceWaiting(); }, 65000);
-    if (terminal) stopTerminalKeys();
+    keys.stop();
     window.stop();
     Trace::event("exit", {{"code", code}});
     if (player.outputFailed()) out.failed = true;
@@ -180,52 +209,39 @@ void writeExports(const Options& o, const SpectrumRecorder& spectrum, Output& ou
 
 }  // namespace
 
-int run(const Options& o, const char*) {
+int run(const Options& o) {
   // Everything is checked before anything runs.
   std::vector<Step> steps;
   std::string error;
-  const std::string plugin = pluginPath(o);
-  if (!checkInput(o, plugin, &steps, &error)) return fail(error);
+  const std::string pluginFile = pluginPath(o);
+  if (!checkInput(o, pluginFile, &steps, &error)) return fail(error);
   WindowRun window;
   if (o.window && !window.open(&error)) return fail(error);
 
+  // Taken down in reverse: the plug-in's code stays loaded until the objects
+  // it made are gone.
+  Plugin plugin;
   GuiOptions gui;
   gui.realtime = o.realtime || o.window || (!o.haveKeys && isatty(STDIN_FILENO));
   gui.root = o.root.empty() ? exeDir() + "/root" : o.root;
   if (!bootGui(gui, &error)) return fail(error);
+  const Teardown guiDown(shutdownGui);
   DvbOptions dvb;
   dvb.bandFile = o.band;
-  dvb.tuner.adapter = int(o.adapter);
-  dvb.tuner.lnb = o.lnb;
-  dvb.tuner.diseqc = int(o.diseqc);
-  dvb.tuner.delsys = o.delsys;
-  dvb.tuner.lockTimeoutMs = int(o.lockTimeoutMs);
-  if (!bootDvb(dvb, &error)) {
-    shutdownGui();
-    return fail(error);
-  }
+  dvb.tuner = o.tuner;
+  if (!bootDvb(dvb, &error)) return fail(error);
+  const Teardown dvbDown([] { shutdownDvb(); });  // after a run, already down: the list is kept below
   // The plug-in is loaded before the trace is made: a file that is no
   // plug-in leaves no trace behind.
-  void* handle = nullptr;
-  Entry entry = nullptr;
-  bool ready = loadPlugin(plugin, &handle, &entry, &error);
-  if (ready && !o.trace.empty() && !Trace::open(o.trace, &error)) {
-    error = "--trace: " + error;
-    ready = false;
-  }
-  if (!ready) {
-    if (handle) dlclose(handle);
-    shutdownDvb();
-    shutdownGui();
-    return fail(error);
-  }
+  if (!plugin.load(pluginFile, &error)) return fail(error);
+  if (!o.trace.empty() && !Trace::open(o.trace, &error)) return fail("--trace: " + error);
   // The plug-in's auto-init objects registered while it loaded.
   eInit::setRunlevel(dvbLevel);
 
   Output out;
   SpectrumRecorder spectrum;
   if (!o.spectrum.empty()) spectrum.start();
-  int code = runPlugin(o, std::move(steps), entry, out, window);
+  int code = runPlugin(o, std::move(steps), plugin.entry(), out, window);
   spectrum.stop();
   const bool givenUp = aborted();  // 3 or 4: these say more than a lost file
   std::fputs(foundSummary().c_str(), stdout);
@@ -236,8 +252,6 @@ int run(const Options& o, const char*) {
   writeExports(o, spectrum, out);
   if (!shutdownDvb(&error))
     out.lost(trf("the service list could not be kept: %s", printable(error, 300).c_str()));
-  shutdownGui();
-  dlclose(handle);
   return out.failed && !givenUp ? 5 : code;
 }
 

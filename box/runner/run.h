@@ -6,6 +6,6 @@
 namespace box {
 
 // The box's exit status (see usage()). Messages go to standard error.
-int run(const Options& options, const char* argv0);
+int run(const Options& options);
 
 }  // namespace box

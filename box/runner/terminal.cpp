@@ -12,13 +12,6 @@
 #include "host/rc.h"
 
 namespace box {
-namespace {
-
-termios gSaved;
-bool gActive = false;
-sigc::connection gIdle;
-
-}  // namespace
 
 int terminalKey(const unsigned char* buf, int n) {
   if (n <= 0) return -1;
@@ -88,23 +81,23 @@ void poll() {
 
 }  // namespace
 
-bool startTerminalKeys() {
-  if (!isatty(STDIN_FILENO) || tcgetattr(STDIN_FILENO, &gSaved) != 0) return false;
-  termios raw = gSaved;
+bool TerminalKeys::start() {
+  if (active_ || !isatty(STDIN_FILENO) || tcgetattr(STDIN_FILENO, &saved_) != 0) return false;
+  termios raw = saved_;
   raw.c_lflag &= ~(ICANON | ECHO);
   tcsetattr(STDIN_FILENO, TCSANOW, &raw);
-  gActive = true;
-  gIdle = idleSignal().connect(&poll);
+  active_ = true;
+  idle_ = idleSignal().connect(&poll);
   std::fprintf(stderr, "box: %s\n",
                tr("keys: digits, arrows, Enter = ok, Esc/Backspace/q = exit, F1-F4 or r g y b = colour keys; "
                   "with --shots DIR the screen is kept in DIR/live.png"));
   return true;
 }
 
-void stopTerminalKeys() {
-  gIdle.disconnect();
-  if (gActive) tcsetattr(STDIN_FILENO, TCSANOW, &gSaved);
-  gActive = false;
+void TerminalKeys::stop() {
+  idle_.disconnect();
+  if (active_) tcsetattr(STDIN_FILENO, TCSANOW, &saved_);
+  active_ = false;
 }
 
 }  // namespace box

@@ -1,32 +1,21 @@
 #pragma once
-// Shared by the export tests: a list filled from band files as scans fill
-// it, the dvbv5 tools run as a user runs them, and their files read back.
+// Shared by the export tests: the dvbv5 tools run as a user runs them, and
+// their files read back.
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
 
-#include "box/base/fileio.h"
 #include "box/dvb/band.h"
-#include "box/dvb/delivery.h"
-#include "box/dvb/state.h"
-#include "host/dvb.h"
 #include "runner/box_run.h"
 #include "test_dir.h"
 
 namespace export_test {
 
 namespace fs = std::filesystem;
-
-inline std::string readText(const fs::path& p) {
-  std::string text, error;
-  EXPECT_TRUE(box::readWholeFile(p.string(), &text, &error, size_t(1) << 28)) << error;
-  return text;
-}
 
 inline std::vector<std::string> linesOf(const std::string& text) {
   std::vector<std::string> lines;
@@ -52,6 +41,7 @@ inline std::vector<std::string> fields(const std::string& line, char sep) {
 
 // The box's tests run commands the same way.
 using box_run::quote;
+using box_run::readText;
 using box_run::Result;
 using box_run::shell;
 
@@ -86,23 +76,6 @@ inline std::vector<Dvbv5Entry> convert(const fs::path& in, const std::string& fo
                    quote(in.string()) + " " + quote(out.string()));
   EXPECT_EQ(r.status, 0) << r.out;
   return parseDvbv5(readText(out));
-}
-
-// Bands as a scan keeps them: every carrier's transponder and services.
-// DVB-S2 carriers are kept with the modulation a real tuner would report
-// (mods, by frequency in MHz; none given: the tuner did not say).
-inline void keepBand(eTransponderList& list, const box::Band& band, const std::map<int, std::string>& mods) {
-  for (const box::BandCarrier& c : band.carriers) {
-    eTransponder tp(list);
-    box::dvb::carrierTransponder(band, c, &tp);
-    list.addTransponder(tp);
-    if (c.dvbs2) {
-      auto m = mods.find(int(std::lround(c.freqMHz)));
-      box::noteDeliverySystem(tp.satellite, {"DVB-S2", m == mods.end() ? "" : m->second});
-    }
-    for (const box::BandService& s : c.services)
-      list.addService(box::dvb::serviceReference(band, c, s), box::dvb::serviceRecord(s));
-  }
 }
 
 inline box::Band parsedBand(const std::string& text, const std::string& name) {

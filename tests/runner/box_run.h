@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -30,6 +32,17 @@ inline Result shell(const std::string& command) {
   int st = pclose(p);
   r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
   return r;
+}
+
+// A write(2) on a full disk, for box::setWriteFunction.
+inline ssize_t diskFull(int, const void*, size_t) {
+  errno = ENOSPC;
+  return -1;
+}
+
+inline std::string readText(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 inline std::string quote(const std::string& s) {

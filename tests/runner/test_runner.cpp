@@ -1,177 +1,200 @@
-// vantrel-box's command line and key scripts, and the box run end to end as a
-// user runs it: exit codes, shots with their widget dumps, the trace, and the
+// vantrel-box's command line, key scripts and terminal keys, and the box run
+// end to end as a user runs it: exit codes, shots with their widget dumps, the
+// trace, lost output, answers in each language, a fresh root, and the
 // plug-in's exported symbols.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "box/base/fileio.h"
+#include "box/gui/boot.h"
 #include "box/runner/options.h"
+#include "box/runner/run.h"
 #include "box/runner/script.h"
+#include "box/runner/terminal.h"
 #include "host/rc.h"
 #include "runner/box_run.h"
 
 namespace fs = std::filesystem;
 using box_run::BoxRun;
 using box_run::quote;
+using box_run::readText;
 using box_run::Result;
 using box_run::shell;
 using ::testing::HasSubstr;
 using ::testing::Not;
+using vantrel_test::filesIn;
 
 namespace {
 
-bool parse(std::vector<const char*> args, box::Options* o, std::string* error) {
+// What parseOptions made of args: the options that differ from the defaults,
+// or its message.
+std::string parsed(std::vector<const char*> args) {
   args.insert(args.begin(), "vantrel-box");
-  return box::parseOptions(int(args.size()), args.data(), o, error);
-}
-
-TEST(Options, ReadsEveryOption) {
   box::Options o;
+  const box::Options d;
   std::string error;
-  ASSERT_TRUE(parse({"--plugin", "p.so", "--band", "b.json", "--keys", "key red", "--shots", "s", "--trace",
-                     "t", "--root", "r", "--realtime", "--max-time", "1500"},
-                    &o, &error))
-      << error;
-  EXPECT_EQ(o.plugin, "p.so");
-  EXPECT_EQ(o.band, "b.json");
-  EXPECT_TRUE(o.haveKeys);
-  EXPECT_EQ(o.keys, "key red");
-  EXPECT_EQ(o.shots, "s");
-  EXPECT_EQ(o.trace, "t");
-  EXPECT_EQ(o.root, "r");
-  EXPECT_TRUE(o.realtime);
-  EXPECT_EQ(o.maxTimeMs, 1500);
+  if (!box::parseOptions(int(args.size()), args.data(), &o, &error)) return error;
+  std::ostringstream s;
+  auto field = [&](const char* name, const auto& value, const auto& initial) {
+    if (value != initial) s << name << "=" << value << " ";
+  };
+#define FIELD(f) field(#f, o.f, d.f)
+  FIELD(plugin), FIELD(band), FIELD(keys), FIELD(keysFile), FIELD(haveKeys), FIELD(shots), FIELD(trace),
+      FIELD(root), FIELD(realtime), FIELD(lang), FIELD(window), FIELD(maxTimeMs), FIELD(tuner.adapter),
+      FIELD(tuner.lnb), FIELD(tuner.diseqc), FIELD(tuner.delsys), FIELD(tuner.lockTimeoutMs), FIELD(spectrum),
+      FIELD(help), FIELD(version);
+#undef FIELD
+  for (const box::ExportTarget& t : o.exports)
+    s << "export=" << box::formatName(t.format) << ":" << t.file << " ";
+  return s.str();
 }
 
-TEST(Options, BadArgumentsNameTheArgument) {
+TEST(Options, EachGoesWhereItBelongsAndBadOnesNameTheArgument) {
+  const std::string ms = "--max-time: expects milliseconds from 1 to 1000000000000, not ";
   struct Case {
     std::vector<const char*> args;
-    const char* message;
+    std::string result;
   } cases[] = {
+      {{"--plugin", "p.so", "--band", "b.json", "--keys", "key red", "--shots", "s", "--trace", "t", "--root",
+        "r", "--realtime", "--window", "--spectrum", "c.csv", "--lang", "de"},
+       "plugin=p.so band=b.json keys=key red haveKeys=1 shots=s trace=t root=r realtime=1 lang=de window=1 "
+       "spectrum=c.csv "},
+      // Times past an int are kept whole.
+      {{"--max-time", "2147483648", "--keys", "", "--export", "vdr:a", "--export", "zap:b:c"},
+       "haveKeys=1 maxTimeMs=2147483648 export=vdr:a export=zap:b:c "},
+      {{"--adapter", "255", "--lnb", "EXTENDED", "--diseqc", "0", "--delsys", "dvbs2", "--lock-timeout",
+        "50"},
+       "tuner.adapter=255 tuner.lnb=EXTENDED tuner.diseqc=0 tuner.delsys=dvbs2 tuner.lockTimeoutMs=50 "},
+      {{"--lock-timeout", "60000", "--adapter", "0", "--diseqc", "3", "--delsys", "auto", "--delsys", "dvbs"},
+       "tuner.adapter=0 tuner.diseqc=3 tuner.delsys=dvbs tuner.lockTimeoutMs=60000 "},
+      {{"-h", "--version"}, "help=1 version=1 "},
+      {{"--help"}, "help=1 "},
       {{"--bogus"}, "--bogus: unknown option (see --help)"},
       {{"--b\x01gus"}, "--b\\x01gus: unknown option (see --help)"},
       {{"--band"}, "--band: a value is missing"},
+      {{"--keys"}, "--keys: a value is missing"},
       {{"--trace", ""}, "--trace: the value is empty"},
-      {{"--max-time", "soon"}, "--max-time: expects milliseconds from 1 to 1000000000000, not 'soon'"},
-      {{"--max-time", "-5"}, "--max-time: expects milliseconds from 1 to 1000000000000, not '-5'"},
-      {{"--max-time", "0"}, "--max-time: expects milliseconds from 1 to 1000000000000, not '0'"},
-      {{"--max-time", "1000000000001"},
-       "--max-time: expects milliseconds from 1 to 1000000000000, not '1000000000001'"},
-      {{"--max-time", "9223372036854775808"},
-       "--max-time: expects milliseconds from 1 to 1000000000000, not '9223372036854775808'"},
-      {{"--max-time", " 5"}, "--max-time: expects milliseconds from 1 to 1000000000000, not ' 5'"},
+      {{"--lang", ""}, "--lang: the value is empty"},
+      {{"--lang", "de/x"}, "--lang: expects a language code such as en, de or it, not 'de/x'"},
+      {{"--max-time", "soon"}, ms + "'soon'"},
+      {{"--max-time", "0"}, ms + "'0'"},
+      {{"--max-time", " 5"}, ms + "' 5'"},
+      {{"--max-time", "1000000000001"}, ms + "'1000000000001'"},
+      {{"--max-time", "9223372036854775808"}, ms + "'9223372036854775808'"},
       {{"--keys", "@"}, "--keys: no file name after '@'"},
       {{"--keys", "@/"}, "--keys: /: is a folder, not a file"},
       {{"--keys", "@/dev/zero"}, "--keys: /dev/zero: larger than 1 MiB, the most the box reads"},
-      {{"--keys"}, "--keys: a value is missing"},
+      {{"--export", "m3u:x"}, "--export: unknown format 'm3u' (vdr, dvbv5, zap or scan, as FORMAT:FILE)"},
+      {{"--export", "VDR:x"}, "--export: unknown format 'VDR' (vdr, dvbv5, zap or scan, as FORMAT:FILE)"},
+      {{"--export", ":x"}, "--export: unknown format '' (vdr, dvbv5, zap or scan, as FORMAT:FILE)"},
+      {{"--export", "zap:"}, "--export: zap: no file name (FORMAT:FILE)"},
+      {{"--export", "vdr"}, "--export: vdr: no file name (FORMAT:FILE)"},
+      {{"--export", "dvbv5:x", "--export", "scan:/tmp/s"},
+       box::formatAvailable(box::ExportFormat::dvbv5)
+           ? "export=dvbv5:x export=scan:/tmp/s "
+           : "--export: dvbv5: not available in this build (it needs libdvbv5)"},
+      {{"--adapter", "256"}, "--adapter: expects a number from 0 to 255, not '256'"},
+      {{"--diseqc", "-1"}, "--diseqc: expects a number from 0 to 3, not '-1'"},
+      {{"--lock-timeout", "49"}, "--lock-timeout: expects a number from 50 to 60000, not '49'"},
+      {{"--adapter", "1", "--delsys", "s2"}, "--delsys: expects dvbs, dvbs2 or auto, not 's2'"},
+      {{"--lnb", "UNIVERSAL"}, "--lnb, --diseqc, --delsys and --lock-timeout need --adapter"},
+      {{"--lock-timeout", "1500", "--bogus"}, "--bogus: unknown option (see --help)"},
   };
-  for (const Case& c : cases) {
-    box::Options o;
-    std::string error;
-    EXPECT_FALSE(parse(c.args, &o, &error)) << c.args[0];
-    EXPECT_EQ(error, c.message);
-  }
-  // Times past an int are kept whole.
-  box::Options o;
-  std::string error;
-  ASSERT_TRUE(parse({"--max-time", "2147483648", "--keys", ""}, &o, &error)) << error;
-  EXPECT_EQ(o.maxTimeMs, 2147483648);
-  EXPECT_TRUE(o.haveKeys);
+  for (const Case& c : cases) EXPECT_EQ(parsed(c.args), c.result) << c.args[0];
 }
 
-TEST(Script, StepsSplitOnLinesAndSemicolonsAndSkipComments) {
+// The steps, one a line: "line: kind value", or the script's message.
+std::string steps(const std::string& script) {
   std::vector<box::Step> steps;
   std::string error;
-  ASSERT_TRUE(box::parseScript(
-      "# a comment\nwait 500; shot first\n\nwait-text \"Fine; # here\" 800\nkey red # leave", &steps, &error))
-      << error;
-  ASSERT_EQ(steps.size(), 4u);
-  EXPECT_EQ(steps[0].kind, box::Step::Wait);
-  EXPECT_EQ(steps[0].ms, 500);
-  EXPECT_EQ(steps[1].kind, box::Step::Shot);
-  EXPECT_EQ(steps[1].text, "first");
-  EXPECT_EQ(steps[2].kind, box::Step::WaitText);
-  EXPECT_EQ(steps[2].text, "Fine; # here");
-  EXPECT_EQ(steps[2].ms, 800);
-  EXPECT_EQ(steps[2].line, 4);
-  EXPECT_EQ(steps[3].kind, box::Step::Key);
-  EXPECT_EQ(steps[3].key, rc::red);
+  if (!box::parseScript(script, &steps, &error)) return error;
+  std::string out;
+  for (const box::Step& s : steps)
+    out += std::to_string(s.line) + ": " +
+           (s.kind == box::Step::Key    ? std::string("key ") + rc::keyName(s.key)
+            : s.kind == box::Step::Wait ? "wait " + std::to_string(s.ms)
+            : s.kind == box::Step::Shot ? "shot " + s.text
+                                        : "wait-text " + s.text + " " + std::to_string(s.ms)) +
+           "\n";
+  return out;
 }
 
-TEST(Script, BadStepsNameTheirLineAndShowTheirTextEscaped) {
+TEST(Script, StepsAreReadByLineAndBadOnesNamedWithTheirTextEscaped) {
+  const std::string range = "milliseconds from 0 to 1000000000000, not ";
+  const std::string plain =
+      "script line 1: shot expects a plain name (letters, digits, '-', '_', '.'; not '.' first; at most "
+      "100), "
+      "not ";
   struct Case {
-    std::string script;
-    const char* message;
+    std::string script, result;
   } cases[] = {
+      {"# a comment\nwait 500; shot first\n\nwait-text \"Fine; # here\" 800\nkey red # leave",
+       "2: wait 500\n2: shot first\n4: wait-text Fine; # here 800\n5: key red\n"},
+      // A leading byte order mark is skipped and long times kept whole.
+      {"\xEF\xBB\xBFwait 3000000000\nwait-text \"x\" 1000000000000;wait-text \"y\"",
+       "1: wait 3000000000\n2: wait-text x 1000000000000\n2: wait-text y 60000\n"},
+      {"shot dialog; shot sweep-half_2.v1; shot " + std::string(100, 'a'),
+       "1: shot dialog\n1: shot sweep-half_2.v1\n1: shot " + std::string(100, 'a') + "\n"},
       {"wait 5\nkey purple", "script line 2: unknown key 'purple'"},
       {"key \x01\xFF", "script line 1: unknown key '\\x01\\xFF'"},
       {"key " + std::string(200, 'z'),
        "script line 1: unknown key 'zzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzz...'"},
-      {"wait soon", "script line 1: wait expects milliseconds from 0 to 1000000000000, not 'soon'"},
-      {"wait -1", "script line 1: wait expects milliseconds from 0 to 1000000000000, not '-1'"},
-      {"wait 1000000000001",
-       "script line 1: wait expects milliseconds from 0 to 1000000000000, not '1000000000001'"},
+      {"wait soon", "script line 1: wait expects " + range + "'soon'"},
+      {"wait -1", "script line 1: wait expects " + range + "'-1'"},
+      {"wait 1000000000001", "script line 1: wait expects " + range + "'1000000000001'"},
       {"wait-text \"x\" 9223372036854775807",
-       "script line 1: wait-text: the limit must be milliseconds from 0 to 1000000000000, not "
-       "'9223372036854775807'"},
+       "script line 1: wait-text: the limit must be " + range + "'9223372036854775807'"},
       {"wait-text Fine", "script line 1: wait-text expects a \"quoted text\""},
       {"wait-text \"Fine", "script line 1: wait-text: the closing quote is missing"},
       {"jump 3", "script line 1: unknown step 'jump'"},
       {std::string("wait 5\nkey ok\nkey red\0 and more\n", 32),
        "script line 3: a NUL byte (\\x00) in the script"},
       {"\xEF\xBB\xBF\xEF\xBB\xBFwait 5", "script line 1: unknown step '\xEF\xBB\xBFwait'"},
+      {"shot", plain + "''"},
+      {"shot a/b", plain + "'a/b'"},
+      {"shot ../up", plain + "'../up'"},
+      {"shot .hidden", plain + "'.hidden'"},
+      {"shot a b", plain + "'a b'"},
+      {"shot caf\xC3\xA9", plain + "'caf\xC3\xA9'"},
+      {"shot a\\b", plain + "'a\\b'"},
+      {"shot " + std::string(101, 'a'), plain + "'aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa...'"},
   };
-  for (const Case& c : cases) {
-    std::vector<box::Step> steps;
-    std::string error;
-    EXPECT_FALSE(box::parseScript(c.script, &steps, &error)) << c.script;
-    EXPECT_EQ(error, c.message);
+  for (const Case& c : cases) EXPECT_EQ(steps(c.script), c.result) << c.script;
+}
+
+TEST(TerminalKeys, TheKeyboardTableAsTerminalsSendIt) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"0", "0"},           {"7", "7"},          {"9", "9"},          {"\x1b[A", "up"},
+      {"\x1b[B", "down"},   {"\x1b[C", "right"}, {"\x1b[D", "left"},  {"\x1bOA", "up"},
+      {"\r", "ok"},         {"\n", "ok"},        {"\x1b", "exit"},    {"\x7f", "exit"},
+      {"\b", "exit"},       {"q", "exit"},       {"\x1bOP", "red"},   {"\x1bOQ", "green"},
+      {"\x1bOR", "yellow"}, {"\x1bOS", "blue"},  {"\x1b[11~", "red"}, {"\x1b[14~", "blue"},
+      {"\x1b[[A", "red"},   {"\x1b[[D", "blue"}, {"r", "red"},        {"g", "green"},
+      {"y", "yellow"},      {"b", "blue"},       {"\x1b[15~", "-"},   {"\x1b[Z", "-"},
+      {"\x1bx", "-"},       {"x", "-"},          {" ", "-"},          {"\x1b[1", "-"},
+      {"\x1bO", "-"},       {"\x1b[P", "-"},
+  };
+  for (const auto& [typed, name] : cases) {
+    const int key = box::terminalKey(reinterpret_cast<const unsigned char*>(typed), int(std::strlen(typed)));
+    EXPECT_EQ(key < 0 ? "-" : rc::keyName(key), std::string(name)) << typed;
   }
-}
-
-TEST(Script, ShotNamesArePlainFileNames) {
-  std::string longest(100, 'a'), tooLong(101, 'a');
-  for (const std::string& good : {std::string("dialog"), std::string("sweep-half_2.v1"), longest})
-    EXPECT_TRUE(box::isShotName(good)) << good;
-  for (const std::string& bad :
-       {std::string(""), std::string("a/b"), std::string("../up"), std::string(".hidden"), std::string("a b"),
-        std::string("caf\xC3\xA9"), std::string("a\\b"), tooLong})
-    EXPECT_FALSE(box::isShotName(bad)) << bad;
-  std::vector<box::Step> steps;
-  std::string error;
-  EXPECT_FALSE(box::parseScript("wait 1\n\nshot a/b", &steps, &error));
-  EXPECT_EQ(error,
-            "script line 3: shot expects a plain name (letters, digits, '-', '_', '.'; not '.' first; at "
-            "most 100), "
-            "not 'a/b'");
-}
-
-TEST(Script, ALeadingByteOrderMarkIsSkippedAndLongTimesKeptWhole) {
-  std::vector<box::Step> steps;
-  std::string error;
-  ASSERT_TRUE(box::parseScript("\xEF\xBB\xBFwait 3000000000\nwait-text \"x\" 1000000000000", &steps, &error))
-      << error;
-  ASSERT_EQ(steps.size(), 2u);
-  EXPECT_EQ(steps[0].ms, 3000000000);
-  EXPECT_EQ(steps[1].ms, 1000000000000);
 }
 
 // The focused widget's name anywhere in a widget dump.
 std::string focusIn(const nlohmann::json& node) {
   if (node.value("focus", false)) return node.value("name", "");
   for (const char* key : {"windows", "children"})
-    if (node.contains(key))
-      for (const auto& child : node[key]) {
-        std::string found = focusIn(child);
-        if (!found.empty()) return found;
-      }
+    for (const auto& child : node.value(key, nlohmann::json::array()))
+      if (std::string found = focusIn(child); !found.empty()) return found;
   return "";
 }
 
@@ -179,13 +202,10 @@ TEST_F(BoxRun, DialogShotWithFocusAndTraceThenRedLeaves) {
   Result r = box("wait 500; shot dialog; key red");
   ASSERT_EQ(r.status, 0) << r.out;
   ASSERT_TRUE(fs::exists(dir / "shots/dialog.png"));
-  std::ifstream dump(dir / "shots/dialog.json");
-  nlohmann::json widgets = nlohmann::json::parse(dump);
+  nlohmann::json widgets = nlohmann::json::parse(readText(dir / "shots/dialog.json"));
   EXPECT_EQ(focusIn(widgets), "freqStart");
-  std::string dumpText = widgets.dump();
   for (const char* text : {"Vantrel by Tessmar v 0.1.0.beta", "Annulla", "Avvia", "orizzontale"})
-    EXPECT_THAT(dumpText, HasSubstr(text));
-
+    EXPECT_THAT(widgets.dump(), HasSubstr(text));
   auto lines = trace();
   ASSERT_FALSE(lines.empty());
   bool keyRed = false;
@@ -194,21 +214,29 @@ TEST_F(BoxRun, DialogShotWithFocusAndTraceThenRedLeaves) {
     keyRed |= l["ev"] == "key" && l.value("name", "") == "red";
   }
   EXPECT_TRUE(keyRed);
-  EXPECT_EQ(lines.back()["ev"], "exit");
-  EXPECT_EQ(lines.back()["code"], 0);
+  EXPECT_EQ(lines.back(), nlohmann::json({{"t", 500}, {"ev", "exit"}, {"code", 0}}));
 }
 
-TEST_F(BoxRun, ExitCodesForATimeOutAStillScreenAndMaxTime) {
+// Exit codes: 3 a wait-text timed out, 4 --max-time or a still screen, 5
+// output lost (each loss told, and a 3 or 4 kept, as it says more). Spans of
+// box time past an int are waited whole.
+TEST_F(BoxRun, ExitCodesForATimeOutAStillScreenMaxTimeAndLostOutput) {
   // The dialog alone runs no timer, the sweep (key green) runs them until the
   // end of the band at 550950 ms; a wait-text still looks every 20 ms from its
   // start, however far time jumps.
   const std::string still =
       "vantrel-box: script line 1: nothing left to happen: no timer is running and no key is due";
+  const std::string full = "vantrel-box: --trace: /dev/full: write: No space left on device";
+  // NAME.json cannot replace a folder; NAME.png is still written. Outputs
+  // whose names only look alike are no one file.
+  fs::create_directories(dir / "shots/dialog.json");
+  fs::create_directories(dir / "sub/deeper");
+  fs::create_symlink("sub/deeper", dir / "deep");
   struct Case {
     std::string script, more;
     int status;
     std::vector<std::string> messages;
-    int64_t end;  // the trace's last t
+    int64_t end;  // the trace's last t; -1: no trace
   } cases[] = {
       {"wait-text \"never\" 1000000000000", "", 4, {still}, 0},
       {"wait-text \"never\" 1000000000000", "--max-time 1000000000000", 4, {still}, 0},
@@ -228,62 +256,135 @@ TEST_F(BoxRun, ExitCodesForATimeOutAStillScreenAndMaxTime) {
        4,
        {"vantrel-box: --max-time: the plug-in was still running after 2000 ms"},
        2000},
+      {"wait 3000000000; key red", "", 0, {}, 3000000000},
+      {"wait 2147483000; key red", "--max-time 2147483648", 0, {}, 2147483000},
+      {"wait 2147483649; key red",
+       "--max-time 2147483648",
+       4,
+       {"vantrel-box: --max-time: the plug-in was still running after 2147483648 ms"},
+       2147483648},
+      {"key red",
+       "--export vdr:" + quote((dir / "y.conf").string()) +
+           " --export zap:" + quote((dir / "deep/../y.conf").string()),
+       0,
+       {},
+       0},
+      {"key red", "--trace /dev/full", 5, {full}, -1},
+      {"key green; wait-text \"Nowhere\" 100",
+       "--trace /dev/full",
+       3,
+       {"vantrel-box: script line 1: \"Nowhere\" was not shown within 100 ms", full},
+       -1},
+      {"wait 10; shot dialog; key red",
+       "",
+       5,
+       {"vantrel-box: script line 1: DIR/shots/dialog.json: rename: Is a directory"},
+       10},
   };
   for (const Case& c : cases) {
+    fs::remove(dir / "trace.jsonl");
     Result r = box(c.script, c.more);
     EXPECT_EQ(r.status, c.status) << c.script << "\n" << r.out;
-    EXPECT_EQ(box_run::boxMessages(r.out), c.messages) << c.script;
+    EXPECT_EQ(box_run::boxMessages(shown(r.out)), c.messages) << c.script;
     auto lines = trace();
-    ASSERT_FALSE(lines.empty()) << c.script;
-    EXPECT_EQ(lines.back()["t"], c.end) << c.script;
+    EXPECT_EQ(lines.empty() ? -1 : lines.back()["t"].get<int64_t>(), c.end) << c.script;
+  }
+  EXPECT_EQ(filesIn(dir / "shots"), (std::vector<std::string>{"dialog.json", "dialog.png"}))
+      << "no temporary file is left";
+  EXPECT_TRUE(fs::is_empty(dir / "shots/dialog.json"));
+}
+
+// The box's answers, whole, in the language asked for (--lang, then
+// VANTREL_LANG, then the environment's, else Italian); what cannot be written
+// on standard output is no success.
+TEST_F(BoxRun, AnswersInTheChosenLanguage) {
+  const std::string box = VANTREL_EMULATOR VANTREL_BINARY_DIR "/vantrel-box", c = "VANTREL_LANG=C " + box;
+  const std::string root = " --root " + quote((dir / "root").string()), full = " >/dev/full";
+  const std::string lost = "vantrel-box: standard output: No space left on device\n";
+  const std::string purple = " --keys 'wait 5; key purple'";
+  const std::string noLang = "env -u VANTREL_LANG -u LC_ALL -u LC_MESSAGES -u LANGUAGE -u LANG ";
+  struct Case {
+    std::string command;
+    int status;
+    std::string out;
+  } cases[] = {
+      {c + " --help", 0, box::usage()},
+      {c + " --version", 0, "vantrel-box " VANTREL_VERSION "\n"},
+      {c + " --keys 'key red'" + root, 0, "No transponder was scanned.\n"},
+      {c + " --help" + full, 5, lost},
+      {c + " --keys 'key red'" + root + full, 5, lost},
+      {c + " --lang de --keys 'wait 100; key exit'" + root, 0, "Es wurde kein Transponder abgesucht.\n"},
+      {c + " --lang de --help | head -1", 0, "Aufruf: vantrel-box [Optionen]\n"},
+      {c + purple, 2, "vantrel-box: --keys: script line 1: unknown key 'purple'\n"},
+      {noLang + "LANGUAGE=de LANG=C.UTF-8 " + box + purple, 2,
+       "vantrel-box: --keys: Skriptzeile 1: unbekannte Taste 'purple'\n"},
+      {noLang + box + purple, 2, "vantrel-box: --keys: riga 1 dello script: tasto sconosciuto 'purple'\n"},
+      {"VANTREL_LANG=de " VANTREL_EMULATOR VANTREL_BINARY_DIR "/vantrel-bandplot " VANTREL_SOURCE_DIR
+       "/data/bands/demo.json " +
+           quote((dir / "band.png").string()) + " 12",
+       2, "vantrel-bandplot: Symbolrate 12: muss eine ganze Zahl in ksymbol/s sein, 1000..45000\n"},
+  };
+  for (const Case& k : cases) {
+    Result r = shell("sh -c " + quote(k.command));
+    EXPECT_EQ(r.status, k.status) << k.command;
+    EXPECT_EQ(r.out, k.out) << k.command;
   }
 }
 
-TEST_F(BoxRun, TheMainJobIsTheSameRunAfterRun) {
-  // Each run on a fresh root holding only the installed plug-in, so that no
-  // kept service list makes the second run differ.
-  std::vector<std::string> traces;
-  for (int run = 0; run < 2; ++run) {
-    fs::remove_all(dir / "root");
-    fs::create_directories(dir / "root/var/tuxbox");
-    fs::copy(fs::path(VANTREL_BINARY_DIR) / "root/var/tuxbox/plugins", dir / "root/var/tuxbox/plugins",
-             fs::copy_options::recursive);
-    fs::remove(dir / "trace.jsonl");
+// The scan window's rectangle and its children's sizes and texts in a shot's dump.
+std::string scanLayout(const nlohmann::json& dump) {
+  for (const auto& w : dump["windows"]) {
+    if (w["text"] != "Vantrel:") continue;
+    std::string out = w["rect"].dump();
+    for (const auto& c : w["children"])
+      out += " " + c["name"].get<std::string>() + ":" + std::to_string(c["rect"]["w"].get<int>()) + "x" +
+             std::to_string(c["rect"]["h"].get<int>()) +
+             (c["text"] == "" ? "" : "'" + c["text"].get<std::string>() + "'");
+    return out;
+  }
+  return "no scan window";
+}
+
+// A new --root is set up as an installation would be: the plug-in's skin file
+// is put in place, so that a feed scan is laid out as on the default root; a
+// skin file already there is the user's and is kept, even with texts that are
+// not UTF-8 (the shot's dump shows them replaced).
+TEST_F(BoxRun, AFreshRootGetsThePluginSkinAndOneThereIsKept) {
+  const fs::path skin = dir / "root/var/tuxbox/plugins/vantrel.esml";
+  std::string own = readText(VANTREL_SOURCE_DIR "/data/skins/vantrel.esml");
+  const std::string children =
+      " services_scanned:162x32'2' transponder_scanned:472x28'Transponder in scansione:' time_left:472x30 "
+      "service_name:472x30'Musica Nord' service_provider:472x28'Uplink Srl' transponder_data:472x30'10719 "
+      "Mhz / "
+      "27500 ksyms / Horizontal' scan_progress:472x22 state:300x32'Servizi trovati:";
+  const std::string layouts[] = {
+      "{\"h\":390,\"w\":500,\"x\":110,\"y\":93}" + children + "' Annulla:160x40'Annulla'",
+      "{\"h\":380,\"w\":490,\"x\":20,\"y\":30}" + children + "\xEF\xBF\xBD' Annulla:160x40'Annulla'"};
+  for (const std::string& layout : layouts) {
     Result r =
-        box("@" VANTREL_SOURCE_DIR "/data/scripts/demo.keys", "--root " + quote((dir / "root").string()));
+        box("key green; wait-text \"Servizi trovati:\" 600000; wait 1000; shot feedscan; key ok; wait 500; "
+            "key red; wait 3000; key red",
+            "--root " + quote((dir / "root").string()));
     ASSERT_EQ(r.status, 0) << r.out;
-    EXPECT_THAT(r.out, HasSubstr("Transponders scanned: 11"));
-    std::ifstream in(dir / "trace.jsonl");
-    traces.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    EXPECT_EQ(readText(skin), own);
+    for (const auto& l : trace()) EXPECT_NE(l.value("level", ""), "fatal") << l.dump();
+    EXPECT_EQ(scanLayout(nlohmann::json::parse(readText(dir / "shots/feedscan.json"))), layout);
+    // The user's own skin: the scan window moved and made smaller, a text
+    // with a byte that is not UTF-8.
+    for (auto [from, to] :
+         {std::pair<std::string, std::string>{"name=\"scan4feed\" position=\"110,93\" size=\"500,390\"",
+                                              "name=\"scan4feed\" position=\"20,30\" size=\"490,380\""},
+          {"text=\"Servizi trovati:\"", "text=\"Servizi trovati:\xFF\""}})
+      if (own.find(from) != std::string::npos) own.replace(own.find(from), from.size(), to);
+    std::ofstream(skin, std::ios::binary) << own;
   }
-  ASSERT_GT(traces[0].size(), 10000u);
-  EXPECT_TRUE(traces[0] == traces[1]) << "the two traces differ";
-  EXPECT_TRUE(fs::exists(dir / "root/var/tuxbox/config/vantrel-box/services.json"));
-}
-
-TEST_F(BoxRun, HelpListsTheOptions) {
-  Result r = shell(box_run::boxCommand() + " --help");
-  EXPECT_EQ(r.status, 0);
-  for (const char* option : {"--plugin", "--band", "--keys", "--shots", "--trace", "--root", "--max-time"})
-    EXPECT_THAT(r.out, HasSubstr(option));
-  EXPECT_THAT(r.out, HasSubstr("5 the run's output"));
-  // Help that cannot be written is not a success.
-  Result full = shell("sh -c " + quote(VANTREL_EMULATOR VANTREL_BINARY_DIR "/vantrel-box --help >/dev/full"));
-  EXPECT_EQ(full.status, 5) << full.out;
+  EXPECT_TRUE(fs::exists(dir / "root/var/tuxbox/config/vantrel-box/services.json"))
+      << "the services were kept";
 }
 
 TEST(Plugin, ExportsOnlyPluginExec) {
-  Result r = shell(VANTREL_NM " -D --defined-only " VANTREL_BINARY_DIR "/vantrel.so");
-  ASSERT_EQ(r.status, 0) << r.out;
-  std::vector<std::string> names;
-  std::istringstream in(r.out);
-  for (std::string line; std::getline(in, line);) {
-    std::istringstream fields(line);
-    std::string address, kind, name;
-    fields >> address >> kind >> name;
-    if (!name.empty()) names.push_back(name);
-  }
-  EXPECT_EQ(names, std::vector<std::string>{"plugin_exec"});
+  Result r = shell(VANTREL_NM " -D --defined-only " VANTREL_BINARY_DIR "/vantrel.so | awk '{print $3}'");
+  EXPECT_EQ(r.out, "plugin_exec\n");
   // The host's symbols stay for the box to provide.
   Result undefined = shell(VANTREL_NM " -D --undefined-only " VANTREL_BINARY_DIR "/vantrel.so");
   EXPECT_THAT(undefined.out, HasSubstr("eWidget"));
@@ -293,6 +394,71 @@ TEST(Plugin, ExportsOnlyPluginExec) {
   EXPECT_THAT(dynamic.out, HasSubstr("(NEEDED)"));
   EXPECT_THAT(dynamic.out, Not(HasSubstr("RUNPATH")));
   EXPECT_THAT(dynamic.out, Not(HasSubstr("RPATH")));
+}
+
+// The box run in this process, so that its writes can be made to fail: each
+// output lost is told, none is left half written.
+TEST_F(BoxRun, OnAFullDiskEveryOutputIsToldAndTheRunEndsWith5UnlessMaxTimeCameFirst) {
+  // A run in this process would otherwise bind the machine's catalogue for
+  // every test that follows; the texts as written keep them all alike.
+  box::chooseLanguage("C");
+  // The root is set up beforehand: only the run's own writes fail.
+  fs::create_directories(dir / "root/var/tuxbox/plugins");
+  fs::copy_file(VANTREL_SOURCE_DIR "/data/skins/vantrel.esml", dir / "root/var/tuxbox/plugins/vantrel.esml");
+  box::Options o;
+  o.haveKeys = true;
+  // Through a feed scan, which finds services to keep and export.
+  o.keys =
+      "key green; wait-text \"Servizi trovati:\" 600000; wait 1000; shot feedscan; key ok; wait 500; key "
+      "red; "
+      "wait 3000; key red";
+  o.shots = (dir / "shots").string();
+  o.root = (dir / "root").string();
+  std::string error;
+  for (const char* value : {"vdr:out/vdr.conf", "dvbv5:out/dvbv5.conf"}) {
+    box::ExportTarget t;
+    if (!box::parseExportTarget(value, &t, &error)) continue;  // a build without libdvbv5
+    t.file = (dir / t.file).string();
+    o.exports.push_back(t);
+  }
+  o.spectrum = (dir / "out/spectrum.csv").string();
+  const std::string full = ": write: No space left on device";
+  std::vector<std::string> lost;
+  for (const box::ExportTarget& t : o.exports)
+    lost.push_back(shown("vantrel-box: --export: " + t.file + full));
+  lost.push_back("vantrel-box: --spectrum: DIR/out/spectrum.csv" + full);
+  const std::string list = (dir / "root/var/tuxbox/config/vantrel-box/services.json").string();
+  lost.push_back(
+      "vantrel-box: the service list could not be kept: "
+      "DIR/root/var/tuxbox/config/vantrel-box/services.json" +
+      full);
+  struct Case {
+    int64_t maxTimeMs;
+    int status;
+    std::vector<std::string> first;  // the messages before those of the files at exit
+  } cases[] = {
+      {-1,
+       5,
+       {"vantrel-box: script line 1: DIR/shots/feedscan.png" + full,
+        "vantrel-box: script line 1: DIR/shots/feedscan.json" + full}},
+      // --max-time passes after the services were found: 4 stays, the loss is told.
+      {31000, 4, {"vantrel-box: --max-time: the plug-in was still running after 31000 ms"}},
+  };
+  for (const Case& c : cases) {
+    o.maxTimeMs = c.maxTimeMs;
+    box::setWriteFunction(&box_run::diskFull);
+    ::testing::internal::CaptureStderr();
+    const int code = box::run(o);
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    box::setWriteFunction(nullptr);
+    EXPECT_EQ(code, c.status) << err;
+    std::vector<std::string> messages = c.first;
+    messages.insert(messages.end(), lost.begin(), lost.end());
+    EXPECT_EQ(box_run::boxMessages(shown(err)), messages);
+    EXPECT_TRUE(filesIn(dir / "shots").empty() && filesIn(dir / "out").empty())
+        << "no empty pictures, nothing half written, no temporary files";
+    EXPECT_FALSE(fs::exists(list));
+  }
 }
 
 }  // namespace

@@ -1,20 +1,14 @@
-#include "box/export/spectrum.h"
+#include "box/export/spectrum_csv.h"
 
-#include <algorithm>
 #include <charconv>
 #include <cstdio>
 
-#include "box/base/fileio.h"
 #include "box/base/tr.h"
 
 namespace box {
 namespace {
 
 constexpr const char* kHeader = "frequency_mhz,polarisation,symbol_rate_ks,strength,snr,locked";
-
-bool sameTuning(const SpectrumRow& r, const FrontendReading& x) {
-  return r.freqKHz == x.freqKHz && r.srSym == x.srSym && r.pol == x.pol;
-}
 
 // "11766", "11766.5", "11766.125": thousandths, without trailing zeros.
 void appendThousandths(std::string* out, long long v) {
@@ -89,41 +83,6 @@ std::string parseRow(std::string_view line, SpectrumRow* row) {
 
 }  // namespace
 
-void SpectrumRecorder::start() {
-  setReadingListener([this](const FrontendReading& r) { add(r); });
-  listening = true;
-}
-
-void SpectrumRecorder::stop() {
-  if (listening) setReadingListener(nullptr);
-  listening = false;
-}
-
-void SpectrumRecorder::add(const FrontendReading& x) {
-  const bool isSnr = x.kind == FrontendReading::snr;
-  if (open) {
-    SpectrumRow& last = done.back();
-    if (sameTuning(last, x) && (isSnr ? last.snr : last.strength) < 0) {
-      (isSnr ? last.snr : last.strength) = x.value;
-      last.locked = x.locked;
-      open = false;  // both read
-      return;
-    }
-  }
-  SpectrumRow r;
-  r.freqKHz = x.freqKHz;
-  r.srSym = x.srSym;
-  r.pol = x.pol;
-  (isSnr ? r.snr : r.strength) = x.value;
-  r.locked = x.locked;
-  done.push_back(r);
-  open = true;
-}
-
-std::vector<SpectrumRow> SpectrumRecorder::rows() const {
-  return done;
-}
-
 std::string spectrumCsv(const std::vector<SpectrumRow>& rows) {
   std::string out = std::string(kHeader) + "\n";
   out.reserve(out.size() + rows.size() * 36);
@@ -171,24 +130,6 @@ bool parseSpectrumCsv(std::string_view text, const std::string& fileName, std::v
   }
   *rows = std::move(out);
   return true;
-}
-
-std::vector<SpectrumColumn> spectrumColumns(const std::vector<SpectrumRow>& rows, int pol, int startMHz,
-                                            int columns, int perMHz) {
-  std::vector<SpectrumColumn> out(size_t(std::max(columns, 0)));
-  for (const SpectrumRow& r : rows) {
-    if (r.pol != pol) continue;
-    const long long offset = static_cast<long long>(r.freqKHz) - startMHz * 1000LL;
-    if (offset < 0) continue;
-    const long long x = offset * perMHz / 1000;
-    if (x >= columns) continue;
-    SpectrumColumn& c = out[size_t(x)];
-    c.present = true;
-    c.strength = std::max(c.strength, r.strength);
-    c.snr = std::max(c.snr, r.snr);
-    c.locked |= r.locked;
-  }
-  return out;
 }
 
 }  // namespace box
