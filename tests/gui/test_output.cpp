@@ -1,7 +1,9 @@
-// What the toolkit writes: the trace and pictures report every failed write
-// and leave no half file behind; devices, FIFOs and links are written
-// through, not replaced; JSON text never throws on texts that are not UTF-8.
+// What the toolkit writes: pictures read back pixel for pixel; the trace and
+// files report every failed write and leave no half file behind; devices,
+// FIFOs and links are written through, not replaced; texts that are not
+// UTF-8 are replaced in dumps and trace lines.
 #include <fcntl.h>
+#include <png.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -31,21 +33,46 @@ using vantrel_test::filesIn;
 
 namespace {
 
+// A full disk through the write seam: a broken box must never get to
+// replace the machine's /dev/full.
 ssize_t diskFull(int, const void*, size_t) {
   errno = ENOSPC;
   return -1;
 }
 
-// Restores write(2) however the test ends.
-struct FailingWrites {
-  FailingWrites() { box::setWriteFunction(&diskFull); }
-  ~FailingWrites() { box::setWriteFunction(nullptr); }
-};
-
 std::string slurp(const fs::path& file) {
   std::ostringstream text;
   text << std::ifstream(file).rdbuf();
   return text.str();
+}
+
+TEST(Png, APictureIsWrittenWholeOrNotAtAllAndReadsBackPixelForPixel) {
+  gImage img(eSize(13, 7), 8);
+  img.clut.data = {gRGB(0, 0, 0), gRGB(255, 0, 0), gRGB(0, 255, 0), gRGB(10, 20, 30)};
+  std::vector<uint8_t> want;
+  for (int y = 0; y < 7; ++y)
+    for (int x = 0; x < 13; ++x) {
+      const gRGB& c = img.clut.data[img.data[y * img.stride + x] = uint8_t((x + y) % 4)];
+      want.insert(want.end(), {c.r, c.g, c.b});
+    }
+  const fs::path dir = vantrel_test::testDir();
+  const std::string path = (dir / "shot.png").string();
+  std::string error;
+  box::setWriteFunction(&diskFull);
+  EXPECT_FALSE(box::writePalettePng(img, path, &error));
+  box::setWriteFunction(nullptr);
+  EXPECT_EQ(error.rfind(path + ": write: ", 0), 0u) << error;
+  EXPECT_EQ(filesIn(dir), std::vector<std::string>{}) << "no picture, no empty file, no temporary file";
+
+  ASSERT_TRUE(box::writePalettePng(img, path, &error)) << error;
+  png_image back{};
+  back.version = PNG_IMAGE_VERSION;
+  ASSERT_TRUE(png_image_begin_read_from_file(&back, path.c_str()));
+  EXPECT_EQ(std::vector<unsigned>({back.width, back.height}), std::vector<unsigned>({13, 7}));
+  back.format = PNG_FORMAT_RGB;
+  std::vector<uint8_t> rgb(PNG_IMAGE_SIZE(back));
+  ASSERT_TRUE(png_image_finish_read(&back, nullptr, rgb.data(), 0, nullptr));
+  EXPECT_EQ(rgb, want);
 }
 
 class Output : public GuiTest {
@@ -75,7 +102,9 @@ class Output : public GuiTest {
           const bool direct = fs::read_symlink(path, ec).string().rfind("/dev/fd/", 0) == 0;
           const std::string old = file ? slurp(path) : "";
           if (!box::Trace::open(path, error)) return false;
+          const size_t heard = trace.size();
           box::Trace::event("key", {{"name", "ok"}});
+          EXPECT_EQ(trace.size(), heard + 1) << "observers hear every event, written or not";
           *text = box::jsonText(trace.back()) + "\n";
           // Until it is whole, the trace leaves the old file as it was.
           EXPECT_TRUE(direct || (fs::is_regular_file(path, ec) == file && (file ? slurp(path) : "") == old))
@@ -100,75 +129,24 @@ TEST_F(Output, TextsThatAreNotUtf8AreReplacedInDumpsAndTraceLines) {
   nlohmann::json dump = nlohmann::json::parse(box::jsonText(box::Screen::instance().dumpWidgets(), 2));
   EXPECT_EQ(dump["windows"][0]["text"], replaced);
   EXPECT_EQ(dump["windows"][0]["children"][0]["text"], replaced);
-  std::ifstream in(path);
-  std::string line;
-  ASSERT_TRUE(std::getline(in, line));
-  EXPECT_EQ(nlohmann::json::parse(line)["text"], replaced);
-}
-
-TEST_F(Output, AFailedTraceWriteIsReportedAtCloseAndStopsTheFile) {
-  // Every line fails on a full disk (a broken box must never replace the
-  // machine's /dev/full here).
-  const std::string path = (dir / "trace.jsonl").string();
-  ASSERT_TRUE(box::Trace::open(path));
-  std::string error;
-  {
-    FailingWrites full;
-    box::Trace::event("key", {{"name", "ok"}});
-    box::Trace::event("key", {{"name", "red"}});
-    EXPECT_FALSE(box::Trace::close(&error));
-  }
-  EXPECT_EQ(error.rfind(path + ": write: ", 0), 0u) << error;
-  // Observers still hear every event.
-  EXPECT_EQ(events("key").size(), 2u);
-
-  // A trace that cannot be made says which file.
-  EXPECT_FALSE(box::Trace::open(dir.string(), &error));
-  EXPECT_EQ(error.rfind(dir.string() + ": ", 0), 0u) << error;
-  // Closing what was never opened is fine.
-  EXPECT_TRUE(box::Trace::close(&error));
-}
-
-TEST_F(Output, APictureThatCannotBeWrittenLeavesNoFileBehind) {
-  const fs::path png = dir / "shot.png";
-  std::string error;
-  {
-    FailingWrites full;
-    EXPECT_FALSE(box::Screen::instance().writePng(png.string(), &error));
-  }
-  EXPECT_NE(error.find(png.string() + ": write: "), std::string::npos) << error;
-  std::ofstream(dir / "file") << "x";
-  EXPECT_FALSE(box::Screen::instance().writePng((dir / "file/shot.png").string(), &error));
-  EXPECT_NE(error.find("file"), std::string::npos) << error;
-  EXPECT_EQ(filesIn(dir), std::vector<std::string>{"file"}) << "no picture, no empty file, no temporary file";
-
-  // The same call with the disk back writes the picture whole.
-  ASSERT_TRUE(box::Screen::instance().writePng(png.string(), &error)) << error;
-  EXPECT_EQ(filesIn(dir), (std::vector<std::string>{"file", "shot.png"}));
-  EXPECT_GT(fs::file_size(png), 100u);
+  EXPECT_EQ(nlohmann::json::parse(slurp(path))["text"], replaced);
 }
 
 // Every entry under d, sorted: a link's text, a file's mode and content,
-// the kind of anything else.
+// the kind of anything else (file_type: fifo 6, character 5, socket 7).
 std::string describe(const fs::path& d) {
   std::vector<std::string> entries;
   for (const auto& e : fs::recursive_directory_iterator(d)) {
     std::string line = e.path().lexically_relative(d).string();
+    const fs::file_status st = e.symlink_status();
     char mode[8];
-    std::snprintf(mode, sizeof mode, " %o ", unsigned(e.symlink_status().permissions()));
-    switch (e.symlink_status().type()) {
-      case fs::file_type::symlink:
-        line += " -> " + fs::read_symlink(e.path()).string();
-        break;
-      case fs::file_type::regular:
-        line += mode + slurp(e.path());
-        break;
-      case fs::file_type::directory:
-        line += "/";
-        break;
-      default:
-        line += " " + std::to_string(int(e.symlink_status().type()));
-    }
+    std::snprintf(mode, sizeof mode, " %o ", unsigned(st.permissions()));
+    if (st.type() == fs::file_type::symlink)
+      line += " -> " + fs::read_symlink(e.path()).string();
+    else if (st.type() == fs::file_type::regular)
+      line += mode + slurp(e.path());
+    else
+      line += st.type() == fs::file_type::directory ? "/" : " " + std::to_string(int(st.type()));
     entries.push_back(line);
   }
   std::sort(entries.begin(), entries.end());
@@ -192,36 +170,43 @@ TEST_F(Output, EveryKindOfTargetIsWrittenThroughAndAFailureKeepsTheOldFile) {
     return ::mknod(file.c_str(), mode | 0644, dev) == 0 &&
            (fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK)) >= 0;
   };
-  // The kinds of file_type: fifo 6, character 5, socket 7.
+  const auto none = [](const fs::path&) { return true; };
+  std::string deep = "d";
+  while ((dir / deep).string().size() < 4080) deep += "/" + std::string(200, 'd');
+  const char* tooLong = "%s: the file name is too long: at most %ld bytes fit in this folder";
   const struct {
     const char* name;
     std::function<bool(const fs::path& d)> make;  // false: cannot be made here
-    std::string after;                            // describe(), TEXT for the text written
-    const char* error;                            // "" for none; %s the path
+    std::string after;  // describe(), TEXT for the text written, "read" what a FIFO's reader got
+    std::string error;  // "" for none; a message of the catalogue, %s the path, %ld most
+    bool early;         // refused before anything is written, by outputNameFits too
+    long most = 0;
+    std::string out = "out";
   } cases[] = {
-      {"new", [](const fs::path&) { return true; }, "out 644 TEXT", ""},
-      {"file 0600", [&](const fs::path& d) { return old(d / "out", 0600); }, "out 600 TEXT", ""},
+      {"new", none, "out 644 TEXT", "", false},
+      {"file 0600", [&](const fs::path& d) { return old(d / "out", 0600); }, "out 600 TEXT", "", false},
       {"link",
        [&](const fs::path& d) { return fs::create_symlink("real", d / "out"), old(d / "real", 0640); },
-       "out -> real; real 640 TEXT", ""},
+       "out -> real; real 640 TEXT", "", false},
       {"dangling chain of links",
        [](const fs::path& d) {
          return fs::create_symlink("l2", d / "out"), fs::create_symlink("sub/x", d / "l2"), true;
        },
-       "l2 -> sub/x; out -> l2; sub/; sub/x 644 TEXT", ""},
+       "l2 -> sub/x; out -> l2; sub/; sub/x 644 TEXT", "", false},
       {"descriptor of the box",
        [&](const fs::path& d) {
          fs::create_symlink("/dev/fd/99", d / "out");
          return old(d / "real", 0600) &&
                 (fd = ::dup2(::open((d / "real").c_str(), O_WRONLY | O_APPEND), 99)) == 99;
        },
-       "out -> /dev/fd/99; real 600 oldTEXT", ""},
+       "out -> /dev/fd/99; real 600 oldTEXT", "", false},
       {"FIFO with a reader", [&](const fs::path& d) { return node(d / "out", S_IFIFO, 0); },
-       "out 6; read TEXT", ""},
+       "out 6; read TEXT", "", false},
       {"FIFO without a reader", [](const fs::path& d) { return ::mkfifo((d / "out").c_str(), 0644) == 0; },
-       "out 6", "%s: nobody reads from this FIFO"},
-      {"char device", [&](const fs::path& d) { return node(d / "out", S_IFCHR, makedev(1, 3)); }, "out 5",
-       ""},
+       "out 6", "%s: nobody reads from this FIFO", false},
+      // /dev/null's numbers, in the test's folder.
+      {"char device", [&](const fs::path& d) { return node(d / "out", S_IFCHR, makedev(1, 3)); }, "out 5", "",
+       false},
       {"socket",
        [&](const fs::path& d) {
          // Bound from its folder: the whole path is longer than a socket's name.
@@ -233,30 +218,42 @@ TEST_F(Output, EveryKindOfTargetIsWrittenThroughAndAFailureKeepsTheOldFile) {
          fs::current_path(here);
          return bound;
        },
-       "out 7", "%s: is a socket, which cannot be written into"},
+       "out 7", "%s: is a socket, which cannot be written into", true},
       {"temporary files of a dead and a live writer",
        [&](const fs::path& d) {
          std::ofstream(d / ("out.tmp-" + std::to_string(dead) + "-abc123")) << "cut";
          return old(d / "out.tmp-1-abc123", 0644);
        },
-       "out 644 TEXT; out.tmp-1-abc123 644 old", ""},
+       "out 644 TEXT; out.tmp-1-abc123 644 old", "", false},
       {"full disk", [&](const fs::path& d) { return box::setWriteFunction(&diskFull), old(d / "out", 0600); },
-       "out 600 old", "%s: write: %s"},
+       "out 600 old", "%s: write: " + std::string(std::strerror(ENOSPC)), false},
+      // The temporary file's name must fit beside the file.
+      {"name that fits", none, std::string(236, 'n') + " 644 TEXT", "", false, 0, std::string(236, 'n')},
+      {"name too long", none, "", tooLong, true, 236, std::string(237, 'n')},
+      {"link to a name too long",
+       [](const fs::path& d) { return fs::create_symlink(std::string(240, 'l'), d / "out"), true; },
+       "out -> " + std::string(240, 'l'), tooLong, true, 236},
+      {"path too long", none, "", "%s: the path is too long: at most %ld bytes fit", true, 4076, deep},
   };
   const std::vector<Writer> ways = writers();
   for (size_t w = 0; w < ways.size(); ++w)
     for (const auto& c : cases) {
       const fs::path d = dir / (std::string(c.name) + " #" + std::to_string(w));
+      const std::string path = (d / c.out).string();
       fs::create_directories(d);
       fd = -1;
-      std::string text, error, after = c.after;
+      std::string text, error, early, after = c.after;
+      const std::string want =
+          c.error.empty() ? "" : box::trf(c.error.c_str(), box::printable(path, 200).c_str(), c.most);
       const bool made = c.make(d);
       EXPECT_TRUE(made || std::string(c.name) == "char device") << d;  // only a node needs root
       if (made) {
-        const bool ok = ways[w]((d / "out").string(), &text, &error);
+        EXPECT_EQ(box::outputNameFits(path, &early), !c.early) << d;
+        EXPECT_EQ(early, c.early ? want : "");
+        const bool ok = ways[w](path, &text, &error);
         box::setWriteFunction(nullptr);
-        EXPECT_EQ(ok, !*c.error) << d << ": " << error;
-        EXPECT_EQ(error, *c.error ? box::trf(c.error, (d / "out").c_str(), std::strerror(ENOSPC)) : "") << d;
+        EXPECT_EQ(ok, want.empty()) << d << ": " << error;
+        EXPECT_EQ(error, want) << d;
         std::string got = describe(d);
         char buf[4096];
         struct stat st {};
@@ -268,40 +265,6 @@ TEST_F(Output, EveryKindOfTargetIsWrittenThroughAndAFailureKeepsTheOldFile) {
       if (fd >= 0) ::close(fd);
     }
   ::umask(mask);
-}
-
-TEST_F(Output, ANameTooLongForTheTemporaryFileIsRefusedBeforeAnythingIsWritten) {
-  fs::create_symlink(std::string(240, 'l'), dir / "link");
-  std::string deep = dir.string();
-  while (deep.size() < 4080) deep += "/" + std::string(200, 'd');
-  const char* name = "%s: the file name is too long: at most %ld bytes fit in this folder";
-  const struct {
-    std::string path;
-    const char* error;  // nullptr when it fits
-    long most;
-  } cases[] = {
-      {(dir / std::string(236, 'n')).string(), nullptr, 0},
-      {(dir / std::string(237, 'n')).string(), name, 236},
-      {(dir / std::string(255, 'n')).string(), name, 236},
-      // The temporary file goes beside the file the link leads to.
-      {(dir / "link").string(), name, 236},
-      {deep, "%s: the path is too long: at most %ld bytes fit", 4076},
-  };
-  const std::vector<Writer> ways = writers();
-  for (const auto& c : cases) {
-    const std::string expected =
-        c.error ? box::trf(c.error, box::printable(c.path, 200).c_str(), c.most) : "";
-    std::string error, text;
-    EXPECT_EQ(box::outputNameFits(c.path, &error), !c.error) << c.path;
-    EXPECT_EQ(error, expected);
-    // The writers refuse it the same way, before they write anything.
-    for (const Writer& write : ways) {
-      error.clear();
-      EXPECT_EQ(write(c.path, &text, &error), !c.error) << c.path;
-      EXPECT_EQ(error, expected);
-    }
-  }
-  EXPECT_EQ(filesIn(dir), (std::vector<std::string>{"link", std::string(236, 'n')}));
 }
 
 }  // namespace
