@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <memory>
+#include <list>
 #include <string>
 #include <vector>
 
@@ -40,14 +40,12 @@ class GuiTest : public ::testing::Test {
   // Runs f after ms of box time; keeps working inside nested modal loops,
   // since every loop level dispatches the same timers.
   void later(int ms, std::function<void()> f) {
-    auto entry = std::make_unique<Later>();
-    entry->timer.timeout.connect([raw = entry.get()] {
-      raw->timer.stop();
-      raw->action();
+    eTimer& timer = timers.emplace_back(eApp);
+    timer.timeout.connect([&timer, f] {
+      timer.stop();
+      f();
     });
-    entry->action = std::move(f);
-    entry->timer.start(ms, true);
-    timers.push_back(std::move(entry));
+    timer.start(ms, true);
   }
 
   // The recorded trace events with that "ev", in order.
@@ -64,11 +62,7 @@ class GuiTest : public ::testing::Test {
   std::string language;
 
  private:
-  struct Later {
-    eTimer timer{eApp};
-    std::function<void()> action;
-  };
-  std::vector<std::unique_ptr<Later>> timers;
+  std::list<eTimer> timers;
 
   static void record(const nlohmann::json& line, void* self) {
     static_cast<GuiTest*>(self)->trace.push_back(line);

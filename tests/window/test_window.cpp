@@ -22,41 +22,22 @@ std::string keyNames(const std::vector<int>& keys) {
 }
 
 TEST(WindowKeys, TheKeyboardTableAsTheRemote) {
-  const struct {
-    SDL_Keycode code;
-    uint16_t mod;
-    const char* key;  // "-": none
-  } table[] = {
-      {SDLK_0, 0, "0"},
-      {SDLK_5, 0, "5"},
-      {SDLK_9, 0, "9"},
-      {SDLK_KP_0, 0, "0"},
-      {SDLK_KP_7, 0, "7"},
-      {SDLK_UP, 0, "up"},
-      {SDLK_DOWN, 0, "down"},
-      {SDLK_LEFT, 0, "left"},
-      {SDLK_RIGHT, 0, "right"},
-      {SDLK_RETURN, 0, "ok"},
-      {SDLK_KP_ENTER, 0, "ok"},
-      {SDLK_ESCAPE, 0, "exit"},
-      {SDLK_BACKSPACE, 0, "exit"},
-      {SDLK_F1, 0, "red"},
-      {SDLK_F2, 0, "green"},
-      {SDLK_F3, 0, "yellow"},
-      {SDLK_F4, 0, "blue"},
-      {SDLK_r, 0, "red"},
-      {SDLK_g, 0, "green"},
-      {SDLK_y, 0, "yellow"},
-      {SDLK_b, 0, "blue"},
-      {SDLK_q, 0, "-"},
-      {SDLK_F5, 0, "-"},
-      {SDLK_SPACE, 0, "-"},
-      {SDLK_g, KMOD_LCTRL, "-"},
-      {SDLK_1, KMOD_LALT, "-"},
-      {SDLK_r, KMOD_LSHIFT, "red"},
-  };
-  for (const auto& t : table)
-    EXPECT_EQ(keyNames({box::windowKey(t.code, t.mod)}), t.key + std::string(" ")) << SDL_GetKeyName(t.code);
+  // PC keys by SDL's names (a modifier before "+"), each with the remote's key it gives ("-": none).
+  const std::string table =
+      "0>0, 5>5, 9>9, Keypad 0>0, Keypad 7>7, Up>up, Down>down, Left>left, Right>right, Return>ok, "
+      "Keypad Enter>ok, Escape>exit, Backspace>exit, F1>red, F2>green, F3>yellow, F4>blue, R>red, G>green, "
+      "Y>yellow, B>blue, Q>-, F5>-, Space>-, Ctrl+G>-, Alt+1>-, Shift+R>red, ";
+  std::string got;
+  for (size_t at = 0, end; (end = table.find(", ", at)) != std::string::npos; at = end + 2) {
+    const std::string pc = table.substr(at, table.find('>', at) - at);
+    std::string name = pc;
+    uint16_t mod = 0;
+    for (auto [prefix, m] : {std::pair{"Ctrl+", KMOD_LCTRL}, {"Alt+", KMOD_LALT}, {"Shift+", KMOD_LSHIFT}})
+      if (name.rfind(prefix, 0) == 0) mod = m, name.erase(0, std::string(prefix).size());
+    const int key = box::windowKey(SDL_GetKeyFromName(name.c_str()), mod);
+    got += pc + ">" + (key < 0 ? "-" : rc::keyName(key)) + ", ";
+  }
+  EXPECT_EQ(got, table);
 }
 
 TEST(WindowScale, WholeFactorsThatFitAndPlacement) {
