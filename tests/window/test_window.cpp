@@ -102,9 +102,9 @@ class WindowTest : public ::testing::Test {
       }
     return "";
   }
-  void push(SDL_Keycode code) {
+  void push(SDL_Keycode code) {  // SDLK_UNKNOWN: the window's close button
     SDL_Event e{};
-    e.type = SDL_KEYDOWN;
+    e.type = code == SDLK_UNKNOWN ? SDL_QUIT : SDL_KEYDOWN;
     e.key.keysym.sym = code;
     SDL_PushEvent(&e);
   }
@@ -141,9 +141,7 @@ TEST_F(WindowTest, KeysReachTheRemoteAndClosingLeavesWithExitKeys) {
   EXPECT_FALSE(window->closed());
 
   keys.clear();
-  SDL_Event quit{};
-  quit.type = SDL_QUIT;
-  SDL_PushEvent(&quit);
+  push(SDLK_UNKNOWN);
   push(SDLK_g);  // after the close: not for the plug-in any more
   // Exit again and again while the plug-in has not left, 50 ms apart.
   const uint32_t until = SDL_GetTicks() + 2000;
@@ -158,15 +156,12 @@ TEST_F(WindowTest, KeysReachTheRemoteAndClosingLeavesWithExitKeys) {
 
 TEST(WindowOpen, NoDisplayIsAClearError) {
   // Only the drivers that show nothing are left: they count as no display.
-  unsetenv("SDL_VIDEODRIVER");
-  const char* display = std::getenv("DISPLAY");
-  const std::string saved = display ? display : "";
-  unsetenv("DISPLAY");
-  unsetenv("WAYLAND_DISPLAY");
+  const std::string display = std::getenv("DISPLAY") ? std::getenv("DISPLAY") : "";
+  for (const char* name : {"SDL_VIDEODRIVER", "DISPLAY", "WAYLAND_DISPLAY"}) unsetenv(name);
   std::string error;
   EXPECT_FALSE(box::Window::open(1, &error));
   EXPECT_EQ(error, "no display to open a window on (DISPLAY is not set)");
-  if (display) setenv("DISPLAY", saved.c_str(), 1);
+  if (!display.empty()) setenv("DISPLAY", display.c_str(), 1);
 }
 
 }  // namespace
