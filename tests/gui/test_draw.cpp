@@ -35,35 +35,30 @@ int countOf(const gPixmap& p, int value, const eRect& r, bool other = false) {
   return n;
 }
 
-TEST(Pixmap, LinesAndFillsFarOutsideAreClippedToThePixmap) {
-  gImage img(eSize(40, 30), 8);
-  const eRect all(0, 0, 40, 30);
+class Drawing : public GuiTest {};
+
+TEST_F(Drawing, LinesFillsAndTextStayInsideTheirTargetAndTheClip) {
+  gImage img(eSize(200, 60), 8);
+  img.clut = eSkin::getActive()->palette();
+  const eRect all(0, 0, 200, 60), box(20, 10, 60, 24);
   img.fill(eRect(-1000000, -1000000, 3000000, 3000000), kSentinel);
-  EXPECT_EQ(countOf(img, kSentinel, all), 40 * 30);
+  EXPECT_EQ(countOf(img, kSentinel, all), 200 * 60);
   // Each line, in a colour of its own, lights `lit` pixels, all in `where`.
   const struct {
     ePoint from, to;
     eRect where;
     int lit;
   } lines[] = {
-      {ePoint(-100000, 10), ePoint(100000, 10), eRect(0, 10, 40, 1), 40},
+      {ePoint(-100000, 10), ePoint(100000, 10), eRect(0, 10, 200, 1), 200},
       {ePoint(-50, -50), ePoint(-1, 100), eRect(), 0},
-      {ePoint(40, 0), ePoint(40, 29), eRect(), 0},
-      {ePoint(5, -70000), ePoint(5, 70000), eRect(5, 0, 1, 30), 30},
+      {ePoint(200, 0), ePoint(200, 59), eRect(), 0},
+      {ePoint(5, -70000), ePoint(5, 70000), eRect(5, 0, 1, 60), 60},
   };
   for (int i = 0; i < 4; ++i) {
     img.line(lines[i].from, lines[i].to, 20 + i);
     EXPECT_EQ(countOf(img, 20 + i, all), lines[i].lit) << i;
     EXPECT_EQ(countOf(img, 20 + i, lines[i].where), lines[i].lit) << i;
   }
-}
-
-class Drawing : public GuiTest {};
-
-TEST_F(Drawing, TextStaysInsideItsRectangleAndTheClip) {
-  gImage img(eSize(200, 60), 8);
-  img.clut = eSkin::getActive()->palette();
-  const eRect all(0, 0, 200, 60), box(20, 10, 60, 24);
   for (eRect clip : {all, eRect(20, 10, 15, 24)}) {
     img.fill(all, kSentinel);
     {
