@@ -216,35 +216,31 @@ TEST_F(SkinInput, ALayoutPlacesByNameAndRefusesNumbersOutOfRangeWithFileAndLine)
 }
 
 TEST_F(SkinInput, FaultyFilesStopTheLoadAtTheirLine) {
-  const struct {
-    const char* text;  // nullptr: no such file
-    const char* warning;
-  } cases[] = {
-      {nullptr, "skin ROOT/section.esml: cannot be read"},
-      {"<colors>\n<color name=\"a\" color=\"#ffffff\">\n</skin>",
-       "skin ROOT/section.esml:2: Error=XML_ERROR_MISMATCHED"},
-      {"<colors>\n<color name=\"c\" color=\"#102030\" alpha=\"256\"/></colors>",
-       "skin ROOT/section.esml:2: alpha must be a number from 0 to 255, not \"256\""},
-      {"<fontmap>\n<map name=\"f\" font=\"Regular\" size=\"0\"/></fontmap>",
-       "skin ROOT/section.esml:2: size must be a number from 1 to 1000, not \"0\""},
-      {"<fontmap>\n<map name=\"f\" font=\"Regular\" size=\"4294967316\"/></fontmap>",
-       "skin ROOT/section.esml:2: size must be a number from 1 to 1000, not \"4294967316\""},
-      {"<values>\n<value name=\"v\" value=\"-10001\"/></values>",
-       "skin ROOT/section.esml:2: value must be a number from -10000 to 10000, not \"-10001\""},
-      {"<values>\n<value name=\"v\" value=\"12abc\"/></values>",
-       "skin ROOT/section.esml:2: value must be a number from -10000 to 10000, not \"12abc\""},
-      {"<decorations>\n<deco name=\"d\" width=\"-2\"/></decorations>",
-       "skin ROOT/section.esml:2: width must be a number from 0 to 10000, not \"-2\""},
-      {"<colors>\n<color name=\"\xff\" color=\"#1\"/></colors>",
-       "skin ROOT/section.esml:2: bad colour of \"\\xFF\""},
+  const char* cases[][2] = {
+      // the skin on line 1 (nullptr: no such file), the warning
+      {nullptr, "cannot be read"},
+      {"<colors><color name=\"a\" color=\"#ffffff\"></skin>", "Error=XML_ERROR_MISMATCHED"},
+      {"<colors><color name=\"c\" color=\"#102030\" alpha=\"256\"/></colors>",
+       "alpha must be a number from 0 to 255, not \"256\""},
+      {"<fontmap><map name=\"f\" font=\"Regular\" size=\"0\"/></fontmap>",
+       "size must be a number from 1 to 1000, not \"0\""},
+      {"<fontmap><map name=\"f\" font=\"Regular\" size=\"4294967316\"/></fontmap>",
+       "size must be a number from 1 to 1000, not \"4294967316\""},
+      {"<values><value name=\"v\" value=\"-10001\"/></values>",
+       "value must be a number from -10000 to 10000, not \"-10001\""},
+      {"<values><value name=\"v\" value=\"12abc\"/></values>",
+       "value must be a number from -10000 to 10000, not \"12abc\""},
+      {"<decorations><deco name=\"d\" width=\"-2\"/></decorations>",
+       "width must be a number from 0 to 10000, not \"-2\""},
+      {"<colors><color name=\"\xff\" color=\"#1\"/></colors>", "bad colour of \"\\xFF\""},
   };
   std::vector<std::string> want;
-  for (const auto& c : cases) {
+  for (auto [text, warning] : cases) {
     std::filesystem::remove(box::resolve("/section.esml"));
-    if (c.text) write("section", std::string("<skin>") + c.text + "</skin>");
+    if (text) write("section", std::string("<skin>") + text + "</skin>");
     eSkin skin;
-    EXPECT_NE(skin.load("/section.esml"), 0) << c.warning;
-    want.push_back(c.warning);
+    EXPECT_NE(skin.load("/section.esml"), 0) << warning;
+    want.push_back(std::string("skin ROOT/section.esml") + (text ? ":1: " : ": ") + warning);
   }
   // Each warning as far as the table gives it.
   std::vector<std::string> got = warnings();

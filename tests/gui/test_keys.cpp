@@ -24,11 +24,8 @@ class Events : public GuiTest {};
 // "next", "prev", "max-5", "top" and "untop" are not keys: the dialog's code
 // moves the focus, lowers the slider's maximum, shows or hides a window on top.
 TEST_F(Events, KeysReachTheFocusedControlMoveTheFocusInCreationOrderAndFindShortcuts) {
-  const struct {
-    const char* focus;
-    const char* keys;
-    const char* log;
-  } cases[] = {
+  const char* cases[][3] = {
+      // focus, keys, log
       // Shown with nothing focused: its first child that takes the focus.
       {"", "ok", "number 123 | number first"},
       // The number completes on its last entry or on ok.
@@ -42,7 +39,7 @@ TEST_F(Events, KeysReachTheFocusedControlMoveTheFocusInCreationOrderAndFindShort
       {"number", "next next next next next prev", "@list @ok @cancel @slider @number @slider | slider first"},
   };
   std::string pressed;
-  for (const auto& c : cases) {
+  for (auto [focus, keyList, want] : cases) {
     std::ostringstream log;
     eWindow window(1);
     window.resize(eSize(400, 300));
@@ -74,9 +71,9 @@ TEST_F(Events, KeysReachTheFocusedControlMoveTheFocusInCreationOrderAndFindShort
     eWindow top(1);
     button(&top, "top")->setShortcut("green");
     for (eWidget* w : window.getChildren())
-      if (*c.focus && w->getName() == c.focus) window.setFocus(w);
+      if (*focus && w->getName() == focus) window.setFocus(w);
     window.show();
-    std::istringstream keys(c.keys);
+    std::istringstream keys(keyList);
     for (std::string key; keys >> key;) {
       const eWidget* before = window.getFocus();
       if (key == "next" || key == "prev")
@@ -90,7 +87,7 @@ TEST_F(Events, KeysReachTheFocusedControlMoveTheFocusInCreationOrderAndFindShort
       if (window.getFocus() != before) log << "@" << window.getFocus()->getName() << " ";
     }
     log << "| " << window.getFocus()->getName() << " " << list->getCurrent()->getText();
-    EXPECT_EQ(log.str(), c.log) << c.keys;
+    EXPECT_EQ(log.str(), want) << keyList;
   }
   // Every key is in the trace, also those bound to nothing.
   std::string traced;
