@@ -77,27 +77,25 @@ TEST_F(Drawing, LinesFillsAndTextStayInsideTheirTargetAndTheClip) {
 }
 
 TEST(Geometry, SumsAndDifferencesSaturateAtTheEndsOfInt) {
+  constexpr int M = INT_MAX, m = INT_MIN;
   const struct {
     eRect rect;
     std::vector<int> want;  // left, top, right, bottom, width, height
   } cases[] = {
-      {eRect(INT_MAX - 5, 0, 100, 10), {INT_MAX - 5, 0, INT_MAX, 10, 5, 10}},
-      {eRect(INT_MIN, INT_MIN, INT_MAX, INT_MAX), {INT_MIN, INT_MIN, -1, -1, INT_MAX, INT_MAX}},
-      {eRect(ePoint(INT_MIN, 0), eSize(INT_MAX, 1)).unite(eRect(0, 0, INT_MAX, 1)),
-       {INT_MIN, 0, INT_MAX, 1, INT_MAX, 1}},
-      {eRect(0, 0, 10, 10).translated(ePoint(INT_MAX - 5, INT_MIN)),
-       {INT_MAX - 5, INT_MIN, INT_MAX, INT_MIN + 10, 5, 10}},
-      {eRect(5, 5, 10, 10).translated(ePoint(0, 0) - ePoint(INT_MIN, 0)), {INT_MAX, 5, INT_MAX, 15, 0, 10}},
-      {eRect(INT_MAX - 10, 0, INT_MAX, 5).intersect(eRect(0, 0, 720, 576)),
-       {INT_MAX - 10, 0, INT_MAX - 10, 0, 0, 0}},
+      {eRect(M - 5, 0, 100, 10), {M - 5, 0, M, 10, 5, 10}},
+      {eRect(m, m, M, M), {m, m, -1, -1, M, M}},
+      {eRect(ePoint(m, 0), eSize(M, 1)).unite(eRect(0, 0, M, 1)), {m, 0, M, 1, M, 1}},
+      {eRect(0, 0, 10, 10).translated(ePoint(M - 5, m)), {M - 5, m, M, m + 10, 5, 10}},
+      {eRect(5, 5, 10, 10).translated(ePoint(0, 0) - ePoint(m, 0)), {M, 5, M, 15, 0, 10}},
+      {eRect(M - 10, 0, M, 5).intersect(eRect(0, 0, 720, 576)), {M - 10, 0, M - 10, 0, 0, 0}},
   };
   for (const auto& c : cases) {
     const eRect& r = c.rect;
     EXPECT_EQ((std::vector<int>{r.left(), r.top(), r.right(), r.bottom(), r.width(), r.height()}), c.want)
         << &c - cases;
   }
-  EXPECT_EQ(ePoint(INT_MAX, INT_MIN) + ePoint(1, -1), ePoint(INT_MAX, INT_MIN));
-  EXPECT_EQ(ePoint(INT_MIN, INT_MAX) - ePoint(1, -1), ePoint(INT_MIN, INT_MAX));
+  EXPECT_EQ(ePoint(M, m) + ePoint(1, -1), ePoint(M, m));
+  EXPECT_EQ(ePoint(m, M) - ePoint(1, -1), ePoint(m, M));
 }
 
 TEST_F(Drawing, WidgetsFarOffScreenStayOffScreenAndHugeOnesAreClipped) {
@@ -148,11 +146,8 @@ class SkinInput : public GuiTest {
     ASSERT_NO_FATAL_FAILURE(GuiTest::SetUp());
     box::setRoot(vantrel_test::testDir().string());
   }
-  // Writes /NAME.esml under the root; returns its name as the box sees it.
-  std::string write(const std::string& name, const std::string& text) {
-    std::ofstream(box::resolve("/" + name + ".esml"), std::ios::binary) << text;
-    return "/" + name + ".esml";
-  }
+  // Writes the skin file /skin.esml under the root.
+  void write(const std::string& text) { std::ofstream(box::resolve("/skin.esml"), std::ios::binary) << text; }
   // The warnings logged so far, with the root shown as ROOT.
   std::vector<std::string> warnings() const {
     std::vector<std::string> out;
@@ -166,22 +161,21 @@ class SkinInput : public GuiTest {
   }
 };
 
-TEST_F(SkinInput, ALayoutPlacesByNameAndRefusesNumbersOutOfRangeWithFileAndLine) {
-  std::string file =
-      write("faults",
-            "<skin><colors><color name=\"test_pink\" color=\"#ff80c0\"/></colors><layout name=\"win\">\n"
-            "<widget name=\"a\" position=\"2147483647,2147483647\"/>\n"
-            "<widget name=\"a\" size=\"-1,10\"/>\n"
-            "<widget name=\"a\" size=\"10001,5\"/>\n"
-            "<widget name=\"a\" cposition=\"1,2,3\"/>\n"
-            "<widget name=\"a\" csize=\"x,5\"/>\n"
-            "<widget name=\"a\" position=\"99999999999999999999,0\"/>\n"
-            "<widget name=\"a\" font=\"Regular;99999999999\"/>\n"
-            "<widget name=\"p\" perc=\"101\"/>\n"
-            "<widget name=\"a\" position=\"-10000, 10000\" size=\"10000,0\"/>\n"
-            "</layout></skin>\n");
+TEST_F(SkinInput, FaultsAreRefusedWithFileAndLineAndLayoutsPlaceByName) {
+  write(
+      "<skin><colors><color name=\"test_pink\" color=\"#ff80c0\"/></colors><layout name=\"win\">\n"
+      "<widget name=\"a\" position=\"2147483647,2147483647\"/>\n"
+      "<widget name=\"a\" size=\"-1,10\"/>\n"
+      "<widget name=\"a\" size=\"10001,5\"/>\n"
+      "<widget name=\"a\" cposition=\"1,2,3\"/>\n"
+      "<widget name=\"a\" csize=\"x,5\"/>\n"
+      "<widget name=\"a\" position=\"99999999999999999999,0\"/>\n"
+      "<widget name=\"a\" font=\"Regular;99999999999\"/>\n"
+      "<widget name=\"p\" perc=\"101\"/>\n"
+      "<widget name=\"a\" position=\"-10000, 10000\" size=\"10000,0\"/>\n"
+      "</layout></skin>\n");
   eSkin skin;
-  ASSERT_EQ(skin.load(file.c_str()), 0);
+  ASSERT_EQ(skin.load("/skin.esml"), 0);
   eWindow window(1);
   auto* a = new eLabel(&window);
   a->setName("a");
@@ -191,18 +185,17 @@ TEST_F(SkinInput, ALayoutPlacesByNameAndRefusesNumbersOutOfRangeWithFileAndLine)
   EXPECT_NE(skin.build(&window, "win"), 0);
   EXPECT_NE(skin.build(&window, "nowhere"), 0);
   const std::string range = "\" with each from -10000 to 10000, not \"";
-  EXPECT_EQ(warnings(),
-            (std::vector<std::string>{
-                "skin ROOT/faults.esml:2: position must be \"x,y" + range + "2147483647,2147483647\"",
-                "skin ROOT/faults.esml:3: size must be \"x,y\" with each from 0 to 10000, not \"-1,10\"",
-                "skin ROOT/faults.esml:4: size must be \"x,y\" with each from 0 to 10000, not \"10001,5\"",
-                "skin ROOT/faults.esml:5: cposition must be \"x,y" + range + "1,2,3\"",
-                "skin ROOT/faults.esml:6: csize must be \"x,y\" with each from 0 to 10000, not \"x,5\"",
-                "skin ROOT/faults.esml:7: position must be \"x,y" + range + "99999999999999999999,0\"",
-                "skin ROOT/faults.esml:8: property font=\"Regular;99999999999\" not understood by eLabel",
-                "skin ROOT/faults.esml:9: property perc=\"101\" not understood by eProgress",
-                "skin ROOT/faults.esml: no layout \"nowhere\"",
-            }));
+  std::vector<std::string> want{
+      "skin ROOT/skin.esml:2: position must be \"x,y" + range + "2147483647,2147483647\"",
+      "skin ROOT/skin.esml:3: size must be \"x,y\" with each from 0 to 10000, not \"-1,10\"",
+      "skin ROOT/skin.esml:4: size must be \"x,y\" with each from 0 to 10000, not \"10001,5\"",
+      "skin ROOT/skin.esml:5: cposition must be \"x,y" + range + "1,2,3\"",
+      "skin ROOT/skin.esml:6: csize must be \"x,y\" with each from 0 to 10000, not \"x,5\"",
+      "skin ROOT/skin.esml:7: position must be \"x,y" + range + "99999999999999999999,0\"",
+      "skin ROOT/skin.esml:8: property font=\"Regular;99999999999\" not understood by eLabel",
+      "skin ROOT/skin.esml:9: property perc=\"101\" not understood by eProgress",
+      "skin ROOT/skin.esml: no layout \"nowhere\"",
+  };
   // Only the last line, at the limits, was applied.
   EXPECT_EQ(a->getPosition(), ePoint(-10000, 10000));
   EXPECT_EQ(a->getSize(), eSize(10000, 0));
@@ -213,9 +206,8 @@ TEST_F(SkinInput, ALayoutPlacesByNameAndRefusesNumbersOutOfRangeWithFileAndLine)
   EXPECT_NE(int(pink), 0);
   EXPECT_EQ(eSkin::getActive()->palette().data[pink], gRGB(0xff, 0x80, 0xc0));
   EXPECT_EQ(int(eSkin::getActive()->queryColor("no_such_colour")), 0);
-}
 
-TEST_F(SkinInput, FaultyFilesStopTheLoadAtTheirLine) {
+  // Files with faults stop the load at their line.
   const char* cases[][2] = {
       // the skin on line 1 (nullptr: no such file), the warning
       {nullptr, "cannot be read"},
@@ -234,13 +226,12 @@ TEST_F(SkinInput, FaultyFilesStopTheLoadAtTheirLine) {
        "width must be a number from 0 to 10000, not \"-2\""},
       {"<colors><color name=\"\xff\" color=\"#1\"/></colors>", "bad colour of \"\\xFF\""},
   };
-  std::vector<std::string> want;
   for (auto [text, warning] : cases) {
-    std::filesystem::remove(box::resolve("/section.esml"));
-    if (text) write("section", std::string("<skin>") + text + "</skin>");
-    eSkin skin;
-    EXPECT_NE(skin.load("/section.esml"), 0) << warning;
-    want.push_back(std::string("skin ROOT/section.esml") + (text ? ":1: " : ": ") + warning);
+    std::filesystem::remove(box::resolve("/skin.esml"));
+    if (text) write(std::string("<skin>") + text + "</skin>");
+    eSkin faulty;
+    EXPECT_NE(faulty.load("/skin.esml"), 0) << warning;
+    want.push_back(std::string("skin ROOT/skin.esml") + (text ? ":1: " : ": ") + warning);
   }
   // Each warning as far as the table gives it.
   std::vector<std::string> got = warnings();

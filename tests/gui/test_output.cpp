@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -26,13 +27,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A full disk through the write seam: a broken box must never get to
-// replace the machine's /dev/full.
-ssize_t diskFull(int, const void*, size_t) {
-  errno = ENOSPC;
-  return -1;
-}
-
 std::string slurp(const fs::path& file) {
   std::ostringstream text;
   text << std::ifstream(file).rdbuf();
@@ -42,7 +36,7 @@ std::string slurp(const fs::path& file) {
 // Every entry under d, sorted: a link's text, a file's mode and content,
 // the kind of anything else (file_type: fifo 6, character 5, socket 7).
 std::string describe(const fs::path& d) {
-  std::vector<std::string> entries;
+  std::set<std::string> entries;  // sorted
   for (const auto& e : fs::recursive_directory_iterator(d)) {
     std::string line = e.path().lexically_relative(d).string();
     const fs::file_status st = e.symlink_status();
@@ -54,9 +48,8 @@ std::string describe(const fs::path& d) {
       line += mode + slurp(e.path());
     else
       line += st.type() == fs::file_type::directory ? "/" : " " + std::to_string(int(st.type()));
-    entries.push_back(line);
+    entries.insert(line);
   }
-  std::sort(entries.begin(), entries.end());
   std::string all;
   for (const std::string& e : entries) all += (all.empty() ? "" : "; ") + e;
   return all;
@@ -90,14 +83,10 @@ TEST_F(Output, EveryKindOfTargetIsWrittenThroughAndAFailureKeepsTheOldFile) {
   if (dead == 0) ::_exit(0);
   ::waitpid(dead, nullptr, 0);
   int fd = -1;  // held open by the case
-  auto old = [](const fs::path& file, int mode) {
-    std::ofstream(file) << "old";
-    fs::permissions(file, fs::perms(mode));
-    return true;
+  auto old = [](const fs::path& f, int mode) {
+    return std::ofstream(f) << "old", fs::permissions(f, fs::perms(mode)), true;
   };
-  auto node = [](const fs::path& file, mode_t mode, dev_t dev) {
-    return ::mknod(file.c_str(), mode | 0644, dev) == 0;
-  };
+  auto node = [](const fs::path& f, mode_t m, dev_t dev) { return ::mknod(f.c_str(), m | 0644, dev) == 0; };
   const auto none = [](const fs::path&) { return true; };
   std::string deep = "d";
   while ((dir / deep).string().size() < 4080) deep += "/" + std::string(200, 'd');
@@ -146,7 +135,12 @@ TEST_F(Output, EveryKindOfTargetIsWrittenThroughAndAFailureKeepsTheOldFile) {
          return old(d / "out.tmp-1-abc123", 0644);
        },
        "out 644 TEXT; out.tmp-1-abc123 644 old", "", false},
-      {"full disk", [&](const fs::path& d) { return box::setWriteFunction(&diskFull), old(d / "out", 0600); },
+      // Through the write seam: a broken box must never replace the machine's /dev/full.
+      {"full disk",
+       [&](const fs::path& d) {
+         box::setWriteFunction([](int, const void*, size_t) -> ssize_t { return errno = ENOSPC, -1; });
+         return old(d / "out", 0600);
+       },
        "out 600 old", "%s: write: " + std::string(std::strerror(ENOSPC)), false},
       // The temporary file's name must fit beside the file.
       {"name that fits", none, std::string(236, 'n') + " 644 TEXT", "", false, 0, std::string(236, 'n')},

@@ -1,8 +1,6 @@
 #!/usr/bin/env bash
-# The box in a real window under Xvfb: xdotool types on the PC keyboard, and
-# the window's pixels read back with xwd must be the box's own screenshots.
-# Each step polls for what it waits for, up to a limit.
-#   xvfb-window.sh BUILD_DIR SOURCE_DIR OUT_DIR
+# xvfb-window.sh BUILD_DIR SOURCE_DIR OUT_DIR: the box in a real window under Xvfb, keys typed with
+# xdotool; the window's pixels (xwd) must be the box's own screenshots. Each step polls, up to a limit.
 set -euo pipefail
 build=$1 src=$2 out=$3
 here=$(cd "$(dirname "$0")" && pwd)
@@ -12,16 +10,13 @@ done
 if [ -z "${VANTREL_IN_XVFB:-}" ]; then  # a display of its own, whatever the caller has
   exec env -u DISPLAY -u WAYLAND_DISPLAY VANTREL_IN_XVFB=1 xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
 fi
-rm -rf "$out"
-mkdir -p "$out/shots"
+rm -rf "$out" && mkdir -p "$out/shots"
 log=$out/box.log trace=$out/trace.jsonl
 
 fail() {
   echo "window test: $*"
   window_ppm 2>/dev/null | pnmtopng >"$out/window-at-failure.png" 2>/dev/null || true
-  echo "--- the box said:"
-  cat "$log" || true
-  exit 1
+  echo "--- the box said:"; cat "$log"; exit 1
 }
 # until_ LIMIT_S WHAT COMMAND...: polls COMMAND every 50 ms while the box runs.
 until_() {
