@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <memory>
+#include <list>
 #include <string>
 #include <vector>
 
@@ -25,31 +25,21 @@ class GuiTest : public ::testing::Test {
     ASSERT_TRUE(box::bootGui(options, &error)) << error;
     box::Trace::addObserver(&GuiTest::record, this);
   }
-
   void TearDown() override {
     timers.clear();
     box::Trace::removeObserver(&GuiTest::record, this);
     box::shutdownGui();
-    // Tests without the box that run later in this process find its texts
-    // as written, as they do in a process of their own.
-    box::chooseLanguage("C");
+    box::chooseLanguage("C");  // as a process of its own finds it, for the tests that run later
   }
 
   void press(int key) { box::Screen::instance().keyPress(key); }
-
-  // Runs f after ms of box time; keeps working inside nested modal loops,
-  // since every loop level dispatches the same timers.
+  // Runs f after ms of box time, also inside nested modal loops: every loop
+  // level dispatches the same timers.
   void later(int ms, std::function<void()> f) {
-    auto entry = std::make_unique<Later>();
-    entry->timer.timeout.connect([raw = entry.get()] {
-      raw->timer.stop();
-      raw->action();
-    });
-    entry->action = std::move(f);
-    entry->timer.start(ms, true);
-    timers.push_back(std::move(entry));
+    eTimer& timer = timers.emplace_back(eApp);
+    timer.timeout.connect([&timer, f] { timer.stop(), f(); });
+    timer.start(ms, true);
   }
-
   // The recorded trace events with that "ev", in order.
   std::vector<nlohmann::json> events(const std::string& ev) const {
     std::vector<nlohmann::json> out;
@@ -59,17 +49,12 @@ class GuiTest : public ::testing::Test {
   }
 
   std::vector<nlohmann::json> trace;
-  // The box's language for the test: its default (Italian under ctest), or
-  // "C" where a fixture compares the box's own messages as written.
+  // The box's language: its default (Italian under ctest), or "C" where a
+  // fixture compares the box's own messages as written.
   std::string language;
 
  private:
-  struct Later {
-    eTimer timer{eApp};
-    std::function<void()> action;
-  };
-  std::vector<std::unique_ptr<Later>> timers;
-
+  std::list<eTimer> timers;
   static void record(const nlohmann::json& line, void* self) {
     static_cast<GuiTest*>(self)->trace.push_back(line);
   }

@@ -1,29 +1,22 @@
 #!/usr/bin/env bash
-# The box in a real window under Xvfb: xdotool types on the PC keyboard
-# (digits, arrows, green, Enter, F1, Esc), and the window's pixels read back
-# with xwd must be the box's own screenshots. Nothing sleeps on a guess: each
-# step polls for what it waits for, up to a limit.
-#   xvfb-window.sh BUILD_DIR SOURCE_DIR OUT_DIR
+# xvfb-window.sh BUILD_DIR SOURCE_DIR OUT_DIR: the box in a real window under Xvfb, keys typed with
+# xdotool; the window's pixels (xwd) must be the box's own screenshots. Each step polls, up to a limit.
 set -euo pipefail
 build=$1 src=$2 out=$3
 here=$(cd "$(dirname "$0")" && pwd)
 for tool in xvfb-run xdotool xwd xwininfo python3 pngtopnm pnmtopng; do
   command -v "$tool" >/dev/null || { echo "window test: $tool is missing (scripts/setup.sh installs it)"; exit 1; }
 done
-if [ -z "${VANTREL_IN_XVFB:-}" ]; then
-  # A display of its own, whatever the caller has.
+if [ -z "${VANTREL_IN_XVFB:-}" ]; then  # a display of its own, whatever the caller has
   exec env -u DISPLAY -u WAYLAND_DISPLAY VANTREL_IN_XVFB=1 xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
 fi
-rm -rf "$out"
-mkdir -p "$out/shots"
+rm -rf "$out" && mkdir -p "$out/shots"
 log=$out/box.log trace=$out/trace.jsonl
 
 fail() {
   echo "window test: $*"
   window_ppm 2>/dev/null | pnmtopng >"$out/window-at-failure.png" 2>/dev/null || true
-  echo "--- the box said:"
-  cat "$log" || true
-  exit 1
+  echo "--- the box said:"; cat "$log"; exit 1
 }
 # until_ LIMIT_S WHAT COMMAND...: polls COMMAND every 50 ms while the box runs.
 until_() {
@@ -31,12 +24,11 @@ until_() {
   shift 2
   until "$@"; do
     ((SECONDS < limit)) || fail "gave up waiting for $what"
-    kill -0 "$box" 2>/dev/null || { wait "$box" || true; fail "the box ended while waiting for $what"; }
+    kill -0 "$box" 2>/dev/null || fail "the box ended while waiting for $what"
     sleep 0.05
   done
 }
-# The box's window: SDL may show a short-lived window of the same class
-# first, so the one of the screen's size is looked up each time.
+# The box's window: SDL may first show a short-lived one of the same class.
 current_window() {
   local w
   for w in $(xdotool search --onlyvisible --class vantrel-box 2>/dev/null); do
@@ -44,16 +36,8 @@ current_window() {
   done
   return 1
 }
-# The window's pixels as a PPM, to compare with a shot of the box.
-window_ppm() {
-  local w
-  w=$(current_window) && xwd -silent -id "$w" 2>/dev/null | "$here/xwd2ppm.py"
-}
-# Keys typed into the window, focused first.
-press() {
-  local w
-  w=$(current_window) && xdotool windowfocus --sync "$w" && xdotool key --delay 20 "$@"
-}
+window_ppm() { local w; w=$(current_window) && xwd -silent -id "$w" 2>/dev/null | "$here/xwd2ppm.py"; }
+press() { local w; w=$(current_window) && xdotool windowfocus --sync "$w" && xdotool key --delay 20 "$@"; }
 shows() { [ -e "$out/shots/$1.png" ] && cmp -s <(window_ppm) <(pngtopnm "$out/shots/$1.png"); }
 # Until the box ends, its trace grows in a temporary file beside the name.
 keys_in_trace() { [ "$(cat "$trace".tmp-* 2>/dev/null | grep -c '"ev":"key"')" -ge "$1" ]; }
@@ -67,39 +51,26 @@ wait-text "Scansione terminata" 120000; shot finished'
 box=$!
 trap 'kill "$box" 2>/dev/null || true' EXIT
 
-until_ 60 "the window" current_window
 until_ 60 "the dialog in the window" shows dialog
-window_ppm | pnmtopng >"$out/window-dialog.png"
-
 # Start 12745 MHz, step 25 MHz: a sweep of a few steps.
 press 1 2 7 4 5 Down Down Down 2 5
 until_ 30 "ten keys" keys_in_trace 10
 press g
 until_ 60 "the sweep in the window" shows sweep
-window_ppm | pnmtopng >"$out/window-sweep.png"
 until_ 120 "the end of the sweep in the window" shows finished
-window_ppm | pnmtopng >"$out/window-finished.png"
 # Confirm, back to the dialog with red, and leave.
 press Return
 until_ 30 "ok" keys_in_trace 12
 press F1
 until_ 30 "red" keys_in_trace 13
 press Escape
-limit=$((SECONDS + 20))
-while kill -0 "$box" 2>/dev/null; do
-  ((SECONDS < limit)) || fail "the box did not end after Esc"
-  sleep 0.05
-done
+for _ in $(seq 400); do kill -0 "$box" 2>/dev/null && sleep 0.05 || break; done
+kill -0 "$box" 2>/dev/null && fail "the box did not end after Esc"
 code=0
 wait "$box" || code=$?
 trap - EXIT
 [ "$code" -eq 0 ] || fail "the box ended with $code"
-
 got=$(grep -o '"ev":"key","name":"[^"]*"' "$trace" | sed 's/.*"name":"//; s/"$//' | tr '\n' ' ')
 want="1 2 7 4 5 down down down 2 5 green ok red exit "
 [ "$got" = "$want" ] || fail "keys in the trace: '$got', expected '$want'"
-tunes=$(grep -c '"ev":"tune"' "$trace" || true)
-[ "$tunes" -ge 2 ] || fail "the sweep tuned $tunes times"
-grep -q '"ev":"messageBox".*Scansione terminata' "$trace" || fail "no end-of-band message in the trace"
-grep -q '"ev":"exit","t":[0-9]*}' "$trace" || grep -q '"code":0,"ev":"exit"' "$trace" || fail "no exit in the trace"
-echo "window test: 1 passed, 0 failed ($tunes tunes, $SECONDS s)"
+echo "window test: 1 passed, 0 failed ($SECONDS s)"
