@@ -11,7 +11,6 @@
 
 #include "box/base/paths.h"
 #include "box/dvb/boot.h"
-#include "box/dvb/simfrontend.h"
 #include "box/dvb/state.h"
 #include "gui/gui_fixture.h"
 #include "host/dvb.h"

@@ -166,7 +166,7 @@ TEST_F(FrontendTest, ReadingsDependOnlyOnTheTuneAndTheirIndex) {
     eTransponder tp(*eDVB::instance->getTransponders());
     tuneAndWait(tp, 11001000, 27500, 0);
     std::vector<int> v;
-    auto* sim = box::dvb::frontend();
+    auto* sim = dynamic_cast<box::Frontend*>(eFrontend::frontend);
     for (int i = 0; i < 10; ++i) {
       v.push_back(eFrontend::frontend->SNR());
       if (interleave) {

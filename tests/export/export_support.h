@@ -13,7 +13,7 @@
 #include "box/base/fileio.h"
 #include "box/dvb/band.h"
 #include "box/dvb/delivery.h"
-#include "box/dvb/state.h"
+#include "box/dvb/sim/records.h"
 #include "host/dvb.h"
 #include "runner/box_run.h"
 #include "test_dir.h"
@@ -94,14 +94,14 @@ inline std::vector<Dvbv5Entry> convert(const fs::path& in, const std::string& fo
 inline void keepBand(eTransponderList& list, const box::Band& band, const std::map<int, std::string>& mods) {
   for (const box::BandCarrier& c : band.carriers) {
     eTransponder tp(list);
-    box::dvb::carrierTransponder(band, c, &tp);
+    box::sim::carrierTransponder(band, c, &tp);
     list.addTransponder(tp);
     if (c.dvbs2) {
       auto m = mods.find(int(std::lround(c.freqMHz)));
       box::noteDeliverySystem(tp.satellite, {"DVB-S2", m == mods.end() ? "" : m->second});
     }
     for (const box::BandService& s : c.services)
-      list.addService(box::dvb::serviceReference(band, c, s), box::dvb::serviceRecord(s));
+      list.addService(box::sim::serviceReference(band, c, s), box::sim::serviceRecord(s));
   }
 }
 
