@@ -99,11 +99,10 @@ TEST_F(ScanTest, OnlyFreeLeavesScrambledServicesOutAndAScanAgainReportsKnownOnes
   scan->setOnlyFree(0);
   scan->addTransponder(list().getKnownTransponders().front());
   run(scan);
-  EXPECT_EQ(
-      log,
-      "2@0 (1 left) 5@0 0@200 svc:Uno@500 svc:Tre@800 4@1100 (0 left) 15@1100 (0 left) "
-      "2@20000 (1 left) 5@20000 0@20200 svc:Uno(known)@20500 svc:Due@20800 svc:Tre(known)@21100 "
-      "4@21400 (0 left) 15@21400 (0 left) ");
+  EXPECT_EQ(log,
+            "2@0 (1 left) 5@0 0@200 svc:Uno@500 svc:Tre@800 4@1100 (0 left) 15@1100 (0 left) "
+            "2@20000 (1 left) 5@20000 0@20200 svc:Uno(known)@20500 svc:Due@20800 svc:Tre(known)@21100 "
+            "4@21400 (0 left) 15@21400 (0 left) ");
   EXPECT_EQ(list().getServices().size(), 3u);
   EXPECT_EQ(list().getKnownTransponders().size(), 1u);
 }
