@@ -11,7 +11,8 @@
 #include "box/base/paths.h"
 #include "box/base/tr.h"
 #include "box/dvb/delivery.h"
-#include "box/dvb/simfrontend.h"
+#include "box/dvb/sim/records.h"
+#include "box/dvb/sim/simfrontend.h"
 #include "box/dvb/state.h"
 #include "box/dvb/store.h"
 #include "host/decoder.h"
@@ -30,7 +31,6 @@ struct Visit {
 struct DvbState {
   std::unique_ptr<Band> band;
   std::unique_ptr<Frontend> frontend;
-  SimFrontend* sim = nullptr;  // the frontend, when it is the simulated one
   std::unique_ptr<eTransponder> playing;
   std::string serviceListPath;
   ServiceChanges pending;  // not saved yet (a failed save keeps them here)
@@ -61,10 +61,6 @@ namespace dvb {
 
 const Band* band() {
   return state().band.get();
-}
-
-SimFrontend* frontend() {
-  return state().sim;
 }
 
 // Only the DVB instance's list is kept.
@@ -112,44 +108,6 @@ void recordService(const eTransponder& tp, const eServiceDVB& service) {
   visits.back().services.emplace_back(service.service_name, service.service_provider);
 }
 
-eServiceReferenceDVB serviceReference(const Band& band, const BandCarrier& carrier,
-                                      const BandService& service) {
-  eServiceReferenceDVB ref;
-  ref.data[0] = service.type;
-  ref.data[1] = service.sid;
-  ref.data[2] = carrier.tsid;
-  ref.data[3] = carrier.onid;
-  ref.data[4] = band.orbitalPosition;
-  ref.data[5] = int(std::lround(carrier.freqMHz));
-  ref.descr = service.name;
-  return ref;
-}
-
-eServiceDVB serviceRecord(const BandService& service) {
-  eServiceDVB record;
-  record.service_name = service.name;
-  record.service_provider = service.provider;
-  record.service_type = service.type;
-  record.scrambled = service.scrambled;
-  return record;
-}
-
-// The satellite parameters from a band file's units (MHz, ksymbols/s).
-void setSatellite(eTransponder* tp, double freqMHz, int srKs, int pol, int fec, int orbitalPosition) {
-  auto& s = tp->satellite;
-  s.valid = true;
-  s.frequency = int(std::lround(freqMHz * 1000));
-  s.symbol_rate = srKs * 1000;
-  s.polarisation = pol;
-  s.fec = fec;
-  s.orbital_position = orbitalPosition;
-  s.inversion = 0;
-}
-
-void carrierTransponder(const Band& band, const BandCarrier& carrier, eTransponder* tp) {
-  setSatellite(tp, carrier.freqMHz, carrier.srKs, carrier.pol, carrier.fec, band.orbitalPosition);
-}
-
 }  // namespace dvb
 
 namespace {
@@ -180,7 +138,7 @@ void startPlaying(const Band& band, DvbState& s) {
   if (!band.playing) return;
   const BandPlaying& p = *band.playing;
   s.playing = std::make_unique<eTransponder>(*eDVB::instance->getTransponders());
-  dvb::setSatellite(s.playing.get(), p.freqMHz, p.srKs, p.pol, p.fec, band.orbitalPosition);
+  sim::setSatellite(s.playing.get(), p.freqMHz, p.srKs, p.pol, p.fec, band.orbitalPosition);
   eDVB::instance->getServiceAPI()->transponder = s.playing.get();
   eServiceReferenceDVB ref;
   ref.data[0] = 1;
@@ -191,7 +149,7 @@ void startPlaying(const Band& band, DvbState& s) {
   for (const BandCarrier& c : band.carriers) {
     if (c.pol != p.pol || std::fabs(c.freqMHz - p.freqMHz) > 1.0) continue;
     for (const BandService& service : c.services)
-      if (service.name == p.service) ref = dvb::serviceReference(band, c, service);
+      if (service.name == p.service) ref = sim::serviceReference(band, c, service);
   }
   eDVB::instance->getServiceAPI()->service = ref;
   eServiceInterface::getInstance()->service = ref;
@@ -231,14 +189,8 @@ bool bootDvb(const DvbOptions& options, std::string* error) {
   s.loading = false;
   s.pending.clear();
   s.own.clear();
-  if (device) {
-    s.frontend = std::move(device);
-    s.sim = nullptr;
-  } else {
-    auto sim = std::make_unique<SimFrontend>(*s.band);
-    s.sim = sim.get();
-    s.frontend = std::move(sim);
-  }
+  if (!device) device = std::make_unique<sim::SimFrontend>(*s.band);
+  s.frontend = std::move(device);
   eFrontend::frontend = s.frontend.get();
   Decoder::locked = 0;
   startPlaying(*s.band, s);
@@ -271,7 +223,6 @@ bool shutdownDvb(std::string* error) {
   s.playing.reset();
   delete eDVB::instance;  // ends a scan still running
   s.frontend.reset();
-  s.sim = nullptr;
   s.band.reset();
   s.serviceListPath.clear();
   s.pending.clear();

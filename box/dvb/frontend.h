@@ -1,8 +1,8 @@
 #pragma once
 // The seam between the DVB layer and what stands behind its front end: the
-// simulated band (SimFrontend) or a real Linux tuner (real/). The scan
-// controller, the transponders and the status widget talk to this class;
-// only the front end knows where its answers come from.
+// simulated band (sim/) or a real Linux tuner (real/). The scan controller,
+// the transponders and the status widget talk to this class; only the front
+// end knows where its answers and the services it finds come from.
 #include <functional>
 #include <vector>
 
@@ -43,15 +43,12 @@ class Frontend : public eFrontend {
   virtual int peekSNR() = 0;
   virtual int peekSignalStrength() = 0;
 
-  // A front end that reads the transponder's tables itself (a real tuner);
-  // the simulated one leaves that to the band.
-  virtual bool readsTables() const { return false; }
   using ServicesRead = std::function<void(std::vector<FoundService>)>;
-  // After a lock on tp: reads what it carries and calls done once, later,
+  // After a lock on tp: finds what it carries and calls done once, later,
   // from the main loop (never from inside this call).
-  virtual void findServices(const eTransponder& /*tp*/, ServicesRead done) { done({}); }
-  // Stops a read started by findServices; done is then not called.
-  virtual void stopFinding() {}
+  virtual void findServices(const eTransponder& tp, ServicesRead done) = 0;
+  // Stops a search started by findServices; done is then not called.
+  virtual void stopFinding() = 0;
   // The service interface plays ref: a real tuner tunes its transponder.
   virtual void play(const eServiceReference& /*ref*/) {}
 };

@@ -4,19 +4,18 @@
 // finds it); then event 4. Event 2 starts a scan, event 15 ends it, event 3
 // tells of a transponder queued while it runs. abort() ends it at once: no
 // event after it, no timer left running, no answer of its tune delivered.
-// A real tuner's front end reads the services from the transponder's tables
-// after the lock (with time limits); the simulated one takes the band's.
-#include <cmath>
+// The services come from the front end after the lock, whichever stands
+// behind it (a real tuner reads the transponder's tables, the simulated one
+// the band's).
 #include <memory>
 #include <optional>
 #include <vector>
 
 #include "box/base/trace.h"
 #include "box/dvb/frontend.h"
-#include "box/dvb/model.h"
-#include "box/dvb/simfrontend.h"
 #include "box/dvb/state.h"
 #include "host/dvb.h"
+#include "host/ebase.h"
 
 struct eDVBScanController::Impl : public sigc::trackable {
   explicit Impl(eDVBScanController& owner) : owner(owner) {
@@ -80,48 +79,17 @@ struct eDVBScanController::Impl : public sigc::trackable {
 
   void tuned(eTransponder* tp, int err) {
     if (phase != Phase::tuning || !current || tp != &*current) return;
+    box::dvb::recordVisit(*current, err == 0);
+    // A front end other than the box's (a test's scripted one) finds nothing.
     auto* device = dynamic_cast<box::Frontend*>(eFrontend::frontend);
-    if (device && device->readsTables()) return readTables(*device, err);
-    const box::Band* band = box::dvb::band();
-    box::SimFrontend* fe = box::dvb::frontend();
-    int carrier = -1;
-    if (err == 0 && band) {
-      // Another front end put in place (a test's) answers for itself; the
-      // band still tells what a lock there finds.
-      const auto& sat = current->satellite;
-      carrier = fe && eFrontend::frontend == fe
-                    ? fe->lockedCarrier()
-                    : box::lockedCarrier(*band, {sat.frequency, sat.symbol_rate, sat.polarisation});
-    }
-    box::dvb::recordVisit(*current, carrier >= 0);
-    if (carrier >= 0) {
-      const box::BandCarrier& c = band->carriers[size_t(carrier)];
-      for (const box::BandService& s : c.services) {
-        if (onlyFree && s.scrambled) continue;
-        box::FoundService f{box::dvb::serviceReference(*band, c, s), box::dvb::serviceRecord(s), {}};
-        eTransponder kept(*eDVB::instance->getTransponders());
-        box::dvb::carrierTransponder(*band, c, &kept);
-        f.transponder = kept.satellite;
-        found.push_back(f);
-      }
-    }
-    // Whatever comes next waits for the tune's own event 0 to go out first.
-    phase = found.empty() ? Phase::finishing : Phase::services;
-    timer.start(found.empty() ? 0 : gapMs(), true);
-  }
-
-  // A lock on a real tuner: the services come from its tables, read while
-  // the tune's event 0 goes out; abort() stops the read.
-  void readTables(box::Frontend& device, int err) {
-    if (err != 0) {
-      box::dvb::recordVisit(*current, false);
+    if (err != 0 || !device) {
       phase = Phase::finishing;
       timer.start(0, true);
       return;
     }
-    box::dvb::recordVisit(*current, true);
+    // The tune's own event 0 goes out before whatever the read brings.
     phase = Phase::reading;
-    device.findServices(*current, [this](std::vector<box::FoundService> services) {
+    device->findServices(*current, [this](std::vector<box::FoundService> services) {
       if (phase != Phase::reading) return;
       for (box::FoundService& f : services)
         if (!(onlyFree && f.record.scrambled)) found.push_back(std::move(f));

@@ -5,14 +5,13 @@
 #include "box/dvb/band.h"
 #include "host/dvb.h"
 
-namespace box {
+namespace box::dvb {
 
-class SimFrontend;
+// The band booted, whichever front end stands behind it: its name, orbital
+// position, what plays at boot and the gap between the services a scan
+// reports. nullptr before bootDvb.
+const Band* band();
 
-namespace dvb {
-
-const Band* band();       // nullptr before bootDvb
-SimFrontend* frontend();  // nullptr before bootDvb
 // Traces the event and emits it on eDVB::instance.
 void emitEvent(const eDVBEvent& event);
 
@@ -27,18 +26,5 @@ void transponderAdded(const eTransponderList& list, const eTransponder& tp);
 void serviceAdded(const eTransponderList& list, const eServiceReferenceDVB& ref);
 // Saves what changed since the last save; a failure is reported on stderr.
 void saveServiceList();
-
-}  // namespace dvb
-}  // namespace box
-
-namespace box::dvb {
-
-// The reference and the record of a band's service, as a scan finds them.
-eServiceReferenceDVB serviceReference(const Band& band, const BandCarrier& carrier,
-                                      const BandService& service);
-eServiceDVB serviceRecord(const BandService& service);
-// The transponder the list keeps for a carrier: its nominal parameters, so
-// that scans at slightly different frequencies keep it once.
-void carrierTransponder(const Band& band, const BandCarrier& carrier, eTransponder* tp);
 
 }  // namespace box::dvb

@@ -1,39 +1,28 @@
 #pragma once
 // A booted box (GUI in virtual time, and the DVB layer on a band given as
-// JSON text) with its service list in a fresh folder, and helpers to wait for
-// tuning results and scans.
-#include <unistd.h>
-
-#include <cstdio>
+// JSON text) with its service list in a fresh folder.
 #include <filesystem>
 #include <fstream>
 #include <string>
 
 #include "box/base/paths.h"
 #include "box/dvb/boot.h"
-#include "box/dvb/simfrontend.h"
-#include "box/dvb/state.h"
 #include "gui/gui_fixture.h"
 #include "host/dvb.h"
 #include "host/frontend.h"
 #include "test_dir.h"
 
-// A band with one carrier of each kind the tests need, on top of which tests
-// add their own lines. Front end: lock 200 ms, time-out 500 ms.
+// A band of the carriers given. Front end: lock 200 ms, time-out 500 ms.
 inline std::string bandJson(const std::string& carriers, const std::string& extra = "") {
-  return std::string("{\"name\": \"Test\", \"orbital_position\": 130,\n") + extra +
+  return "{\"name\": \"Test\", \"orbital_position\": 130,\n" + extra +
          "\"frontend\": {\"lock_ms\": 200, \"timeout_ms\": 500},\n\"carriers\": [\n" + carriers + "\n]}\n";
 }
 
 inline std::string carrierJson(double mhz, const char* pol, int srKs, double cn, const char* system,
                                const std::string& services) {
-  char head[200];
-  std::snprintf(
-      head, sizeof head,
-      "{\"frequency_mhz\": %.1f, \"polarisation\": \"%s\", \"symbol_rate_ks\": %d, \"cn_db\": %.1f, "
-      "\"system\": \"%s\", \"services\": [",
-      mhz, pol, srKs, cn, system);
-  return head + services + "]}";
+  return "{\"frequency_mhz\": " + std::to_string(mhz) + ", \"polarisation\": \"" + pol +
+         "\", \"symbol_rate_ks\": " + std::to_string(srKs) + ", \"cn_db\": " + std::to_string(cn) +
+         ", \"system\": \"" + system + "\", \"services\": [" + services + "]}";
 }
 
 class DvbTest : public GuiTest {
@@ -44,22 +33,16 @@ class DvbTest : public GuiTest {
     std::filesystem::create_directories(dir / "root");
     box::setRoot(dir / "root");
   }
-
   void TearDown() override {
     box::shutdownDvb();
     GuiTest::TearDown();
   }
 
-  std::string writeFile(const std::string& name, const std::string& text) {
-    std::string path = (dir / name).string();
-    std::ofstream(path) << text;
-    return path;
-  }
-
   // Boots the DVB layer on the band text; false with the message in error.
   bool boot(const std::string& json, std::string* error = nullptr) {
     box::DvbOptions options;
-    options.bandFile = writeFile("band.json", json);
+    options.bandFile = (dir / "band.json").string();
+    std::ofstream(options.bandFile) << json;
     std::string e;
     bool ok = box::bootDvb(options, &e);
     if (error) *error = e;
@@ -81,21 +64,6 @@ class DvbTest : public GuiTest {
     box::runUntil([&] { return result != 1; }, 10000);
     c.disconnect();
     return result;
-  }
-
-  // The average of n SNR readings right after tuning freqKHz.
-  double averageSnr(int freqKHz, int srKs, int pol, int n = 20) {
-    eTransponder tp(*eDVB::instance->getTransponders());
-    tuneAndWait(tp, freqKHz, srKs, pol);
-    double sum = 0;
-    for (int i = 0; i < n; ++i) sum += eFrontend::frontend->SNR();
-    return sum / n;
-  }
-
-  int agcAt(int freqKHz, int srKs, int pol) {
-    eTransponder tp(*eDVB::instance->getTransponders());
-    tuneAndWait(tp, freqKHz, srKs, pol);
-    return eFrontend::frontend->SignalStrength();
   }
 
   std::filesystem::path dir;

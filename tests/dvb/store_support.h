@@ -1,7 +1,6 @@
 #pragma once
-// What the tests of the kept service list share: reading files back, the
-// files beside the list, write functions that fail or kill the process part
-// way, and services made up by number.
+// What the tests of the kept service list share: files read back, write
+// functions that fail or kill the process part way, made-up services.
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,8 +10,8 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <set>
-#include <sstream>
 #include <string>
 
 #include "box/dvb/store.h"
@@ -22,9 +21,7 @@ namespace store_test {
 
 inline std::string readAll(const std::string& path) {
   std::ifstream in(path);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
+  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 inline size_t lineCount(const std::string& path) {
@@ -40,56 +37,41 @@ inline std::set<std::string> filesBeside(const std::string& path) {
   return names;
 }
 
-// Writes a few bytes, then fails as a full disk would.
-inline int& writesSoFar() {
-  static int n = 0;
-  return n;
-}
+// Write functions: a full disk after a few bytes; a full disk for the whole
+// list only; half of what it is given, then death as by a power cut.
+inline int writesSoFar = 0;
 inline ssize_t failingWrite(int fd, const void* data, size_t size) {
-  if (writesSoFar()++ > 0) {
-    errno = ENOSPC;
-    return -1;
-  }
-  return ::write(fd, data, size < 10 ? size : 10);
+  if (writesSoFar++ > 0) return errno = ENOSPC, -1;
+  return ::write(fd, data, std::min<size_t>(size, 10));
 }
-
-// Fails writing the whole list (the disk is full), lets journal lines through.
 inline ssize_t failingWholeList(int fd, const void* data, size_t size) {
-  if (size >= 10 && std::memcmp(data, "{\"version\"", 10) == 0) {
-    errno = ENOSPC;
-    return -1;
-  }
+  if (size >= 10 && std::memcmp(data, "{\"version\"", 10) == 0) return errno = ENOSPC, -1;
   return ::write(fd, data, size);
 }
-
-// Writes half of what it is given, then the process dies as a power cut or
-// a kill -9 would end it.
 inline ssize_t dieHalfWay(int fd, const void* data, size_t size) {
-  ssize_t n = ::write(fd, data, size / 2 > 0 ? size / 2 : 1);
+  ssize_t n = ::write(fd, data, std::max<size_t>(size / 2, 1));
   ::kill(::getpid(), SIGKILL);
   return n;
 }
 
-// Runs f in a child process; true when the child was killed by SIGKILL.
+// Runs f in a child process; true when the child ended as status says
+// (killed by SIGKILL, or exited with 0).
 template <typename F>
-bool diesWhile(F f) {
+bool inChild(F f, bool killed = true) {
   const pid_t child = ::fork();
-  if (child < 0) return false;
-  if (child == 0) {
-    f();
-    ::_exit(0);
-  }
+  if (child == 0) ::_exit(f() ? 0 : 1);
   int status = 0;
-  if (::waitpid(child, &status, 0) != child) return false;
-  return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+  if (child < 0 || ::waitpid(child, &status, 0) != child) return false;
+  return killed ? WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL
+                : WIFEXITED(status) && !WEXITSTATUS(status);
 }
 
-// A service numbered n on transponder tsid, named "S<n>".
-inline std::pair<eServiceReferenceDVB, eServiceDVB> service(int n, int tsid = 1) {
+// A service numbered n, named "S<n>".
+inline std::pair<eServiceReferenceDVB, eServiceDVB> service(int n) {
   eServiceReferenceDVB ref;
   ref.data[0] = 1;
   ref.data[1] = n;
-  ref.data[2] = tsid;
+  ref.data[2] = 1;
   ref.data[4] = 130;
   eServiceDVB record;
   record.service_name = "S" + std::to_string(n);

@@ -97,11 +97,9 @@ TEST(ServiceJournal, BoxesSavingFromDivergingListsKeepEachOthersEntries) {
 TEST(ServiceJournal, TwoProcessesSavingAtOnceLoseNothing) {
   Files f;
   constexpr int kRounds = 40;
-  std::vector<pid_t> children;
-  for (int box = 0; box < 2; ++box) {
-    pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
+  pid_t children[2];
+  for (int box = 0; box < 2; ++box)
+    if ((children[box] = ::fork()) == 0) {
       eTransponderList list;
       box::KeptFileStamp stamp;
       bool ok = true;
@@ -114,8 +112,6 @@ TEST(ServiceJournal, TwoProcessesSavingAtOnceLoseNothing) {
       }
       ::_exit(ok ? 0 : 1);
     }
-    children.push_back(child);
-  }
   for (pid_t child : children) {
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
@@ -162,7 +158,7 @@ TEST(ServiceJournal, AFailedWriteLeavesTheFilesAsTheyWereAndSaysWhy) {
   ASSERT_TRUE(box::saveServiceChanges(f.list, list, changes, &error)) << error;
   const std::string oldList = readAll(f.list), oldJournal = readAll(f.journal);
   for (bool whole : {true, false}) {
-    writesSoFar() = 0;
+    writesSoFar = 0;
     box::setWriteFunction(failingWrite);
     bool ok = whole ? box::saveServiceList(f.list, list, &error)
                     : box::saveServiceChanges(f.list, list, changes, &error);

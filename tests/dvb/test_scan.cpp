@@ -7,29 +7,30 @@
 
 namespace {
 
-const char* kServices =
-    R"({"name": "Uno", "provider": "P1"}, {"name": "Due", "provider": "P2", "scrambled": true},
-                           {"name": "Tre", "provider": "P3", "type": "radio"})";
-
 class ScanTest : public DvbTest {
  protected:
   ScanTest() { language = "C"; }
   void SetUp() override {
     DvbTest::SetUp();
     std::string error;
-    ASSERT_TRUE(boot(bandJson(carrierJson(11000, "H", 27500, 10, "DVB-S", kServices)), &error)) << error;
+    ASSERT_TRUE(boot(bandJson(carrierJson(11000, "H", 27500, 10, "DVB-S",
+                                          R"({"name": "Uno", "provider": "P1"},
+                                             {"name": "Due", "provider": "P2", "scrambled": true},
+                                             {"name": "Tre", "provider": "P\u0007", "type": "radio"})")),
+                     &error))
+        << error;
     eDVB::instance->event.connect([this](const eDVBEvent& e) {
       log += std::to_string(e.type) + "@" + std::to_string(eApp->now()) + " ";
-      if (e.type == eDVBEvent::eventScanBegin || e.type == eDVBEvent::eventScanTransponderDone ||
-          e.type == eDVBEvent::eventScanCompleted)
-        left.push_back(
-            eDVB::instance->getScanAPI() ? int(eDVB::instance->getScanAPI()->knownTransponder.size()) : -1);
+      auto* scan = eDVB::instance->getScanAPI();
+      if (scan && (e.type == eDVBEvent::eventScanBegin || e.type == eDVBEvent::eventScanTransponderDone ||
+                   e.type == eDVBEvent::eventScanCompleted))
+        log += "(" + std::to_string(scan->knownTransponder.size()) + " left) ";
     });
     list().service_found.connect([this](const eServiceReferenceDVB& ref, bool isNew) {
       // The record is there when the service is reported.
       eServiceDVB* record = list().searchService(ref);
-      log += "svc:" + (record ? record->service_name + "/" + record->service_provider : std::string("?")) +
-             (isNew ? "" : "(known)") + "@" + std::to_string(eApp->now()) + " ";
+      log += "svc:" + (record ? record->service_name : std::string("?")) + (isNew ? "" : "(known)") + "@" +
+             std::to_string(eApp->now()) + " ";
     });
   }
 
@@ -45,21 +46,26 @@ class ScanTest : public DvbTest {
     }
     return scan;
   }
+  void run(eDVBScanController* scan) {
+    scan->start();
+    box::runUntil([&] { return !scan->isRunning(); }, 20000);
+  }
 
   std::string log;
-  std::vector<int> left;  // transponders still queued at events 2, 4 and 15
 };
 
 }  // namespace
 
-TEST_F(ScanTest, ScanControllerExistsOnlyInScanMode) {
+TEST_F(ScanTest, AScanRunsOnlyInScanModeAndOneOfNothingStartsAndFinishes) {
   EXPECT_EQ(eDVB::instance->getScanAPI(), nullptr);
-  EXPECT_NE(eDVB::instance->getServiceAPI(), nullptr);
-  eDVB::instance->setMode(eDVB::modeScan);
-  EXPECT_NE(eDVB::instance->getScanAPI(), nullptr);
+  eDVBScanController* scan = scanWith({});
   EXPECT_EQ(eDVB::instance->getServiceAPI(), nullptr);
+  run(scan);
+  EXPECT_EQ(log, "2@0 (0 left) 15@0 (0 left) ");
+  EXPECT_EQ(box::foundSummary(), "No transponder was scanned.\n");
   eDVB::instance->setMode(eDVB::modeTV);
   EXPECT_EQ(eDVB::instance->getScanAPI(), nullptr);
+  EXPECT_NE(eDVB::instance->getServiceAPI(), nullptr);
   auto modes = events("setMode");
   ASSERT_EQ(modes.size(), 2u);
   EXPECT_EQ(modes[0]["mode"], 1);
@@ -68,61 +74,41 @@ TEST_F(ScanTest, ScanControllerExistsOnlyInScanMode) {
 
 TEST_F(ScanTest, EventsComeInOrderWithServicesAGapApart) {
   eDVBScanController* scan = scanWith({11001000, 12000000});
-  scan->start();
-  EXPECT_TRUE(scan->isRunning());
-  box::runUntil([&] { return !scan->isRunning(); }, 20000);
+  run(scan);
   EXPECT_EQ(log,
-            "2@0 5@0 0@200 svc:Uno/P1@500 svc:Due/P2@800 svc:Tre/P3@1100 4@1400 "
-            "5@1400 0@1900 4@1900 15@1900 ");
-  EXPECT_EQ(left, (std::vector<int>{2, 1, 0, 0}));
-  auto found = events("serviceFound");
-  ASSERT_EQ(found.size(), 3u);
-  EXPECT_EQ(found[2]["name"], "Tre");
-  EXPECT_EQ(found[2]["provider"], "P3");
-  EXPECT_EQ(found[2]["freq"], 11001000);
+            "2@0 (2 left) 5@0 0@200 svc:Uno@500 svc:Due@800 svc:Tre@1100 4@1400 (1 left) "
+            "5@1400 0@1900 4@1900 (0 left) 15@1900 (0 left) ");
+  EXPECT_EQ(events("serviceFound")[2].dump(),
+            R"({"ev":"serviceFound","freq":11001000,"name":"Tre","provider":"P\u0007","t":1100})");
   // The list keeps the carrier's nominal transponder and its services.
   ASSERT_EQ(list().getKnownTransponders().size(), 1u);
   EXPECT_EQ(list().getKnownTransponders().front().satellite.frequency, 11000000);
   EXPECT_EQ(list().getServices().size(), 3u);
+  // Names from the band are shown escaped.
   EXPECT_EQ(box::foundSummary(),
             "Transponders scanned: 2\n"
             "  11001 MHz H 27500 ksym/s: 3 services\n"
-            "    Uno (P1)\n    Due (P2)\n    Tre (P3)\n"
+            "    Uno (P1)\n    Due (P2)\n    Tre (P\\x07)\n"
             "  12000 MHz H 27500 ksym/s: no lock\n");
 }
 
-TEST_F(ScanTest, TheSummaryShowsNamesFromTheBandEscaped) {
-  std::string error;
-  ASSERT_TRUE(boot(bandJson(carrierJson(11000, "H", 27500, 10, "DVB-S",
-                                        R"({"name": "Rosso\u001b[31m", "provider": "P\u0007"})")),
-                   &error))
-      << error;
-  eDVBScanController* scan = scanWith({11001000});
-  scan->start();
-  box::runUntil([&] { return !scan->isRunning(); }, 20000);
-  EXPECT_EQ(box::foundSummary(),
-            "Transponders scanned: 1\n"
-            "  11001 MHz H 27500 ksym/s: 1 service\n"
-            "    Rosso\\x1B[31m (P\\x07)\n");
-}
-
-TEST_F(ScanTest, ASecondScanReportsKnownServicesWithoutDuplicates) {
-  eDVBScanController* scan = scanWith({11001000});
-  scan->start();
-  box::runUntil([&] { return !scan->isRunning(); }, 20000);
-  log.clear();
+TEST_F(ScanTest, OnlyFreeLeavesScrambledServicesOutAndAScanAgainReportsKnownOnesOnce) {
+  eDVBScanController* scan = scanWith({11000000});
+  scan->setOnlyFree(1);
+  run(scan);
+  scan->setOnlyFree(0);
   scan->addTransponder(list().getKnownTransponders().front());
-  scan->start();
-  box::runUntil([&] { return !scan->isRunning(); }, 20000);
-  EXPECT_NE(log.find("svc:Uno/P1(known)"), std::string::npos) << log;
+  run(scan);
+  EXPECT_EQ(log,
+            "2@0 (1 left) 5@0 0@200 svc:Uno@500 svc:Tre@800 4@1100 (0 left) 15@1100 (0 left) "
+            "2@20000 (1 left) 5@20000 0@20200 svc:Uno(known)@20500 svc:Due@20800 svc:Tre(known)@21100 "
+            "4@21400 (0 left) 15@21400 (0 left) ");
   EXPECT_EQ(list().getServices().size(), 3u);
   EXPECT_EQ(list().getKnownTransponders().size(), 1u);
 }
 
 TEST_F(ScanTest, SearchServiceFindsAPlainReferenceWithTheSameFieldsOnly) {
-  eDVBScanController* scan = scanWith({11001000});
-  scan->start();
-  box::runUntil([&] { return !scan->isRunning(); }, 20000);
+  run(scanWith({11001000}));
   const eServiceReferenceDVB& kept = std::next(list().getServices().begin())->first;
   eServiceReference plain;
   plain.type = kept.type;
@@ -140,15 +126,6 @@ TEST_F(ScanTest, SearchServiceFindsAPlainReferenceWithTheSameFieldsOnly) {
   }
 }
 
-TEST_F(ScanTest, OnlyFreeLeavesScrambledServicesOut) {
-  eDVBScanController* scan = scanWith({11000000});
-  scan->setOnlyFree(1);
-  scan->start();
-  box::runUntil([&] { return !scan->isRunning(); }, 20000);
-  EXPECT_EQ(log.find("Due"), std::string::npos) << log;
-  EXPECT_EQ(list().getServices().size(), 2u);
-}
-
 TEST_F(ScanTest, ATransponderQueuedWhileScanningIsAnnouncedAndScanned) {
   eDVBScanController* scan = scanWith({12000000});
   scan->start();
@@ -158,33 +135,32 @@ TEST_F(ScanTest, ATransponderQueuedWhileScanningIsAnnouncedAndScanned) {
   scan->addTransponder(more);
   box::runUntil([&] { return !scan->isRunning(); }, 20000);
   EXPECT_EQ(log,
-            "2@0 5@0 3@100 0@500 4@500 5@500 0@700 svc:Uno/P1@1000 svc:Due/P2@1300 svc:Tre/P3@1600 4@1900 "
-            "15@1900 ");
+            "2@0 (1 left) 5@0 3@100 0@500 4@500 (1 left) 5@500 0@700 svc:Uno@1000 svc:Due@1300 svc:Tre@1600 "
+            "4@1900 (0 left) 15@1900 (0 left) ");
 }
 
-TEST_F(ScanTest, AbortWhileReportingServicesEndsEverything) {
-  eDVBScanController* scan = scanWith({11001000, 12000000});
-  scan->start();
-  box::wait(600);
-  scan->abort();
-  std::string before = log;
-  EXPECT_EQ(before, "2@0 5@0 0@200 svc:Uno/P1@500 ");
-  EXPECT_FALSE(scan->isRunning());
-  EXPECT_TRUE(scan->knownTransponder.empty());
-  box::wait(10000);
-  EXPECT_EQ(log, before);
-  EXPECT_EQ(list().getServices().size(), 1u);  // only what was reported
-  scan->abort();                               // harmless twice
-}
-
-TEST_F(ScanTest, AbortWhileTuningDropsTheTuneAnswer) {
+TEST_F(ScanTest, AnAbortEndsEverythingWhileTuningOrReportingServices) {
   eDVBScanController* scan = scanWith({11001000});
   scan->start();
   box::wait(100);
   scan->abort();
+  box::wait(1000);
+  EXPECT_EQ(log, "2@0 (1 left) 5@0 ");
+  EXPECT_TRUE(events("tuned").empty()) << "the tune's answer is dropped";
+  eTransponder tp(list());
+  for (int f : {11001000, 12000000}) {
+    tp.setSatellite(f, 27500000, 0, 0, 130, 0);
+    scan->addTransponder(tp);
+  }
+  scan->start();
+  box::wait(600);
+  scan->abort();
+  EXPECT_FALSE(scan->isRunning());
+  EXPECT_TRUE(scan->knownTransponder.empty());
   box::wait(10000);
-  EXPECT_EQ(log, "2@0 5@0 ");
-  EXPECT_TRUE(events("tuned").empty());
+  EXPECT_EQ(log, "2@0 (1 left) 5@0 2@1100 (2 left) 5@1100 0@1300 svc:Uno@1600 ");
+  EXPECT_EQ(list().getServices().size(), 1u);  // only what was reported
+  scan->abort();                               // harmless twice
 }
 
 TEST_F(ScanTest, LeavingScanModeEndsAScanEvenFromItsOwnEvents) {
@@ -194,14 +170,6 @@ TEST_F(ScanTest, LeavingScanModeEndsAScanEvenFromItsOwnEvents) {
   });
   scan->start();
   box::wait(20000);
-  EXPECT_EQ(log, "2@0 5@0 0@200 svc:Uno/P1@500 svc:Due/P2@800 svc:Tre/P3@1100 4@1400 ");
+  EXPECT_EQ(log, "2@0 (2 left) 5@0 0@200 svc:Uno@500 svc:Due@800 svc:Tre@1100 4@1400 (1 left) ");
   EXPECT_EQ(eDVB::instance->getScanAPI(), nullptr);
-}
-
-TEST_F(ScanTest, AScanOfNothingStartsAndFinishes) {
-  eDVBScanController* scan = scanWith({});
-  scan->start();
-  box::runUntil([&] { return !scan->isRunning(); }, 1000);
-  EXPECT_EQ(log, "2@0 15@0 ");
-  EXPECT_EQ(box::foundSummary(), "No transponder was scanned.\n");
 }

@@ -141,23 +141,28 @@ TEST(ServiceFile, AHugeTextIsRefusedQuicklyAndQuotedShort) {
 }
 
 TEST(ServiceFile, WhatTheListHoldsIsWrittenSoThatItReadsBackTheSame) {
-  std::vector<std::pair<eServiceReferenceDVB, eServiceDVB>> in;
-  auto add = [&](std::vector<int> data, int flags, const std::string& name, const std::string& provider,
-                 int type, bool scrambled) {
+  auto entry = [](std::vector<int> data, int flags, const std::string& name, const std::string& provider,
+                  int type, bool scrambled) {
     eServiceReferenceDVB ref;
-    for (int i = 0; i < 8; ++i) ref.data[i] = data[size_t(i)];
+    std::copy(data.begin(), data.end(), ref.data);
     ref.flags = flags;
+    ref.descr = name;
     eServiceDVB record;
     record.service_name = name;
     record.service_provider = provider;
     record.service_type = type;
     record.scrambled = scrambled;
-    in.emplace_back(ref, record);
+    return std::make_pair(ref, record);
   };
-  add({INT_MIN, 65535, 0, 65535, -1800, INT_MAX, 7, -1}, INT_MIN, "Quote \" back \\ slash", "", 0, true);
-  add({1, 2, 3, 4, 5, 6, 7, 8}, INT_MAX, "Ctrl \n\t\x01 é € 😀", std::string(255, 'p'), 255, false);
   // Not UTF-8, and longer than a name can be: as close as the reader takes.
-  add({0, 0, 0, 0, 0, 0, 0, 0}, 0, "bad \xFF byte", std::string(254, 'x') + "é", 12, false);
+  const std::vector<std::pair<eServiceReferenceDVB, eServiceDVB>> in = {
+      entry({INT_MIN, 65535, 0, 65535, -1800, INT_MAX, 7, -1}, INT_MIN, "Quote \" back \\ slash", "", 0,
+            true),
+      entry({1, 2, 3, 4, 5, 6, 7, 8}, INT_MAX, "Ctrl \n\t\x01 é € 😀", std::string(255, 'p'), 255, false),
+      entry({0, 0, 0, 0, 0, 0, 0, 0}, 0, "bad \xFF byte", std::string(254, 'x') + "é", 12, false)};
+  auto expected = in;
+  expected[2].first.descr = expected[2].second.service_name = "bad \xEF\xBF\xBD byte";
+  expected[2].second.service_provider = std::string(254, 'x');
   box::Satellite tp;
   tp.frequency = INT_MAX;
   tp.symbol_rate = 0;
@@ -168,42 +173,32 @@ TEST(ServiceFile, WhatTheListHoldsIsWrittenSoThatItReadsBackTheSame) {
   std::string text = "{\"version\": 1, \"transponders\": [";
   box::appendTransponder(&text, tp);
   text += "], \"services\": [";
-  for (size_t i = 0; i < in.size(); ++i) {
-    if (i) text += ",\n";
-    box::appendService(&text, in[i].first, in[i].second);
-  }
-  text += "]}";
-  std::vector<std::pair<eServiceReferenceDVB, eServiceDVB>> out;
-  std::vector<box::Satellite> tps;
+  for (const auto& [ref, record] : in) box::appendService(&text, ref, record), text += ",";
+  text.back() = ']';
+  std::vector<std::string> out, want;
   box::ServiceListReader reader;
-  reader.transponder = [&](const box::Satellite& s) { tps.push_back(s); };
-  reader.service = [&](const eServiceReferenceDVB& r, const eServiceDVB& s) { out.emplace_back(r, s); };
+  reader.transponder = [&](const box::Satellite& s) { box::appendTransponder(&out.emplace_back(), s); };
+  reader.service = [&](const eServiceReferenceDVB& r, const eServiceDVB& s) {
+    box::appendService(&out.emplace_back(), r, s);
+    out.back() += " " + r.descr;
+  };
   std::string error;
-  ASSERT_TRUE(box::readServiceList(text, kFile, reader, &error)) << error;
-  ASSERT_EQ(tps.size(), 1u);
-  EXPECT_EQ(box::checkTransponder(tps[0]), "");
-  std::string again;
-  box::appendTransponder(&again, tps[0]);
-  EXPECT_EQ(again, R"({"frequency_khz": 2147483647, "symbol_rate": 0, "polarisation": 1, "fec": 9, )"
-                   R"("orbital_position": -1800, "inversion": 2})");
-  in[2].second.service_name = "bad \xEF\xBF\xBD byte";
-  in[2].second.service_provider = std::string(254, 'x');
-  ASSERT_EQ(out.size(), in.size());
-  for (size_t i = 0; i < in.size(); ++i) {
-    EXPECT_TRUE(out[i].first == in[i].first) << i;
-    EXPECT_EQ(out[i].first.descr, in[i].second.service_name) << i;
-    EXPECT_EQ(out[i].second.service_name, in[i].second.service_name) << i;
-    EXPECT_EQ(out[i].second.service_provider, in[i].second.service_provider) << i;
-    EXPECT_EQ(out[i].second.service_type, in[i].second.service_type) << i;
-    EXPECT_EQ(out[i].second.scrambled, in[i].second.scrambled) << i;
+  ASSERT_TRUE(box::readServiceList(text + "}", kFile, reader, &error)) << error;
+  box::appendTransponder(&want.emplace_back(), tp);
+  for (const auto& [ref, record] : expected) {
+    box::appendService(&want.emplace_back(), ref, record);
+    want.back() += " " + ref.descr;
   }
+  EXPECT_EQ(out, want);
+  EXPECT_EQ(box::checkTransponder(tp), "");
   // What the reader would refuse is caught before it is written.
   tp.polarisation = 2;
   EXPECT_EQ(box::checkTransponder(tp), "polarisation: must be between 0 and 1");
-  in[0].second.service_type = 1000;
-  EXPECT_EQ(box::checkService(in[0].first, in[0].second), "service_type: must be between 0 and 255");
-  in[0].first.data[3] = 65536;
-  EXPECT_EQ(box::checkService(in[0].first, in[0].second), "data[3]: must be between 0 and 65535");
+  auto wrong = in[0];
+  wrong.second.service_type = 1000;
+  EXPECT_EQ(box::checkService(wrong.first, wrong.second), "service_type: must be between 0 and 255");
+  wrong.first.data[3] = 65536;
+  EXPECT_EQ(box::checkService(wrong.first, wrong.second), "data[3]: must be between 0 and 65535");
 }
 
 TEST(ServiceFile, AListAnOlderBoxWroteIsRead) {

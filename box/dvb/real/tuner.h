@@ -79,7 +79,6 @@ class RealFrontend : public Frontend, public sigc::trackable {
   // The status widget's reads are not reported as readings.
   int peekSNR() override { return snrNow(false); }
   int peekSignalStrength() override { return strengthNow(false); }
-  bool readsTables() const override { return true; }
   void findServices(const eTransponder& tp, ServicesRead done) override;
   void stopFinding() override { tables.stop(); }
   void play(const eServiceReference& ref) override;

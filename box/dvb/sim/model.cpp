@@ -1,9 +1,9 @@
-#include "box/dvb/model.h"
+#include "box/dvb/sim/model.h"
 
 #include <algorithm>
 #include <cmath>
 
-namespace box {
+namespace box::sim {
 namespace {
 
 // The band-pass of a tune without a usable symbol rate.
@@ -100,4 +100,4 @@ int reading(double level, int jitter, double noiseValue) {
   return int(std::clamp(v, 0.0, 65535.0));
 }
 
-}  // namespace box
+}  // namespace box::sim

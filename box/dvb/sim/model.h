@@ -7,7 +7,7 @@
 
 #include "box/dvb/band.h"
 
-namespace box {
+namespace box::sim {
 
 struct TunedParams {
   int freqKHz = 0;
@@ -43,4 +43,4 @@ double noise(uint64_t seed, const TunedParams& tuned, int stream, uint32_t index
 // level plus jitter times the noise, rounded and clamped to 0..65535.
 int reading(double level, int jitter, double noiseValue);
 
-}  // namespace box
+}  // namespace box::sim

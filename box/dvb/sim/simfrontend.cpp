@@ -1,16 +1,18 @@
-#include "box/dvb/simfrontend.h"
+#include "box/dvb/sim/simfrontend.h"
 
-#include "box/base/trace.h"
-#include "box/dvb/state.h"
+#include <utility>
+
+#include "box/dvb/sim/records.h"
 #include "host/dvb.h"
 
-namespace box {
+namespace box::sim {
 namespace {
 constexpr int kSnrStream = 0, kAgcStream = 1, kPeekStream = 2;
 }  // namespace
 
 SimFrontend::SimFrontend(const Band& band_) : band(band_) {
   answerTimer.timeout.connect(sigc::mem_fun(*this, &SimFrontend::deliverPending));
+  foundTimer.timeout.connect(sigc::mem_fun(*this, &SimFrontend::deliverFound));
   if (!frontend) frontend = this;
 }
 
@@ -62,7 +64,7 @@ int SimFrontend::tune(eTransponder* tp) {
   tuned = {s.frequency, s.symbol_rate, s.polarisation};
   snrReads = agcReads = peeks = 0;
   locked = false;
-  carrier = box::lockedCarrier(band, tuned);
+  carrier = sim::lockedCarrier(band, tuned);
   int err = carrier >= 0 ? 0 : kTimedOut;
   ++tunes;
   if (band.frontend.cancelEvery > 0 && tunes % uint64_t(band.frontend.cancelEvery) == 0) err = kCancelled;
@@ -89,4 +91,35 @@ void SimFrontend::deliverPending() {
   answers.deliver(a);
 }
 
-}  // namespace box
+// The locked carrier's services, on the transponder the list keeps for it.
+// They are at hand at once, but go out from the loop as a real tuner's do,
+// so that the scan has one way of taking them.
+void SimFrontend::findServices(const eTransponder& /*tp*/, ServicesRead done) {
+  found.clear();
+  const int c = lockedCarrier();
+  if (c >= 0 && eDVB::instance) {
+    const BandCarrier& on = band.carriers[size_t(c)];
+    eTransponder kept(*eDVB::instance->getTransponders());
+    carrierTransponder(band, on, &kept);
+    for (const BandService& s : on.services)
+      found.push_back({serviceReference(band, on, s), serviceRecord(s), kept.satellite});
+  }
+  foundDone = std::move(done);
+  foundTimer.start(0, true);
+}
+
+void SimFrontend::stopFinding() {
+  foundTimer.stop();
+  foundDone = nullptr;
+  found.clear();
+}
+
+void SimFrontend::deliverFound() {
+  ServicesRead done = std::move(foundDone);
+  std::vector<FoundService> services = std::move(found);
+  foundDone = nullptr;
+  found.clear();
+  if (done) done(std::move(services));
+}
+
+}  // namespace box::sim

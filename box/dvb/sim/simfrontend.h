@@ -1,18 +1,22 @@
 #pragma once
-// The box's front end: a demodulator in front of the simulated band. A tune
+// The simulated front end: a demodulator in front of the band. A tune
 // answers after the lock time (0) or the time-out (-110) on the box clock; a
 // tune issued while another is in flight cancels that one (-125). Every
-// answer goes out through tunedIn and is followed by DVB event 0.
+// answer goes out through tunedIn and is followed by DVB event 0. After a
+// lock it finds the locked carrier's services in the band, as a real tuner
+// reads them from the transponder's tables.
 #include <sigc++/sigc++.h>
+
+#include <vector>
 
 #include "box/dvb/answers.h"
 #include "box/dvb/band.h"
 #include "box/dvb/frontend.h"
-#include "box/dvb/model.h"
+#include "box/dvb/sim/model.h"
 #include "host/ebase.h"
 #include "host/frontend.h"
 
-namespace box {
+namespace box::sim {
 
 class SimFrontend : public Frontend, public sigc::trackable {
  public:
@@ -30,18 +34,17 @@ class SimFrontend : public Frontend, public sigc::trackable {
   // streams the plug-in reads.
   int peekSNR() override;
   int peekSignalStrength() override;
-  // The carrier locked now (index into the band), or -1.
-  int lockedCarrier() const { return locked ? carrier : -1; }
-  const TunedParams& tunedParams() const { return tuned; }
-  // Drops the tune in flight for tp without answering it: tp is going away,
-  // or the scan that started it was aborted.
   void forget(const eTransponder* tp) override;
-  bool tuning() const { return pending.tp != nullptr; }
+  void findServices(const eTransponder& tp, ServicesRead done) override;
+  void stopFinding() override;
 
  private:
   using Answer = TuneAnswers::Answer;
+  // The carrier locked now (index into the band), or -1.
+  int lockedCarrier() const { return locked ? carrier : -1; }
   void report(FrontendReading::Kind kind, int value) const;
   void deliverPending();
+  void deliverFound();
 
   const Band& band;
   TunedParams tuned;
@@ -52,6 +55,9 @@ class SimFrontend : public Frontend, public sigc::trackable {
   Answer pending;
   TuneAnswers answers{*this};
   eTimer answerTimer{eApp};
+  std::vector<FoundService> found;  // what findServices hands over next
+  ServicesRead foundDone;
+  eTimer foundTimer{eApp};
 };
 
-}  // namespace box
+}  // namespace box::sim
