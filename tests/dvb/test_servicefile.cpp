@@ -66,10 +66,11 @@ TEST(ServiceFile, EachFaultIsNamedWithFileLineAndPath) {
   };
   const std::string deep = R"({"version": 1, "x": )" + std::string(50000, '[') + std::string(50000, ']') +
                            R"(, "transponders": [], "services": []})";
+  const std::string open =
+      R"({"version": 1, "transponders": [], "services": [{"name": ")" + std::string(60000, 'a');
   const Case cases[] = {
       {listWith("11000000", "99999999999"),
        "line 3: transponders[0].frequency_khz: must be between 0 and 2147483647"},
-      {listWith("11000000", "-1"), "line 3: transponders[0].frequency_khz: must be between 0 and 2147483647"},
       {listWith("\"polarisation\": 0", "\"polarisation\": 2"),
        "line 3: transponders[0].polarisation: must be between 0 and 1"},
       {listWith("\"fec\": 3", "\"fec\": \"3\""), "line 3: transponders[0].fec: must be a whole number"},
@@ -101,68 +102,42 @@ TEST(ServiceFile, EachFaultIsNamedWithFileLineAndPath) {
            R"({"data": [1, 1, 1, 1, 130, 11000, 0, 0], "flags": 0, "name": "Uno", "provider": "P1", "service_type": 1, "scrambled": false})",
            "5"),
        "line 5: services[0]: must be an object"},
-      {listWith("\"name\": \"Uno\"", "\"name\": \"Uno\", \"name\": \"Eins\""),
-       "line 5: services[0].name: given twice"},
       {listWith("\"version\": 1", "\"version\": 2"),
        "line 1: version: must be 1, the only version this box reads"},
-      {"[]", "line 1: top level: must be an object"},
       {R"({"transponders": []})", "line 1: services: missing"},
       {R"({"transponders": [], "services": {}})", "line 1: services: must be an array"},
-      {listWith("130, 11000, 0, 0], \"flags\": 0, \"name\": \"Uno\"",
-                "130, 1e400, 0, 0], \"flags\": 0, \"name\": \"Uno\""),
-       "line 5, column 30: number out of range: 1e400"},
-      {listWith("\"Due\"", "\"D\xFFue\""),
-       "line 6, column 66: syntax error: invalid string: ill-formed UTF-8 byte; last read: '\"D\\xFF'"},
+      // 50 000 arrays nested in an unknown key once took gigabytes and the stack.
       {deep, "line 1, column 52: nested more than 32 levels deep"},
+      // Long strings are refused before parsing, which would copy them over and over.
+      {open + std::string(5 << 20, 'a'), "line 1, column 58: a string longer than 65536 bytes"},
+      {"{\"version\": 1, \"x\": \"\\\"" + std::string(65534, 'b') + "\", \"y\": " + std::string(65537, '9') +
+           "}",
+       "line 1, column 65566: a value longer than 65536 bytes"},
   };
+  const auto t0 = std::chrono::steady_clock::now();
   for (const Case& c : cases) EXPECT_EQ(readError(c.text), kFile + ": " + c.message);
-}
-
-TEST(ServiceFile, AHugeTextIsRefusedQuicklyAndQuotedShort) {
-  // 50 000 arrays nested in an unknown key once took gigabytes and the stack.
-  const std::string deep = R"({"x": )" + std::string(50000, '[') + std::string(50000, ']') + "}";
-  auto t0 = std::chrono::steady_clock::now();
-  EXPECT_EQ(readError(deep), kFile + ": line 1, column 38: nested more than 32 levels deep");
-  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(1));
-  // A string never closed is the rest of the file: only its start is shown.
-  const std::string open =
-      R"({"version": 1, "transponders": [], "services": [{"name": ")" + std::string(60000, 'a');
-  EXPECT_EQ(readError(open), kFile + ": line 1, column " + std::to_string(open.size() + 1) +
-                                 ": syntax error: invalid string: missing closing quote; last read: '\"" +
-                                 std::string(39, 'a') + "...'");
-  // Longer ones are refused before parsing, which would copy them over and over.
-  t0 = std::chrono::steady_clock::now();
-  EXPECT_EQ(readError(open + std::string(5 << 20, 'a')),
-            kFile + ": line 1, column 58: a string longer than 65536 bytes");
   EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(5));
-  EXPECT_EQ(readError("{\"version\": 1, \"x\": \"\\\"" + std::string(65534, 'b') +
-                      "\", \"y\": " + std::string(65537, '9') + "}"),
-            kFile + ": line 1, column 65566: a value longer than 65536 bytes");
 }
 
 TEST(ServiceFile, WhatTheListHoldsIsWrittenSoThatItReadsBackTheSame) {
-  auto entry = [](std::vector<int> data, int flags, const std::string& name, const std::string& provider,
-                  int type, bool scrambled) {
-    eServiceReferenceDVB ref;
-    std::copy(data.begin(), data.end(), ref.data);
-    ref.flags = flags;
-    ref.descr = name;
-    eServiceDVB record;
-    record.service_name = name;
-    record.service_provider = provider;
-    record.service_type = type;
-    record.scrambled = scrambled;
-    return std::make_pair(ref, record);
+  struct Entry {
+    std::vector<int> data;
+    int flags, type;
+    bool scrambled;
+    std::string name, provider, nameBack = "", providerBack = "";  // "": read back as written
   };
   // Not UTF-8, and longer than a name can be: as close as the reader takes.
-  const std::vector<std::pair<eServiceReferenceDVB, eServiceDVB>> in = {
-      entry({INT_MIN, 65535, 0, 65535, -1800, INT_MAX, 7, -1}, INT_MIN, "Quote \" back \\ slash", "", 0,
-            true),
-      entry({1, 2, 3, 4, 5, 6, 7, 8}, INT_MAX, "Ctrl \n\t\x01 é € 😀", std::string(255, 'p'), 255, false),
-      entry({0, 0, 0, 0, 0, 0, 0, 0}, 0, "bad \xFF byte", std::string(254, 'x') + "é", 12, false)};
-  auto expected = in;
-  expected[2].first.descr = expected[2].second.service_name = "bad \xEF\xBF\xBD byte";
-  expected[2].second.service_provider = std::string(254, 'x');
+  const Entry entries[] = {
+      {{INT_MIN, 65535, 0, 65535, -1800, INT_MAX, 7, -1}, INT_MIN, 0, true, "Quote \" back \\ slash", ""},
+      {{1, 2, 3, 4, 5, 6, 7, 8}, INT_MAX, 255, false, "Ctrl \n\t\x01 é € 😀", std::string(255, 'p')},
+      {{0, 0, 0, 0, 0, 0, 0, 0},
+       0,
+       12,
+       false,
+       "bad \xFF byte",
+       std::string(254, 'x') + "é",
+       "bad \xEF\xBF\xBD byte",
+       std::string(254, 'x')}};
   box::Satellite tp;
   tp.frequency = INT_MAX;
   tp.symbol_rate = 0;
@@ -170,35 +145,32 @@ TEST(ServiceFile, WhatTheListHoldsIsWrittenSoThatItReadsBackTheSame) {
   tp.fec = 9;
   tp.orbital_position = -1800;
   tp.inversion = 2;
-  std::string text = "{\"version\": 1, \"transponders\": [";
+  std::string text = "{\"version\": 1, \"transponders\": [", want, out, error;
   box::appendTransponder(&text, tp);
+  box::appendTransponder(&want, tp);
   text += "], \"services\": [";
-  for (const auto& [ref, record] : in) box::appendService(&text, ref, record), text += ",";
+  for (const Entry& e : entries)
+    for (bool back : {false, true}) {
+      const bool changed = back && !e.nameBack.empty();
+      eServiceReferenceDVB ref;
+      std::copy(e.data.begin(), e.data.end(), ref.data);
+      ref.flags = e.flags;
+      eServiceDVB record;
+      record.service_name = ref.descr = changed ? e.nameBack : e.name;
+      record.service_provider = changed ? e.providerBack : e.provider;
+      record.service_type = e.type;
+      record.scrambled = e.scrambled;
+      box::appendService(back ? &want : &text, ref, record);
+      *(back ? &want : &text) += back ? " " + ref.descr : ",";
+    }
   text.back() = ']';
-  std::vector<std::string> out, want;
-  box::ServiceListReader reader;
-  reader.transponder = [&](const box::Satellite& s) { box::appendTransponder(&out.emplace_back(), s); };
-  reader.service = [&](const eServiceReferenceDVB& r, const eServiceDVB& s) {
-    box::appendService(&out.emplace_back(), r, s);
-    out.back() += " " + r.descr;
-  };
-  std::string error;
+  box::ServiceListReader reader{[&](const box::Satellite& s) { box::appendTransponder(&out, s); },
+                                [&](const eServiceReferenceDVB& r, const eServiceDVB& s) {
+                                  box::appendService(&out, r, s);
+                                  out += " " + r.descr;
+                                }};
   ASSERT_TRUE(box::readServiceList(text + "}", kFile, reader, &error)) << error;
-  box::appendTransponder(&want.emplace_back(), tp);
-  for (const auto& [ref, record] : expected) {
-    box::appendService(&want.emplace_back(), ref, record);
-    want.back() += " " + ref.descr;
-  }
   EXPECT_EQ(out, want);
-  EXPECT_EQ(box::checkTransponder(tp), "");
-  // What the reader would refuse is caught before it is written.
-  tp.polarisation = 2;
-  EXPECT_EQ(box::checkTransponder(tp), "polarisation: must be between 0 and 1");
-  auto wrong = in[0];
-  wrong.second.service_type = 1000;
-  EXPECT_EQ(box::checkService(wrong.first, wrong.second), "service_type: must be between 0 and 255");
-  wrong.first.data[3] = 65536;
-  EXPECT_EQ(box::checkService(wrong.first, wrong.second), "data[3]: must be between 0 and 65535");
 }
 
 TEST(ServiceFile, AListAnOlderBoxWroteIsRead) {
@@ -235,19 +207,8 @@ TEST(ServiceFile, JournalLinesAreReadInOrderAndALineCutShortIsPassedOver) {
   std::string error;
   ASSERT_TRUE(box::readServiceJournal(journal, kFile + ".journal", c.reader(), &error)) << error;
   EXPECT_EQ(c.lines, (std::vector<std::string>{tp, uno}));
-
-  struct Case {
-    std::string text, message;
-  };
-  const Case cases[] = {
-      {"{\"transponders\": [], \"services\": []}\n{\"transponders\": [], \"services\": [5]}\n",
-       "line 2: services[0]: must be an object"},
-      {"\n\n{\"transponders\": [], \"services\": [}\n", "line 3, column 35: syntax error: unexpected '}'"},
-      {"{\"services\": []}\n", "line 1: transponders: missing"},
-  };
-  for (const Case& k : cases) {
-    Collected d;
-    EXPECT_FALSE(box::readServiceJournal(k.text, kFile + ".journal", d.reader(), &error));
-    EXPECT_EQ(error.substr(0, error.find("; expected")), kFile + ".journal: " + k.message);
-  }
+  // A fault is named with the line in the journal, blank lines counted.
+  EXPECT_FALSE(
+      box::readServiceJournal("\n\n{\"transponders\": [], \"services\": [}\n", "j", c.reader(), &error));
+  EXPECT_EQ(error.substr(0, error.find("; expected")), "j: line 3, column 35: syntax error: unexpected '}'");
 }

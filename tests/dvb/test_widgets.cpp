@@ -34,7 +34,7 @@ class WidgetTest : public DvbTest {
 
 }  // namespace
 
-TEST_F(WidgetTest, TransponderWidgetShowsAndGivesBackWhatItTook) {
+TEST_F(WidgetTest, TransponderWidgetShowsWhatItTookAndRefusesWhatItCannotShow) {
   auto* tpW = new eTransponderWidget(window.get(), 0, 10);
   tpW->cresize(eSize(500, 170));
   window->show();
@@ -43,33 +43,25 @@ TEST_F(WidgetTest, TransponderWidgetShowsAndGivesBackWhatItTook) {
   EXPECT_EQ(tpW->load(), 0);
   tpW->show();
   EXPECT_TRUE(tpW->isVisible());
-  eTransponder tp(*eDVB::instance->getTransponders()), out(*eDVB::instance->getTransponders());
-  tp.setSatellite(11778999, 27500000, 1, 3, 130, 0);
-  ASSERT_EQ(tpW->setTransponder(&tp), 0);
-  EXPECT_EQ(text("tp_frequency"), "Frequenza: 11778 MHz");
-  EXPECT_EQ(text("tp_symbolrate"), "Symbol rate: 27500 ksym/s");
-  EXPECT_EQ(text("tp_polarisation"), "Polarizzazione: verticale");
-  EXPECT_EQ(text("tp_fec"), "FEC: 3/4");
-  ASSERT_EQ(tpW->getTransponder(&out), 0);
-  EXPECT_TRUE(out == tp);
-  EXPECT_EQ(out.satellite.fec, 3);
-}
-
-TEST_F(WidgetTest, TransponderWidgetRefusesWhatItCannotShowAndThenGivesNothing) {
-  auto* tpW = new eTransponderWidget(window.get(), 0, 10);
-  eTransponder good(*eDVB::instance->getTransponders()), out(*eDVB::instance->getTransponders());
-  good.setSatellite(10702000, 27500000, 0, 0, 130, 0);
-  struct Bad {
-    int freq, sr, pol, fec;
+  auto shown = [&] {
+    return text("tp_frequency") + "|" + text("tp_symbolrate") + "|" + text("tp_polarisation") + "|" +
+           text("tp_fec");
   };
-  const Bad bad[] = {{-1000, 27500000, 0, 0},    {0, 27500000, 0, 0},         {100000000, 27500000, 0, 0},
-                     {10702000, 0, 0, 0},        {10702000, -5, 0, 0},        {10702000, 100000000, 0, 0},
-                     {10702000, 27500000, 2, 0}, {10702000, 27500000, 0, 10}, {10702000, 27500000, -1, -1}};
-  for (const Bad& b : bad) {
+  eTransponder good(*eDVB::instance->getTransponders()), out(good), tp(good);
+  good.setSatellite(11778999, 27500000, 1, 3, 130, 0);
+  ASSERT_EQ(tpW->setTransponder(&good), 0);
+  EXPECT_EQ(shown(), "Frequenza: 11778 MHz|Symbol rate: 27500 ksym/s|Polarizzazione: verticale|FEC: 3/4");
+  ASSERT_EQ(tpW->getTransponder(&out), 0);
+  EXPECT_TRUE(out == good);
+  EXPECT_EQ(out.satellite.fec, 3);
+  const int bad[][4] = {
+      {-1000, 27500000, 0, 0},    {0, 27500000, 0, 0},         {100000000, 27500000, 0, 0},
+      {10702000, 0, 0, 0},        {10702000, -5, 0, 0},        {10702000, 100000000, 0, 0},
+      {10702000, 27500000, 2, 0}, {10702000, 27500000, 0, 10}, {10702000, 27500000, -1, -1}};
+  for (const auto& b : bad) {
     ASSERT_EQ(tpW->setTransponder(&good), 0);
-    eTransponder tp(*eDVB::instance->getTransponders());
-    tp.setSatellite(b.freq, b.sr, b.pol, b.fec, 130, 0);
-    EXPECT_NE(tpW->setTransponder(&tp), 0) << b.freq << " " << b.sr << " " << b.pol << " " << b.fec;
+    tp.setSatellite(b[0], b[1], b[2], b[3], 130, 0);
+    EXPECT_NE(tpW->setTransponder(&tp), 0) << b[0] << " " << b[1] << " " << b[2] << " " << b[3];
     // Never the earlier transponder in its place.
     out.setSatellite(1, 1, 0, 0, 0, 0);
     EXPECT_NE(tpW->getTransponder(&out), 0);
