@@ -8,7 +8,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <map>
 #include <string>
 #include <utility>
@@ -17,9 +16,7 @@
 #include "runner/box_run.h"
 
 namespace fs = std::filesystem;
-using box_run::BoxRun;
-using box_run::quote;
-using box_run::Result;
+using namespace box_run;
 
 namespace {
 
@@ -41,6 +38,8 @@ class BadInput : public BoxRun {
     fs::create_symlink("band.json", dir / "band-link");
     fs::create_directories(dir / "sub/deeper");
     fs::create_symlink("sub/deeper", dir / "deep");  // so deep/.. is sub
+    fs::create_directories(dir / "readonly");
+    fs::permissions(dir / "readonly", fs::perms::owner_read | fs::perms::owner_exec);
     // A band whose second carrier has a polarisation that does not exist, on
     // line 8, and a script with a step that does not, on line 4.
     std::ofstream(dir / "bad.json")
@@ -60,18 +59,14 @@ class BadInput : public BoxRun {
       if (e.is_symlink()) {
         entry = "-> " + fs::read_symlink(e.path()).string();
       } else if (e.is_regular_file()) {
-        std::ifstream in(e.path(), std::ios::binary);
-        entry.assign(std::istreambuf_iterator<char>(in), {});
+        entry = readText(e.path());
       }
     }
     return entries;
   }
-  // The box with these arguments (DIR: the test's folder), a trace asked for.
+  // The box with these arguments, a trace asked for.
   Result run(const std::string& args) {
-    std::string expanded = args;
-    for (size_t at; (at = expanded.find("DIR")) != std::string::npos;) expanded.replace(at, 3, dir.string());
-    return box_run::shell(box_run::boxCommand() + " --trace " + quote((dir / "trace.jsonl").string()) + " " +
-                          expanded);
+    return shell(boxCommand() + " --trace " + quote((dir / "trace.jsonl").string()) + " " + inDir(args));
   }
 };
 
@@ -85,9 +80,6 @@ TEST_F(BadInput, IsRefusedWithExit2AndOneMessageNamingIt) {
       {"--lang de --band DIR/bad.json --keys 'key red'",
        "DIR/bad.json: Zeile 8: carriers[1].polarisation: muss \"H\" oder \"V\" sein"},
       {"--lang de --frobnicate", "--frobnicate: unbekannte Option (siehe --help)"},
-      {"--lang de --diseqc 4", "--diseqc: erwartet eine Zahl von 0 bis 3, nicht '4'"},
-      {"--lang de --lnb UNIVERSAL --keys 'key red'",
-       "--lnb, --diseqc, --delsys und --lock-timeout brauchen --adapter"},
       {"--lang de --keys @DIR/bad.keys", "DIR/bad.keys: Skriptzeile 4: unbekannter Schritt 'blink'"},
       {"--lang de --keys @DIR", "--keys: DIR: ist ein Ordner, keine Datei"},
       // Files that are no plug-in: the loader's reason.
@@ -98,7 +90,6 @@ TEST_F(BadInput, IsRefusedWithExit2AndOneMessageNamingIt) {
       {"--plugin DIR/none.so --keys 'key red'", "--plugin: DIR/none.so: No such file or directory"},
       // Key script files: a fault in one is named with the file.
       {"--keys @DIR/nul.keys", "DIR/nul.keys: script line 2: a NUL byte (\\x00) in the script"},
-      {"--keys \"$(printf 'wait 1\\nkey \\001\\377')\"", "--keys: script line 2: unknown key '\\x01\\xFF'"},
       // Folders that cannot be used; the trace's is found after the plug-in loads.
       {"--trace DIR/file/trace.jsonl --keys 'key red'", "--trace: DIR/file/trace.jsonl: Not a directory"},
       {"--shots DIR/file/shots --keys 'key red'",
@@ -133,54 +124,29 @@ TEST_F(BadInput, IsRefusedWithExit2AndOneMessageNamingIt) {
        "scan:DIR/root/var/tuxbox/./plugins/vantrel.esml",
        "--export: 'DIR/root/var/tuxbox/./plugins/vantrel.esml' is the same file as the box's own "
        "'DIR/root/var/tuxbox/plugins/vantrel.esml'"},
+      {"--shots DIR/readonly --keys 'shot x'",
+       "--shots: cannot create files in DIR/readonly: Permission denied"},
+  // A box built without a part (the window for a box without SDL2, the real
+  // tuner without libdvbv5, as the PowerPC build is) refuses its option.
+#ifndef VANTREL_HAVE_WINDOW
+      {"--window --keys 'key red'",
+       "--window: this vantrel-box was built without SDL2 (install libsdl2-dev and rebuild)"},
+#endif
+#ifndef VANTREL_HAVE_REAL_TUNER
+      {"--adapter 0 --keys 'key red'",
+       "--adapter: this vantrel-box was built without libdvbv5 (install libdvbv5-dev and rebuild)"},
+#endif
   };
+  // Permission bits stop no root.
+  const bool readOnly = access((dir / "readonly").c_str(), W_OK) != 0;
   for (const Case& c : cases) {
+    if (!readOnly && c.args.find("readonly") != std::string::npos) continue;
     const auto before = folder();
     Result r = run(c.args);
     EXPECT_EQ(r.status, 2) << c.args << "\n" << r.out;
-    EXPECT_EQ(box_run::boxMessages(shown(r.out)), std::vector<std::string>{"vantrel-box: " + c.message})
-        << c.args;
+    EXPECT_EQ(told(r.out), c.message + "\n") << c.args;
     EXPECT_EQ(folder(), before) << c.args << ": nothing runs on bad input";
   }
-}
-
-// A box built without a part (the window for a box without SDL2, the real
-// tuner without libdvbv5, as the PowerPC build is) refuses its option the
-// same way, before anything runs.
-TEST_F(BadInput, OptionsOfPartsLeftOutOfTheBuildAreRefused) {
-  std::vector<std::pair<std::string, std::string>> cases;
-#ifndef VANTREL_HAVE_WINDOW
-  cases.emplace_back("--window --keys 'key red'",
-                     "--window: this vantrel-box was built without SDL2 (install libsdl2-dev and rebuild)");
-#endif
-#ifndef VANTREL_HAVE_REAL_TUNER
-  cases.emplace_back(
-      "--adapter 0 --keys 'key red'",
-      "--adapter: this vantrel-box was built without libdvbv5 (install libdvbv5-dev and rebuild)");
-#endif
-  if (cases.empty()) GTEST_SKIP() << "this build has every part";
-  for (const auto& [args, message] : cases) {
-    Result r = run(args);
-    EXPECT_EQ(r.status, 2) << args << "\n" << r.out;
-    EXPECT_EQ(box_run::boxMessages(shown(r.out)), std::vector<std::string>{"vantrel-box: " + message})
-        << args;
-    EXPECT_FALSE(fs::exists(dir / "trace.jsonl")) << args << ": nothing runs without the part";
-  }
-}
-
-TEST_F(BadInput, AShotsFolderThatCannotHoldFilesIsRefused) {
-  fs::create_directories(dir / "readonly");
-  fs::permissions(dir / "readonly", fs::perms::owner_read | fs::perms::owner_exec);
-  if (access((dir / "readonly").c_str(), W_OK) == 0) {
-    fs::permissions(dir / "readonly", fs::perms::owner_all);
-    GTEST_SKIP() << "permission bits do not stop this user";
-  }
-  Result r = run("--shots DIR/readonly --keys 'shot x'");
-  fs::permissions(dir / "readonly", fs::perms::owner_all);
-  EXPECT_EQ(r.status, 2) << r.out;
-  EXPECT_EQ(box_run::boxMessages(shown(r.out)),
-            std::vector<std::string>{
-                "vantrel-box: --shots: cannot create files in DIR/readonly: Permission denied"});
 }
 
 }  // namespace
