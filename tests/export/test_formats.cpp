@@ -43,10 +43,7 @@ box::ChannelList someChannels() {
 
 // An entry as the dvbv5 tools read it back: name|sid|onid|tsid, tuning.
 std::string readBack(const Dvbv5Entry& e) {
-  auto v = [&](const char* key) {
-    auto it = e.values.find(key);
-    return it == e.values.end() ? std::string("-") : it->second;
-  };
+  auto v = [&](const char* key) { return e.values.count(key) ? e.values.at(key) : "-"; };
   return e.name + "|" + v("SERVICE_ID") + "|" + v("NETWORK_ID") + "|" + v("TRANSPORT_ID") + " " +
          v("DELIVERY_SYSTEM") + " " + v("FREQUENCY") + " " + v("POLARIZATION") + " " + v("SYMBOL_RATE") +
          " " + v("INNER_FEC") + " " + v("MODULATION") + " " + v("ROLLOFF") +

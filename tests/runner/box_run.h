@@ -98,9 +98,8 @@ inline std::vector<Dvbv5Entry> parseDvbv5(const std::string& text) {
     if (line.empty() || line[0] == '#') continue;
     if (line[0] == '[')
       out.push_back({line.substr(1, line.rfind(']') - 1), {}});
-    else
-      out.at(out.size() - 1).values[line.substr(start, eq - start)] =
-          line.substr(eq + 3);  // throws if no " = "
+    else  // a line before any [name], or without " = ", throws
+      out.at(out.size() - 1).values[line.substr(start, eq - start)] = line.substr(eq + 3);
   }
   return out;
 }
@@ -131,8 +130,8 @@ class BoxRun : public ::testing::Test {
   }
   std::vector<nlohmann::json> trace() const {
     std::vector<nlohmann::json> lines;
-    std::ifstream in(dir / "trace.jsonl");
-    for (std::string line; std::getline(in, line);) lines.push_back(nlohmann::json::parse(line));
+    for (const std::string& line : linesOf(readText(dir / "trace.jsonl")))
+      lines.push_back(nlohmann::json::parse(line));
     return lines;
   }
   // Text with the test's folder shown as DIR.
