@@ -10,35 +10,24 @@
 
 namespace {
 
-box::FrontendReading reading(int freqKHz, int pol, box::FrontendReading::Kind kind, int value, bool locked) {
-  box::FrontendReading r;
-  r.freqKHz = freqKHz;
-  r.srSym = 27500000;
-  r.pol = pol;
-  r.kind = kind;
-  r.value = value;
-  r.locked = locked;
-  return r;
-}
-
 constexpr auto S = box::FrontendReading::strength;
 constexpr auto N = box::FrontendReading::snr;
+constexpr int sr = 27500000;
 
 TEST(SpectrumRecorder, ReadingsOfOneTuningPairIntoRowsAndOthersStartNewOnes) {
+  // At 11766 the strength comes first, at 11766.5 an SNR alone, at 11767
+  // the SNR is read twice (two rows), 11768 is the last and alone.
+  const box::FrontendReading heard[] = {{10700000, sr, 0, N, 3000, false}, {10700000, sr, 0, S, 16000, false},
+                                        {11766000, sr, 0, S, 30000, true}, {11766000, sr, 0, N, 42000, true},
+                                        {11766500, sr, 0, N, 41000, true}, {11767000, sr, 1, N, 100, false},
+                                        {11767000, sr, 1, N, 200, false},  {11767000, sr, 1, S, 65535, false},
+                                        {11768000, sr, 1, S, 0, false}};
   box::SpectrumRecorder rec;
   rec.start();
   // Through the front end's seam, as both backends report.
-  box::reportReading(reading(10700000, 0, N, 3000, false));
-  box::reportReading(reading(10700000, 0, S, 16000, false));
-  box::reportReading(reading(11766000, 0, S, 30000, true));  // strength first
-  box::reportReading(reading(11766000, 0, N, 42000, true));
-  box::reportReading(reading(11766500, 0, N, 41000, true));  // a lone SNR read
-  box::reportReading(reading(11767000, 1, N, 100, false));   // read twice: two rows
-  box::reportReading(reading(11767000, 1, N, 200, false));
-  box::reportReading(reading(11767000, 1, S, 65535, false));
-  box::reportReading(reading(11768000, 1, S, 0, false));  // the last, alone
+  for (const box::FrontendReading& r : heard) box::reportReading(r);
   rec.stop();
-  box::reportReading(reading(12000000, 0, S, 1, false));  // not listened to any more
+  box::reportReading({12000000, sr, 0, S, 1, false});  // not listened to any more
   EXPECT_EQ(box::spectrumCsv(rec.rows()),
             "frequency_mhz,polarisation,symbol_rate_ks,strength,snr,locked\n"
             "10700,H,27500,16000,3000,0\n"
@@ -60,7 +49,6 @@ TEST(SpectrumCsv, WhatIsWrittenIsReadBackAndFaultsAreNamedByLine) {
       // Windows line ends and a blank last line are taken.
       {header + "\r\n11766,V,27500,1,2,1\r\n\r\n", header + "\n11766,V,27500,1,2,1\n"},
       {"", "s.csv: line 1: expected the header " + header},
-      {"freq,pol\n", "s.csv: line 1: expected the header " + header},
       {header + "\n11766,H,27500,1,2,1\n11766,X,27500,1,2,1\n",
        "s.csv: line 3: polarisation: must be H or V"},
       {header + "\n11766,H,27500,1,2\n", "s.csv: line 2: expected 6 fields, not 5"},
