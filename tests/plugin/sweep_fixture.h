@@ -41,6 +41,8 @@ class ScriptedFrontend : public eFrontend {
   std::function<int(int, int)> snr = [](int, int) { return 0; };
   std::function<int(int)> strength = [](int) { return 0; };
   int answerMs = 50;
+  // A host that sends the DVB event first, a cancelled tune's too.
+  bool eventFirst = false;
 
   std::vector<Tune> tunes;
   std::vector<int64_t> answers;  // box time of each result delivered
@@ -86,10 +88,13 @@ class ScriptedFrontend : public eFrontend {
       const int err = lastErr = result(tunedMHz);
       snrReads = 0;
       answers.push_back(eApp->now());
+      auto dvbEvent = [&] {
+        if (eDVB::getInstance()) box::dvb::emitEvent(eDVBEvent(eDVBEvent::eventTunedIn, err, tp));
+      };
+      if (eventFirst) dvbEvent();
       box::Trace::event("tuned", {{"freq", tunedKHz}, {"err", err}});
       tunedIn.emit(tp, err);
-      if (err != -125 && eDVB::getInstance())
-        box::dvb::emitEvent(eDVBEvent(eDVBEvent::eventTunedIn, err, tp));
+      if (!eventFirst && err != -125) dvbEvent();
     });
   }
 
@@ -203,14 +208,6 @@ class SweepTest : public GuiTest {
     window->hide();
     delete window;
     window = nullptr;
-  }
-
-  // Trace lines of an event whose field has that value.
-  std::vector<nlohmann::json> eventsWith(const std::string& ev, const std::string& field, int value) const {
-    std::vector<nlohmann::json> out;
-    for (const auto& e : events(ev))
-      if (e.value(field, -1) == value) out.push_back(e);
-    return out;
   }
 
   // The frequencies (kHz) that scans were started on: the setSatellite that
