@@ -32,7 +32,7 @@ scan4feed::scan4feed(eTransponder* tp) : eWindow(0), timer(eApp), transponder(tp
   setText("Vantrel:");
   // Creation order is drawing order. The code never places a child: the
   // skin finds each one by its name. "transponder_scanned" and "state" are
-  // never written: they stay empty, as in the host's plug-in.
+  // never written: they keep the skin's captions, as in the host's plug-in.
   services_scanned = makeLabel(this, "services_scanned");
   transponder_scanned = makeLabel(this, "transponder_scanned");
   time_left = makeLabel(this, "time_left");
