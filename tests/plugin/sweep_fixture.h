@@ -102,13 +102,6 @@ class ScriptedFrontend : public eFrontend {
     if (log) log->push_back({{"t", eApp->now()}, {"ev", "read"}, {"what", what}});
   }
 
-  // The frequencies tuned, in MHz, in order.
-  std::vector<int> tunedFrequencies() const {
-    std::vector<int> out;
-    for (const Tune& t : tunes) out.push_back(t.freqMHz);
-    return out;
-  }
-
  private:
   eTimer answer{eApp};
   eTransponder* pending = nullptr;
@@ -152,7 +145,6 @@ class SweepTest : public GuiTest {
   // Boots the DVB layer on a band file ("" : the demo band) and puts the
   // scripted front end in front of it.
   void bootBand(const std::string& band) {
-    eFrontend::frontend = simulated;
     box::DvbOptions options;
     options.bandFile = band;
     options.serviceList = "";  // nothing kept between tests
