@@ -42,6 +42,8 @@ eVantrel::eVantrel() : eWindow(1) {
   setText("Vantrel by Tessmar v 0.1.0.beta");
   const int W = getClientSize().w, H = getClientSize().h;
 
+  // The labels after the first are 60 high and reach into the next row: meant,
+  // the dialog is laid out as the host's plug-in's.
   lFreqStart = makeLabel(this, "lFreqStart", ePoint(10, 30), eSize(150, 30), _("Frequenza iniziale:"));
   freqStart = makeNumber(this, "freqStart", ePoint(170, 25), kFreqStart, lFreqStart);
   lFreqEnd = makeLabel(this, "lFreqEnd", ePoint(10, 60), eSize(150, 60), _("Frequenza finale:"));

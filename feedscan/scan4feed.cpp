@@ -31,7 +31,8 @@ eLabel* makeLabel(eWidget* parent, const char* name) {
 scan4feed::scan4feed(eTransponder* tp) : eWindow(0), timer(eApp), transponder(tp) {
   setText("Vantrel:");
   // Creation order is drawing order. The code never places a child: the
-  // skin finds each one by its name.
+  // skin finds each one by its name. "transponder_scanned" and "state" are
+  // never written: they keep the skin's captions, as in the host's plug-in.
   services_scanned = makeLabel(this, "services_scanned");
   transponder_scanned = makeLabel(this, "transponder_scanned");
   time_left = makeLabel(this, "time_left");
@@ -150,6 +151,8 @@ void scan4feed::dvbEvent(const eDVBEvent& event) {
       const auto& sat = event.tp->satellite;
       const int mhz = int(uint32_t(sat.frequency) / 1000u);
       const int ksyms = int(uint32_t(sat.symbol_rate) / 1000u);
+      // "Horizontal" stays in English while "Vertical" is translated, and
+      // "Mhz" is spelt so: meant, the text reads as the host's plug-in's.
       const char* pol = sat.polarisation == 0 ? "Horizontal" : _("Vertical");
       char text[128];
       std::snprintf(text, sizeof text, "%d Mhz / %d ksyms / %s", mhz, ksyms, pol);

@@ -9,9 +9,9 @@
 #include "host/grc.h"
 
 eGrafico::eGrafico(eWidget* parent) : eWidget(parent, 0) {
-  startFreq = 10700;
-  endFreq = 12970;
-  stepFreq = 100;
+  startFreq = kGraphStartMHz;
+  endFreq = kGraphEndMHz;
+  stepFreq = kGraphGridMHz;
   bitmapBkColor = gColor(0);
   bmp = nullptr;
   offsetX = 0;

@@ -6,6 +6,13 @@
 #include "host/ewidget.h"
 #include "host/gpixmap.h"
 
+// The band every graph opens on, in MHz, and its grid spacing: the whole Ku
+// band and past the universal LNB's 12750, whatever band is swept, as the
+// host's plug-in has it.
+constexpr int kGraphStartMHz = 10700;
+constexpr int kGraphEndMHz = 12970;
+constexpr int kGraphGridMHz = 100;
+
 class eLabel;
 class eSlider;
 class gImage;
@@ -56,8 +63,8 @@ class eGrafico : public eWidget {
   int yBmp = 22;
   int yTop = 2;
   int yScale = 22;
-  int startFreq = 10700;
-  int endFreq = 12970;
-  int stepFreq = 100;
+  int startFreq = kGraphStartMHz;
+  int endFreq = kGraphEndMHz;
+  int stepFreq = kGraphGridMHz;
   gColor bitmapBkColor = 0;
 };

@@ -21,12 +21,15 @@ void scan4transp::disegnaSpettro(int frequencyMHz, int strength, int snr) {
   static int oldysSNR = 0;
   static int hUtileBmp = 0;
 
-  const int x = frequencyMHz - 10700;
+  const int x = frequencyMHz - kGraphStartMHz;
   if (oldX == -1) {
     hUtileBmp = grafico->hBmp;
     oldysSNR = hUtileBmp;
     oldysAGC = hUtileBmp;
   }
+  // oldX takes this column before the AGC segment starts from it, so that
+  // segment is vertical like the SNR one instead of joining the previous
+  // reading: meant so, it is the picture the host's plug-in draws.
   oldX = x;
   const int yAGC = rowOf(strength, hUtileBmp);
   const int ySNR = rowOf(snr, hUtileBmp);

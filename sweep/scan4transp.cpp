@@ -14,6 +14,13 @@
 #include "host/frontend.h"
 #include "host/service.h"
 
+namespace {
+
+// The orbital position swept when nothing played before (13.0 E).
+constexpr int kNothingPlayingOrbitalPosition = 130;
+
+}  // namespace
+
 scan4transp::scan4transp(const char* start, const char* end, const char* step, const char* symbolRate,
                          int polarisation)
     : eWindow(0),
@@ -25,6 +32,7 @@ scan4transp::scan4transp(const char* start, const char* end, const char* step, c
       tpScan(*eDVB::getInstance()->getTransponders()),
       colorAGC(0),
       colorSNR(0) {
+  // One below the start, so that a step of 1 tunes the start first.
   freqMin = std::atoi(start) - 1;
   freqMax = std::atoi(end);
   freqStep = std::atoi(step);
@@ -50,6 +58,9 @@ scan4transp::scan4transp(const char* start, const char* end, const char* step, c
   lb_range->move(ePoint(10, 280));
   lb_range->resize(eSize(W - 10, 30));
   lb_range->setName("lb_range");
+  // The range shown starts one below the start entered (freqMin), and the
+  // graph placed below covers all of the label but its top rows: both meant,
+  // the box's users know the window so from the host's plug-in.
   lb_range->setText(eString::sprintf("Range di frequenze: %d - %d", freqMin, freqMax));
   lb_range->loadDeco();
 
@@ -63,7 +74,9 @@ scan4transp::scan4transp(const char* start, const char* end, const char* step, c
   grafico->move(ePoint(10, 282));
   grafico->resize(eSize(W - 20, 120));
   grafico->setBitmapBkColor(eSkin::getActive()->queryScheme("eWindow.titleBar"));
-  grafico->setRange(10700, 12970, 100);
+  // Whatever band is swept, the graph opens at its start and scrolls only
+  // when the user moves its slider, never along with the sweep: meant so.
+  grafico->setRange(kGraphStartMHz, kGraphEndMHz, kGraphGridMHz);
 
   bAnnulla = new eButton(this, nullptr, 1, "eButton");
   bAnnulla->move(ePoint(10, H - 40));
@@ -74,7 +87,7 @@ scan4transp::scan4transp(const char* start, const char* end, const char* step, c
   bAnnulla->setText("Annulla");
   bAnnulla->selected.connect(sigc::mem_fun(*this, &scan4transp::fermaScanFreq));
 
-  timerInterval = 2500;
+  timerInterval = kFirstStepMs;
   fec = 0;
   oldX = -1;
   perc = 0;
@@ -107,7 +120,7 @@ void scan4transp::avviaScanFreq() {
     tpSaved->setSatellite(s.frequency, s.symbol_rate, s.polarisation, s.fec, s.orbital_position, 0);
     orbPos = s.orbital_position;
   } else {
-    orbPos = 130;
+    orbPos = kNothingPlayingOrbitalPosition;
   }
 
   tpW->load();

@@ -17,9 +17,25 @@ class eTransponderWidget;
 
 class scan4transp : public eWindow {
  public:
+  // The best-frequency search: from a lock on, one sample a MHz, each the
+  // average of kSnrReads SNR reads, until kSearchSamples are taken or a tune
+  // times out; the best sample's frequency is scanned.
+  static constexpr int kSearchSamples = 10;
+  static constexpr int kSnrReads = 20;
+  struct SearchSample {
+    int snr;           // the average of kSnrReads reads
+    int frequencyKHz;  // as tuned
+  };
+
+  // The sweep's clock: the first step comes kFirstStepMs after the start;
+  // every answer to a tune shortens the wait for the next step by kPaceMs,
+  // down to kPaceMs, and every cancelled tune lengthens it by as much.
+  static constexpr int kFirstStepMs = 2500;
+  static constexpr int kPaceMs = 100;
+
   // Decimal texts (MHz, MHz, MHz, ksymbols/s), read during construction
   // only, and the polarisation key (0 horizontal, 1 vertical). The sweep's
-  // clock starts here: the first step comes 2500 ms later.
+  // clock starts here.
   scan4transp(const char* start, const char* end, const char* step, const char* symbolRate, int polarisation);
   ~scan4transp() override;
 
@@ -35,8 +51,9 @@ class scan4transp : public eWindow {
   void tunedIn(eTransponder* tp, int err);
   void handleEventDvb(const eDVBEvent& event);
   void cercaBestFreq(int locked);
-  void getSNRandFreq(int (*rows)[2], int i);
-  int findMaxSNR(int (*rows)[2]);
+  void getSNRandFreq(SearchSample* samples, int i);
+  // The index of the first sample with the highest SNR; 0 when all are 0.
+  int findMaxSNR(const SearchSample* samples);
   void sintonizzaTransponder(int frequencyKHz);
 
   // Plotting.

@@ -11,20 +11,25 @@
 namespace {
 
 constexpr int kLocked = 0;
-constexpr int kTimedOut = -110;   // -ETIMEDOUT
-constexpr int kCancelled = -125;  // -ECANCELED
+constexpr int kTimedOut = -110;              // -ETIMEDOUT
+constexpr int kCancelled = -125;             // -ECANCELED
+constexpr int kDefaultSymbolRateKs = 27500;  // for a rate entered as 0
 
 }  // namespace
 
 void scan4transp::scanFreq() {
   timer.stop();
-  if (valSR == 0) valSR = 27500;
+  if (valSR == 0) valSR = kDefaultSymbolRateKs;
   freqCur += searching ? 1 : freqStep;
   if (freqCur > freqMax) {
     // End of the band (the timer is stopped above): a search still under
     // way is dropped unscanned.
     festatus->hide();
-    eMessageBox box("Scansione terminata. Premere annulla per uscire", "Finito", 17, 1, 0);
+    // The text asks for "annulla" although the box's only button is OK: the
+    // user confirms it and then leaves with the window's "Annulla". Meant so,
+    // in Italian whatever the language, as the host's plug-in words it.
+    eMessageBox box("Scansione terminata. Premere annulla per uscire", "Finito",
+                    eMessageBox::iconInfo | eMessageBox::btOK, eMessageBox::btOK, 0);
     box.show();
     box.exec();
     box.hide();
@@ -53,13 +58,13 @@ void scan4transp::tunedIn(eTransponder* tp, int err) {
   switch (err) {
     case kLocked:
     case kTimedOut:
-      if (timerInterval > 100) timerInterval -= 100;
+      if (timerInterval > kPaceMs) timerInterval -= kPaceMs;
       cercaBestFreq(err == kLocked ? 1 : 0);
       timer.start(timerInterval, false);
       break;
     case kCancelled:
       measureDone = 0;
-      timerInterval += 100;
+      timerInterval += kPaceMs;
       tp->tune();
       break;
     default:
@@ -69,6 +74,9 @@ void scan4transp::tunedIn(eTransponder* tp, int err) {
 
 void scan4transp::handleEventDvb(const eDVBEvent& event) {
   if (event.type != eDVBEvent::eventTunedIn) return;
+  // Plotted at the frequency last set, not the one this event is about:
+  // after a search, the reading of the tune that ended it lands on the
+  // scanned frequency. Intended: the host's plug-in plots it there too.
   eFrontend* fe = eFrontend::getInstance();
   const int strength = fe->SignalStrength();
   const int snr = fe->SNR();
@@ -78,47 +86,47 @@ void scan4transp::handleEventDvb(const eDVBEvent& event) {
 }
 
 void scan4transp::cercaBestFreq(int locked) {
-  // The samples of the search in progress: averaged SNR and frequency in
-  // kHz. Like the plotting's state they belong to the plug-in, not to one
-  // window, and every search starts by clearing them.
+  // The samples of the search in progress. Like the plotting's state they
+  // belong to the plug-in, not to one window, and every search starts by
+  // clearing them.
   static int indice = 0;
-  static int valSNR[10][2];
+  static SearchSample samples[kSearchSamples];
   if (locked) {
     if (!searching) {
       searching = 1;
       indice = 0;
-      std::memset(valSNR, 0, sizeof valSNR);
+      std::memset(samples, 0, sizeof samples);
     }
-    getSNRandFreq(valSNR, indice);
+    getSNRandFreq(samples, indice);
     ++indice;
-    if (indice == 10) {
-      const int best = findMaxSNR(valSNR);
+    if (indice == kSearchSamples) {
+      const int best = findMaxSNR(samples);
       searching = 0;
-      sintonizzaTransponder(valSNR[best][1]);
+      sintonizzaTransponder(samples[best].frequencyKHz);
     }
     return;
   }
   if (!searching) return;
-  // A time-out ends the search with the samples taken so far; rows it did
+  // A time-out ends the search with the samples taken so far; those it did
   // not reach still hold zeros.
-  const int best = findMaxSNR(valSNR);
+  const int best = findMaxSNR(samples);
   searching = 0;
-  sintonizzaTransponder(valSNR[best][1]);
+  sintonizzaTransponder(samples[best].frequencyKHz);
 }
 
-void scan4transp::getSNRandFreq(int (*rows)[2], int i) {
+void scan4transp::getSNRandFreq(SearchSample* samples, int i) {
   eFrontend* fe = eFrontend::getInstance();
   int sum = 0;
-  for (int n = 0; n < 20; ++n) sum += fe->SNR();
-  rows[i][0] = sum / 20;
-  rows[i][1] = tpScan.satellite.frequency;
+  for (int n = 0; n < kSnrReads; ++n) sum += fe->SNR();
+  samples[i].snr = sum / kSnrReads;
+  samples[i].frequencyKHz = tpScan.satellite.frequency;
 }
 
-int scan4transp::findMaxSNR(int (*rows)[2]) {
+int scan4transp::findMaxSNR(const SearchSample* samples) {
   int max = 0, best = 0;
-  for (int i = 0; i < 10; ++i)
-    if (rows[i][0] > max) {
-      max = rows[i][0];
+  for (int i = 0; i < kSearchSamples; ++i)
+    if (samples[i].snr > max) {
+      max = samples[i].snr;
       best = i;
     }
   return best;

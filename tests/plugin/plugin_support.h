@@ -1,6 +1,6 @@
 #pragma once
 // What the box records, as text that a test compares with its table in one
-// go: the trace, the visible widget tree and the graph's image.
+// go: the trace, the visible widget tree and an image.
 #include <nlohmann/json.hpp>
 
 #include <cstdint>
@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "box/gui/png.h"
 #include "box/gui/screen.h"
 #include "host/ewidget.h"
 #include "host/gpixmap.h"
@@ -79,33 +78,26 @@ inline std::string screenText(const std::set<std::string>& open = {"eGrafico"},
   return out;
 }
 
-// "" when the two pixmaps are equal; else the first differing pixel, and the
-// actual picture is written to pngOnMismatch (with the screen's palette).
-inline std::string imageDifference(const gPixmap& actual, const gPixmap& expected,
-                                   const std::string& pngOnMismatch) {
-  std::ostringstream s;
-  if (actual.x != expected.x || actual.y != expected.y) {
-    s << "size " << actual.x << "x" << actual.y << ", expected " << expected.x << "x" << expected.y;
-  } else {
-    int differing = 0;
-    for (int y = 0; y < actual.y; ++y)
-      for (int x = 0; x < actual.x; ++x)
-        if (actual.pixel(x, y) != expected.pixel(x, y) && differing++ == 0)
-          s << "pixel (" << x << "," << y << ") is " << int(actual.pixel(x, y)) << ", expected "
-            << int(expected.pixel(x, y));
-    if (differing == 0) return "";
-    s << "; " << differing << " pixels differ";
+// An image as text: its size, the colour of pixel 0,0 (the background), the
+// columns wholly in one other colour (grid lines), then every other column
+// that is not all background as runs of colour from the top: "x: c@y0-y1".
+inline std::string imageText(const gPixmap& img) {
+  const int bk = img.pixel(0, 0);
+  std::string grid, columns;
+  for (int x = 0; x < img.x; ++x) {
+    std::string runs;
+    int count = 0;
+    for (int y = 0; y < img.y; ++count) {
+      int end = y;
+      while (end + 1 < img.y && img.pixel(x, end + 1) == img.pixel(x, y)) ++end;
+      runs += " " + std::to_string(img.pixel(x, y)) + "@" + std::to_string(y) + "-" + std::to_string(end);
+      y = end + 1;
+    }
+    if (count == 1 && img.pixel(x, 0) != bk) grid += " " + std::to_string(x);
+    if (count > 1) columns += std::to_string(x) + ":" + runs + "\n";
   }
-  gImage copy(actual.getSize(), 8);
-  for (int y = 0; y < actual.y; ++y)
-    for (int x = 0; x < actual.x; ++x) copy.data[y * copy.stride + x] = actual.pixel(x, y);
-  copy.clut = box::Screen::instance().framebuffer().clut;
-  std::string error;
-  if (box::writePalettePng(copy, pngOnMismatch, &error))
-    s << "; the actual image is " << pngOnMismatch;
-  else
-    s << "; " << error;
-  return s.str();
+  return std::to_string(img.x) + "x" + std::to_string(img.y) + " background " + std::to_string(bk) +
+         "\ngrid" + grid + "\n" + columns;
 }
 
 }  // namespace plugin_test

@@ -41,6 +41,8 @@ class ScriptedFrontend : public eFrontend {
   std::function<int(int, int)> snr = [](int, int) { return 0; };
   std::function<int(int)> strength = [](int) { return 0; };
   int answerMs = 50;
+  // A host that sends the DVB event first, a cancelled tune's too.
+  bool eventFirst = false;
 
   std::vector<Tune> tunes;
   std::vector<int64_t> answers;  // box time of each result delivered
@@ -86,22 +88,18 @@ class ScriptedFrontend : public eFrontend {
       const int err = lastErr = result(tunedMHz);
       snrReads = 0;
       answers.push_back(eApp->now());
+      auto dvbEvent = [&] {
+        if (eDVB::getInstance()) box::dvb::emitEvent(eDVBEvent(eDVBEvent::eventTunedIn, err, tp));
+      };
+      if (eventFirst) dvbEvent();
       box::Trace::event("tuned", {{"freq", tunedKHz}, {"err", err}});
       tunedIn.emit(tp, err);
-      if (err != -125 && eDVB::getInstance())
-        box::dvb::emitEvent(eDVBEvent(eDVBEvent::eventTunedIn, err, tp));
+      if (!eventFirst && err != -125) dvbEvent();
     });
   }
 
   void note(const char* what) {
     if (log) log->push_back({{"t", eApp->now()}, {"ev", "read"}, {"what", what}});
-  }
-
-  // The frequencies tuned, in MHz, in order.
-  std::vector<int> tunedFrequencies() const {
-    std::vector<int> out;
-    for (const Tune& t : tunes) out.push_back(t.freqMHz);
-    return out;
   }
 
  private:
@@ -147,7 +145,6 @@ class SweepTest : public GuiTest {
   // Boots the DVB layer on a band file ("" : the demo band) and puts the
   // scripted front end in front of it.
   void bootBand(const std::string& band) {
-    eFrontend::frontend = simulated;
     box::DvbOptions options;
     options.bandFile = band;
     options.serviceList = "";  // nothing kept between tests
@@ -203,14 +200,6 @@ class SweepTest : public GuiTest {
     window->hide();
     delete window;
     window = nullptr;
-  }
-
-  // Trace lines of an event whose field has that value.
-  std::vector<nlohmann::json> eventsWith(const std::string& ev, const std::string& field, int value) const {
-    std::vector<nlohmann::json> out;
-    for (const auto& e : events(ev))
-      if (e.value(field, -1) == value) out.push_back(e);
-    return out;
   }
 
   // The frequencies (kHz) that scans were started on: the setSatellite that
