@@ -1,6 +1,6 @@
 #pragma once
 // The box's own texts in the chosen language (box::chooseLanguage in
-// box/gui/boot.h binds the catalogue). Apart from the GUI, so that the file
+// below binds the catalogue). Apart from the GUI, so that the file
 // and band parsers built alone (fuzz targets) have it too.
 #include <string>
 
@@ -23,5 +23,14 @@ std::string trnf(const char* singular, const char* plural, unsigned long n, ...)
 constexpr const char* trLater(const char* text) {
   return text;
 }
+
+// Chooses the language of the box's and the plug-in's texts: lang (a
+// catalogue's code such as "en" or "de", or "C" for the texts as written),
+// or when empty VANTREL_LANG, then the environment's, else Italian. Before
+// bootGui, so that messages given before the box is up are translated too;
+// bootGui otherwise chooses as with an empty lang
+// (chooseDefaultLanguage).
+void chooseLanguage(const std::string& lang);
+void chooseDefaultLanguage();
 
 }  // namespace box

@@ -1,7 +1,7 @@
 #pragma once
 // Bringing the box's GUI up and down: the main loop, paths, the box's own
-// skin (which sets the screen's palette), fonts, the message catalogue and
-// the auto-init levels.
+// skin (which sets the screen's palette), fonts, the language and the
+// auto-init levels.
 #include <string>
 
 #include "box/base/tr.h"
@@ -19,13 +19,6 @@ struct GuiOptions {
 bool bootGui(const GuiOptions& options, std::string* error);
 // Takes the auto-init levels down, hides and forgets every window, destroys eApp.
 void shutdownGui();
-
-// Chooses the language of the box's and the plug-in's texts: lang (a
-// catalogue's code such as "en" or "de", or "C" for the texts as written),
-// or when empty VANTREL_LANG, then the environment's, else Italian. Before
-// bootGui, so that messages given before the box is up are translated too;
-// bootGui otherwise chooses as with an empty lang.
-void chooseLanguage(const std::string& lang);
 
 // Init levels the box brings up: the GUI reaches guiLevel, the DVB layer
 // dvbLevel; plug-ins register at levels in between.
