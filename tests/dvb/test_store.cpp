@@ -230,9 +230,9 @@ TEST_F(StoreTest, ABadListStopsTheBootWithItsPlace) {
       "{\"version\": 1,\n \"transponders\": [\n  {\"frequency_khz\": 11000000, \"symbol_rate\": 27500000, "
       "\"polarisation\": 0, \"fec\": 3, \"orbital_position\": 130, \"inversion\": 0}],\n \"services\": []}\n";
   const std::string line =
-      "{\"transponders\": [], \"services\": [{\"data\": [1, 1, 1, 1, 130, 11000, 0, 0], \"flags\": 0, "
-      "\"name\": "
-      "\"Uno\", \"provider\": \"P1\", \"service_type\": 1, \"scrambled\": false}]}\n";
+      R"({"transponders": [], "services": [{"data": [1, 1, 1, 1, 130, 11000, 0, 0], "flags": 0, "name": )"
+      R"("Uno", "provider": "P1", "service_type": 1, "scrambled": false}]})"
+      "\n";
   struct Case {
     std::string list, journal, message;  // message "": boots
     uint64_t size = 0;                   // the list made this long
@@ -522,12 +522,10 @@ TEST(ServiceJournal, WhatIsNoRegularFileUnderTheListsNamesIsRefusedUnopened) {
     for (int kind = 0; kind < 3; ++kind) {
       std::filesystem::remove_all(folder);
       std::filesystem::create_directories(folder);
-      if (kind == 0)
-        ASSERT_EQ(::mkfifo(file.c_str(), 0666), 0);
-      else if (kind == 1)
-        std::filesystem::create_directory(file);
-      else
-        std::filesystem::create_symlink("/dev/null", file);
+      ASSERT_EQ(kind == 0   ? ::mkfifo(file.c_str(), 0666)
+                : kind == 1 ? ::mkdir(file.c_str(), 0777)
+                            : ::symlink("/dev/null", file.c_str()),
+                0);
       box::KeptServices kept;
       std::string loadError, saveError;
       EXPECT_FALSE(box::loadServiceList(f.list, &kept, &loadError));
