@@ -494,8 +494,8 @@ TEST(ServiceJournal, ABoxThatWaitsForTheLockSaysSoAndSavesOnceItIsFree) {
   const int held = ::open((f.list + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
   ASSERT_EQ(::flock(held, LOCK_EX), 0);
   const std::string said = f.list + ".stderr";
-  const int stderrWas = ::dup(2);
-  ::dup2(::open(said.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666), 2);
+  const int stderrWas = ::dup(2), out = ::open(said.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  ::dup2(out, 2);
   eTransponderList list;
   found(list, nullptr, 1, 11000000);
   std::string error;
@@ -503,9 +503,10 @@ TEST(ServiceJournal, ABoxThatWaitsForTheLockSaysSoAndSavesOnceItIsFree) {
   std::thread other([&] { saved = box::saveServiceList(f.list, list, &error); });
   for (int i = 0; i < 2000 && readAll(said).empty(); ++i) ::usleep(10000);
   const bool early = std::filesystem::exists(f.list);
-  ::close(held);
+  ::flock(held, LOCK_UN);
   other.join();
   ::dup2(stderrWas, 2);
+  for (int fd : {stderrWas, out, held}) ::close(fd);
   EXPECT_FALSE(early) << "saved while another held the lock";
   EXPECT_EQ(readAll(said), "box: waiting for another box to let go of " + f.list + ".lock\n");
   EXPECT_TRUE(saved) << error;
