@@ -39,14 +39,11 @@ class DvbTest : public GuiTest {
   }
 
   // Boots the DVB layer on the band text; false with the message in error.
-  bool boot(const std::string& json, std::string* error = nullptr) {
+  bool boot(const std::string& json, std::string* error) {
     box::DvbOptions options;
     options.bandFile = (dir / "band.json").string();
     std::ofstream(options.bandFile) << json;
-    std::string e;
-    bool ok = box::bootDvb(options, &e);
-    if (error) *error = e;
-    return ok;
+    return box::bootDvb(options, error);
   }
 
   std::string serviceListPath() const {

@@ -1,16 +1,118 @@
 // The service list the box keeps, as a run of the box uses it: read at
-// boot (a bad one stops the boot), saved as scans end, written whole at
-// shutdown, and kept by a run that dies at any moment.
+// boot (a bad one stops the boot), saved as scans end (journal lines for what
+// changed, the whole list now and then, merged with what other boxes on the
+// same root saved), written whole at shutdown, nothing half written when a
+// write fails, and kept by a run that dies at any moment.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
 #include "box/dvb/servicefile.h"
 #include "box/dvb/store.h"
 #include "dvb/dvb_fixture.h"
-#include "dvb/store_support.h"
 #include "host/decoder.h"
 #include "host/service.h"
 
 namespace {
 
-using namespace store_test;
+std::string readAll(const std::string& path) {
+  std::ifstream in(path);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// The names of the files in the folder that holds path.
+std::set<std::string> filesBeside(const std::string& path) {
+  std::set<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(std::filesystem::path(path).parent_path()))
+    names.insert(e.path().filename().string());
+  return names;
+}
+
+// A full disk after a few bytes; for the whole list only; half a write, then death.
+int writesSoFar = 0;
+ssize_t failingWrite(int fd, const void* data, size_t size) {
+  if (writesSoFar++ > 0) return errno = ENOSPC, -1;
+  return ::write(fd, data, std::min<size_t>(size, 10));
+}
+ssize_t failingWholeList(int fd, const void* data, size_t size) {
+  if (size >= 10 && std::memcmp(data, "{\"version\"", 10) == 0) return errno = ENOSPC, -1;
+  return ::write(fd, data, size);
+}
+ssize_t dieHalfWay(int fd, const void* data, size_t size) {
+  ssize_t n = ::write(fd, data, std::max<size_t>(size / 2, 1));
+  ::kill(::getpid(), SIGKILL);
+  return n;
+}
+
+// Runs f in a child process; true when the child was killed (by SIGKILL).
+template <typename F>
+bool inChild(F f) {
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(f() ? 0 : 1);
+  int status = 0;
+  return child > 0 && ::waitpid(child, &status, 0) == child && WIFSIGNALED(status) &&
+         WTERMSIG(status) == SIGKILL;
+}
+
+// A service numbered n, named "S<n>".
+std::pair<eServiceReferenceDVB, eServiceDVB> service(int n) {
+  eServiceReferenceDVB ref;
+  ref.data[0] = ref.data[2] = 1;
+  ref.data[1] = n;
+  ref.data[4] = 130;
+  eServiceDVB record;
+  record.service_name = "S" + std::to_string(n);
+  record.service_provider = "P";
+  return {ref, record};
+}
+
+struct Files {
+  std::string list, journal;
+  Files() : list((vantrel_test::testDir() / "kept/services.json").string()), journal(list + ".journal") {}
+};
+
+// What the files hold: the services' names, and the transponders' frequencies.
+std::pair<std::set<std::string>, std::set<int>> loaded(const std::string& path) {
+  box::KeptServices kept;
+  std::string error;
+  EXPECT_TRUE(box::loadServiceList(path, &kept, &error)) << error;
+  // A later entry for a service is the newer one.
+  std::map<eServiceReferenceDVB, std::string> byRef;
+  for (const auto& [ref, record] : kept.services) byRef[ref] = record.service_name;
+  std::set<std::string> names;
+  for (const auto& [ref, name] : byRef) names.insert(name);
+  std::set<int> freqs;
+  for (const auto& s : kept.transponders) freqs.insert(s.frequency);
+  return {names, freqs};
+}
+
+// Adds service n (and a transponder at freqKHz) to list and to changes.
+void found(eTransponderList& list, box::ServiceChanges* changes, int n, int freqKHz) {
+  auto [ref, record] = service(n);
+  list.addService(ref, record);
+  eTransponder tp(list);
+  tp.setSatellite(freqKHz, 27500000, 0, 0, 130, 0);
+  list.addTransponder(tp);
+  if (changes) {
+    changes->services.insert(ref);
+    changes->transponders.push_back(tp.satellite);
+  }
+}
 
 const std::string kBand = bandJson(
     carrierJson(11000, "H", 27500, 10, "DVB-S",
@@ -72,24 +174,21 @@ TEST_F(StoreTest, BootSetsWhatIsPlayingAndABadBandMakesNoFrontEnd) {
   auto playing = [] {
     const eTransponder* tp = eDVB::instance->getServiceAPI()->transponder;
     const eServiceReference& ref = eServiceInterface::getInstance()->service;
-    std::string out = ref.descr + " " + std::to_string(ref.type) + " tsid " + std::to_string(ref.data[2]);
+    std::string out = ref.descr + " " + std::to_string(ref.type) + " " + std::to_string(ref.data[2]);
     if (tp)
       for (int v : {tp->satellite.frequency, tp->satellite.symbol_rate, tp->satellite.polarisation,
                     tp->satellite.fec, tp->satellite.orbital_position})
         out += " " + std::to_string(v);
     return out;
   };
-  EXPECT_EQ(playing(), "Canale Demo 1 tsid 2 11600000 22000000 1 2 130");
-  EXPECT_EQ(Decoder::locked, 0);
-  // play traces the service and keeps it as the one playing.
   eServiceReference none, copy = eServiceInterface::getInstance()->service;
   EXPECT_NE(eServiceInterface::getInstance()->play(none), 0);
-  EXPECT_EQ(eServiceInterface::getInstance()->play(copy), 0);
-  EXPECT_EQ(playing(), "Canale Demo 1 tsid 2 11600000 22000000 1 2 130");
+  EXPECT_EQ(eServiceInterface::getInstance()->play(copy) + Decoder::locked, 0);
+  EXPECT_EQ(playing(), "Canale Demo 1 2 11600000 22000000 1 2 130");
   EXPECT_EQ(events("play").at(1).dump(), R"({"ev":"play","freq":11600,"service":"Canale Demo","t":0})");
   std::string error;
   ASSERT_TRUE(boot(bandJson(""), &error)) << error;
-  EXPECT_EQ(playing(), " -1 tsid 0");
+  EXPECT_EQ(playing(), " -1 0");
   EXPECT_FALSE(boot("{\"orbital_position\": 130}", &error));
   EXPECT_EQ(eFrontend::frontend, nullptr);
 }
@@ -104,7 +203,8 @@ TEST_F(StoreTest, ScansAreKeptAndALaterRunStartsFromThem) {
   std::string error;
   ASSERT_TRUE(box::shutdownDvb(&error)) << error;
   EXPECT_EQ(onDisk(), "Uno Canale Demo Due");
-
+  // A run killed while writing left half a temporary file: passed over.
+  std::ofstream(serviceListPath() + ".tmp") << "{\"version\": 1, \"transpon";
   ASSERT_TRUE(boot(kBand, &error)) << error;
   // In the order of their references: service id, then transport stream.
   EXPECT_EQ(serviceNames(), (std::vector<std::string>{"Uno", "Canale Demo", "Due"}));
@@ -119,20 +219,6 @@ TEST_F(StoreTest, ScansAreKeptAndALaterRunStartsFromThem) {
   EXPECT_EQ(eDVB::instance->getTransponders()->getKnownTransponders().size(), 2u);
   ASSERT_TRUE(box::shutdownDvb(&error)) << error;
   EXPECT_EQ(readAll(serviceListPath()), whole);
-  EXPECT_FALSE(std::filesystem::exists(journalPath()));
-}
-
-TEST_F(StoreTest, ALeftoverTemporaryFileIsIgnoredAndReplaced) {
-  scan(11001000, 27500, 0);
-  box::shutdownDvb();
-  // A run killed while writing left half a temporary file.
-  std::ofstream(serviceListPath() + ".tmp") << "{\"version\": 1, \"transpon";
-  std::string error;
-  ASSERT_TRUE(boot(kBand, &error)) << error;
-  EXPECT_EQ(serviceNames().size(), 2u);
-  scan(11600000, 22000, 1);
-  box::shutdownDvb();
-  EXPECT_EQ(onDisk(), "Uno Canale Demo Due");
   EXPECT_EQ(filesBeside(serviceListPath()),
             (std::set<std::string>{"services.json", "services.json.lock", "services.json.tmp"}));
 }
@@ -144,9 +230,9 @@ TEST_F(StoreTest, ABadListStopsTheBootWithItsPlace) {
       "{\"version\": 1,\n \"transponders\": [\n  {\"frequency_khz\": 11000000, \"symbol_rate\": 27500000, "
       "\"polarisation\": 0, \"fec\": 3, \"orbital_position\": 130, \"inversion\": 0}],\n \"services\": []}\n";
   const std::string line =
-      "{\"transponders\": [], \"services\": [{\"data\": [1, 1, 1, 1, 130, 11000, 0, 0], \"flags\": 0, "
-      "\"name\": "
-      "\"Uno\", \"provider\": \"P1\", \"service_type\": 1, \"scrambled\": false}]}\n";
+      R"({"transponders": [], "services": [{"data": [1, 1, 1, 1, 130, 11000, 0, 0], "flags": 0, "name": )"
+      R"("Uno", "provider": "P1", "service_type": 1, "scrambled": false}]})"
+      "\n";
   struct Case {
     std::string list, journal, message;  // message "": boots
     uint64_t size = 0;                   // the list made this long
@@ -181,20 +267,7 @@ TEST_F(StoreTest, ABadListStopsTheBootWithItsPlace) {
   }
 }
 
-TEST_F(StoreTest, AProcessKilledWhileWritingTheListLeavesTheOldListAndTheJournal) {
-  scan(11001000, 27500, 0);
-  scan(11600000, 22000, 1);
-  const std::string files = readAll(serviceListPath()) + readAll(journalPath());
-  ASSERT_TRUE(inChild([&] {
-    box::setWriteFunction(dieHalfWay);
-    std::string error;
-    return box::saveServiceList(serviceListPath(), *eDVB::instance->getTransponders(), &error);
-  })) << "the child died while writing";
-  EXPECT_EQ(readAll(serviceListPath()) + readAll(journalPath()), files);
-  EXPECT_EQ(onDisk(), "Uno Due | Canale Demo") << "the next run starts from the list and the journal";
-}
-
-TEST_F(StoreTest, AProcessKilledWhileAppendingKeepsWhatEarlierSavesRecorded) {
+TEST_F(StoreTest, AProcessKilledWhileAppendingOrWritingTheListKeepsWhatEarlierSavesRecorded) {
   scan(11001000, 27500, 0);
   ASSERT_TRUE(inChild([&] {
     box::setWriteFunction(dieHalfWay);
@@ -207,6 +280,14 @@ TEST_F(StoreTest, AProcessKilledWhileAppendingKeepsWhatEarlierSavesRecorded) {
   EXPECT_NE(readAll(journalPath()).back(), '\n');
   scan(11600000, 22000, 1);
   EXPECT_EQ(onDisk(), "Uno Due | Canale Demo");
+  // Killed while writing the whole list: the old list and the journal stay.
+  const std::string files = readAll(serviceListPath()) + readAll(journalPath());
+  ASSERT_TRUE(inChild([&] {
+    box::setWriteFunction(dieHalfWay);
+    std::string error;
+    return box::saveServiceList(serviceListPath(), *eDVB::instance->getTransponders(), &error);
+  })) << "the child died while writing";
+  EXPECT_EQ(readAll(serviceListPath()) + readAll(journalPath()), files);
 }
 
 TEST_F(StoreTest, WhereBoxesDisagreeTheNewerKnowledgeWins) {
@@ -274,4 +355,183 @@ TEST_F(StoreTest, WhenTheWholeListCannotBeWrittenTheJournalKeepsWhatIsPending) {
   box::setWriteFunction(nullptr);
   EXPECT_EQ(error, serviceListPath() + ": write: " + std::strerror(ENOSPC));
   EXPECT_EQ(onDisk(), "Uno Due | S5");
+}
+
+TEST(ServiceJournal, BoxesSavingFromDivergingListsKeepEachOthersEntries) {
+  Files f;
+  std::string error;
+  // Both boxes started from the same list: service 1 on 11000 MHz. Each
+  // keeps the stamp of the list file it last read or wrote, as a box does.
+  eTransponderList a, b;
+  box::KeptFileStamp stampA, stampB;
+  found(a, nullptr, 1, 11000000);
+  ASSERT_TRUE(box::saveServiceList(f.list, a, &error, &stampA)) << error;
+  box::KeptServices kept;
+  ASSERT_TRUE(box::loadServiceList(f.list, &kept, &error, &stampB)) << error;
+  found(b, nullptr, 1, 11000000);
+  box::ServiceChanges ca, cb;
+  found(a, &ca, 10, 11100000);
+  found(b, &cb, 20, 11200000);
+  // B renames service 1: where both hold an entry, the box writing wins.
+  auto renamed = service(1);
+  renamed.second.service_name = "S1 renamed";
+  b.addService(renamed.first, renamed.second);
+  cb.services.insert(renamed.first);
+  ASSERT_TRUE(box::saveServiceChanges(f.list, a, ca, &error, &stampA)) << error;
+  ASSERT_TRUE(box::saveServiceChanges(f.list, b, cb, &error, &stampB)) << error;
+  const std::string journal = readAll(f.journal);
+  EXPECT_EQ(std::count(journal.begin(), journal.end(), '\n'), 2);
+  const std::set<int> freqs{11000000, 11100000, 11200000};
+  EXPECT_EQ(loaded(f.list), std::make_pair(std::set<std::string>{"S1 renamed", "S10", "S20"}, freqs));
+  // A writes the whole list: B's journal line stays in it, though A never held it.
+  ASSERT_TRUE(box::saveServiceList(f.list, a, &error, &stampA)) << error;
+  EXPECT_FALSE(std::filesystem::exists(f.journal));
+  EXPECT_EQ(loaded(f.list), std::make_pair(std::set<std::string>{"S1", "S10", "S20"}, freqs));
+  // And again: the file holds what A does not, so A reads it once more.
+  box::ServiceChanges more;
+  found(a, &more, 11, 11100000);
+  ASSERT_TRUE(box::saveServiceList(f.list, a, &error, &stampA)) << error;
+  EXPECT_EQ(loaded(f.list), std::make_pair(std::set<std::string>{"S1", "S10", "S11", "S20"}, freqs));
+  found(b, &more, 21, 11200000);
+  ASSERT_TRUE(box::saveServiceChanges(f.list, b, more, &error, &stampB)) << error;
+  ASSERT_TRUE(box::saveServiceList(f.list, b, &error, &stampB)) << error;
+  EXPECT_EQ(loaded(f.list),
+            std::make_pair(std::set<std::string>{"S1 renamed", "S10", "S11", "S20", "S21"}, freqs));
+}
+
+TEST(ServiceJournal, TwoProcessesSavingAtOnceLoseNothing) {
+  Files f;
+  pid_t children[2];
+  for (int box = 0; box < 2; ++box)
+    if ((children[box] = ::fork()) == 0) {
+      eTransponderList list;
+      box::KeptFileStamp stamp;
+      bool ok = true;
+      for (int round = 0; round < 40; ++round) {
+        box::ServiceChanges changes;
+        found(list, &changes, box * 1000 + round, 10700000 + box * 1000000 + round * 1000);
+        std::string e;
+        ok &= round % 3 == 2 ? box::saveServiceList(f.list, list, &e, &stamp)
+                             : box::saveServiceChanges(f.list, list, changes, &e, &stamp);
+      }
+      ::_exit(!ok);
+    }
+  for (pid_t child : children) {
+    int status = 0;
+    EXPECT_TRUE(::waitpid(child, &status, 0) == child && status == 0) << "a save failed";
+  }
+  EXPECT_EQ(loaded(f.list).first.size() + loaded(f.list).second.size(), 160u);
+}
+
+TEST(ServiceJournal, ASaveWritesWhatChangedAndTheWholeListOnlyNowAndThen) {
+  Files f;
+  std::string error;
+  eTransponderList list;
+  for (int n = 0; n < 3000; ++n) found(list, nullptr, n, 10700000 + (n / 20) * 1000);
+  ASSERT_TRUE(box::saveServiceList(f.list, list, &error)) << error;
+  // One service found: one short line.
+  box::ServiceChanges one;
+  found(list, &one, 5000, 12000000);
+  ASSERT_TRUE(box::saveServiceChanges(f.list, list, one, &error)) << error;
+  EXPECT_LT(std::filesystem::file_size(f.journal), 300u);
+  // A change set bigger than the journal may grow (1 MiB here) writes the whole list.
+  box::ServiceChanges many;
+  for (int n = 6000; n < 14000; ++n) found(list, &many, n, 12100000);
+  ASSERT_TRUE(box::saveServiceChanges(f.list, list, many, &error)) << error;
+  EXPECT_FALSE(std::filesystem::exists(f.journal));
+  EXPECT_EQ(loaded(f.list).first.size(), 3000u + 1 + 8000);
+}
+
+TEST(ServiceJournal, AFailedWriteLeavesTheFilesAsTheyWereAndSaysWhy) {
+  Files f;
+  std::string error;
+  eTransponderList list;
+  found(list, nullptr, 1, 11000000);
+  ASSERT_TRUE(box::saveServiceList(f.list, list, &error)) << error;
+  box::ServiceChanges changes;
+  found(list, &changes, 2, 11000000);
+  ASSERT_TRUE(box::saveServiceChanges(f.list, list, changes, &error)) << error;
+  const std::string oldFiles = readAll(f.list) + readAll(f.journal);
+  for (bool whole : {true, false}) {
+    writesSoFar = 0;
+    box::setWriteFunction(failingWrite);
+    bool ok = whole ? box::saveServiceList(f.list, list, &error)
+                    : box::saveServiceChanges(f.list, list, changes, &error);
+    box::setWriteFunction(nullptr);
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(error, (whole ? f.list : f.journal) + ": write: " + std::strerror(ENOSPC));
+    EXPECT_EQ(readAll(f.list) + readAll(f.journal), oldFiles);
+    EXPECT_EQ(filesBeside(f.list).size(), 3u) << "a list, a journal, a lock";
+  }
+}
+
+TEST(ServiceJournal, WhatTheReaderWouldRefuseIsLeftOutAndTheSaveSaysSo) {
+  Files f;
+  std::string error;
+  eTransponderList list;
+  found(list, nullptr, 1, 11000000);
+  eTransponder odd(list);
+  odd.setSatellite(11500000, 27500000, 2, 0, 130, 0);  // circular: the box keeps H and V only
+  list.addTransponder(odd);
+  auto [ref, record] = service(2);
+  record.service_type = 300;
+  list.addService(ref, record);
+  EXPECT_FALSE(box::saveServiceList(f.list, list, &error));
+  EXPECT_EQ(error,
+            f.list + ": not kept: the transponder at 11500000 kHz: polarisation: must be between 0 and 1");
+  // The rest is kept, and the list reads back.
+  EXPECT_EQ(loaded(f.list), std::make_pair(std::set<std::string>{"S1"}, std::set<int>{11000000}));
+  box::ServiceChanges changes;
+  changes.services.insert(ref);
+  EXPECT_FALSE(box::saveServiceChanges(f.list, list, changes, &error));
+  EXPECT_EQ(error, f.list + ": not kept: the service S2: service_type: must be between 0 and 255");
+  EXPECT_EQ(loaded(f.list).first, std::set<std::string>{"S1"});
+}
+
+TEST(ServiceJournal, ABoxThatWaitsForTheLockSaysSoAndSavesOnceItIsFree) {
+  Files f;
+  std::filesystem::create_directories(std::filesystem::path(f.list).parent_path());
+  const int held = ::open((f.list + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  ASSERT_EQ(::flock(held, LOCK_EX), 0);
+  const std::string said = f.list + ".stderr";
+  const int stderrWas = ::dup(2), out = ::open(said.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  ::dup2(out, 2);
+  eTransponderList list;
+  found(list, nullptr, 1, 11000000);
+  std::string error;
+  bool saved = false;
+  std::thread other([&] { saved = box::saveServiceList(f.list, list, &error); });
+  for (int i = 0; i < 2000 && readAll(said).empty(); ++i) ::usleep(10000);
+  const bool early = std::filesystem::exists(f.list);
+  ::flock(held, LOCK_UN);
+  other.join();
+  ::dup2(stderrWas, 2);
+  for (int fd : {stderrWas, out, held}) ::close(fd);
+  EXPECT_FALSE(early) << "saved while another held the lock";
+  EXPECT_EQ(readAll(said), "box: waiting for another box to let go of " + f.list + ".lock\n");
+  EXPECT_TRUE(saved) << error;
+  EXPECT_EQ(loaded(f.list).first, std::set<std::string>{"S1"});
+}
+
+TEST(ServiceJournal, WhatIsNoRegularFileUnderTheListsNamesIsRefusedUnopened) {
+  Files f;
+  const std::filesystem::path folder = std::filesystem::path(f.list).parent_path();
+  eTransponderList list;
+  found(list, nullptr, 1, 11000000);
+  // A FIFO nobody writes to: opening it to read would wait for ever.
+  for (const std::string& file : {f.list, f.journal, f.list + ".lock"})
+    for (int kind = 0; kind < 3; ++kind) {
+      std::filesystem::remove_all(folder);
+      std::filesystem::create_directories(folder);
+      ASSERT_EQ(kind == 0   ? ::mkfifo(file.c_str(), 0666)
+                : kind == 1 ? ::mkdir(file.c_str(), 0777)
+                            : ::symlink("/dev/null", file.c_str()),
+                0);
+      box::KeptServices kept;
+      std::string loadError, saveError;
+      EXPECT_FALSE(box::loadServiceList(f.list, &kept, &loadError));
+      EXPECT_FALSE(box::saveServiceList(f.list, list, &saveError));
+      EXPECT_EQ(loadError + "|" + saveError,
+                file + ": is not a regular file|" + file + ": is not a regular file");
+    }
 }

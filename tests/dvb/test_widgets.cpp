@@ -99,31 +99,21 @@ TEST_F(WidgetTest, StatusWidgetShowsLockAndBarsOnItsOwnTimer) {
   tuneAndWait(tp, 11000000, 27500, 0);
   box::wait(600);
   EXPECT_EQ(text("fe_lock"), "Non agganciato");
-}
-
-namespace {
-
-// Another front end, whose readings run past the scale (as a driver's might).
-class LoudFrontend : public eFrontend {
- public:
-  int snr = 0, strength = 0;
-  int SNR() override { return snr; }
-  int SignalStrength() override { return strength; }
-  int Locked() override { return 1; }
-  int tune(eTransponder*) override { return 0; }
-};
-
-}  // namespace
-
-TEST_F(WidgetTest, StatusWidgetTakesAnotherFrontEndsReadingsWithinTheScale) {
-  LoudFrontend loud;
-  auto* status = new eFEStatusWidget(window.get(), &loud);
-  status->cresize(eSize(500, 100));
+  // Another front end's readings that run past the scale (as a driver's might) are taken within it.
+  struct Loud : eFrontend {
+    int snr = 0, strength = 0;
+    int SNR() override { return snr; }
+    int SignalStrength() override { return strength; }
+    int Locked() override { return 1; }
+    int tune(eTransponder*) override { return 0; }
+  } loud;
+  window = std::make_unique<eWindow>(0);
+  window->resize(eSize(520, 476));
+  (new eFEStatusWidget(window.get(), &loud))->cresize(eSize(500, 100));
   window->show();
   std::string shown;
   for (auto [snr, strength] : {std::pair{INT_MAX, INT_MIN}, std::pair{65535, 0}, std::pair{-5, 32768}}) {
-    loud.snr = snr;
-    loud.strength = strength;
+    std::tie(loud.snr, loud.strength) = std::tie(snr, strength);
     box::wait(600);
     shown += text("fe_snr_text") + " " + text("fe_agc_text") + "; ";
   }
