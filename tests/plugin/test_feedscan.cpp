@@ -1,7 +1,6 @@
 // The feed scan window: its layout, the scan controller's start and abort,
 // the DVB events it follows, the services it reports and its time estimate.
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -351,55 +350,6 @@ TEST_F(FeedScanTest, ABrokenOrMissingSkinIsLoggedAndTheWindowStillRuns) {
     window.reset();
     scan()->knownTransponder.clear();
   }
-}
-
-// The whole path on the demo band: the sweep has locked a carrier and opens
-// the window on it; the box's scan finds what the band file lists. Halfway
-// through, the screen is written as a picture of the window at work
-// ($VANTREL_FEEDSCAN_PNG, default: feedscan.png in the test's folder).
-TEST_F(FeedScanTest, ScansADemoCarrierAndShowsItsServices) {
-  std::ifstream bandFile(VANTREL_SOURCE_DIR "/data/bands/demo.json");
-  const nlohmann::json band = nlohmann::json::parse(bandFile);
-  std::string expected;
-  std::vector<std::string> names;
-  for (const auto& c : band["carriers"])
-    if (c["frequency_mhz"] == 11807.6 && c["polarisation"] == "H")
-      for (const auto& s : c["services"]) {
-        names.push_back(s["name"].get<std::string>());
-        expected += names.back() + " / " + s["provider"].get<std::string>() + "\n";
-      }
-
-  tp->setSatellite(11807600, 27500000, 0, 3, 130, 0);
-  ASSERT_EQ(tp->tune(), 0);
-  box::wait(1000);
-  ASSERT_EQ(events("tuned").back().value("err", -1), 0) << "the carrier does not lock";
-  trace.clear();
-
-  const char* env = std::getenv("VANTREL_FEEDSCAN_PNG");
-  const std::string png = env && *env ? env : (dir / "feedscan.png").string();
-  fs::create_directories(fs::path(png).parent_path());
-  std::string shotError = "no picture taken", midway;
-  scan4feed& w = open();
-  later(2200, [&] {
-    midway = text("services_scanned") + " " + text("service_name");
-    box::Screen::instance().redrawDirty();
-    if (box::Screen::instance().writePng(png, &shotError)) shotError.clear();
-  });
-  w.show();
-  EXPECT_EQ(w.exec(), -1);
-
-  std::string reported;
-  for (const auto& e : events("serviceFound"))
-    reported += e.value("name", "") + " / " + e.value("provider", "") + "\n";
-  EXPECT_EQ(reported, expected);
-  const size_t n = events("serviceFound").size();
-  ASSERT_GE(n, 6u) << "the demo band changed: pick another carrier";
-  EXPECT_EQ(text("services_scanned") + " " + text("transponder_data") + " " + std::to_string(perc()) + "\n" +
-                text("service_name") + " / " + text("service_provider") + "\n",
-            std::to_string(n) + " 11807 Mhz / 27500 ksyms / Horizontal 100\n" +
-                expected.substr(expected.rfind('\n', expected.size() - 2) + 1));
-  EXPECT_EQ(shotError, "");
-  EXPECT_EQ(midway, "6 " + names[5]);
 }
 
 }  // namespace
