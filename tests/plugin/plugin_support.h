@@ -4,7 +4,6 @@
 #include <nlohmann/json.hpp>
 
 #include <cstdint>
-#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -55,23 +54,21 @@ inline std::string widgetLine(const nlohmann::json& w, ePoint origin, int depth,
   return s.str() + "\n";
 }
 
-// The visible windows, bottom first, each with its children; the children of
-// those only for the types in `open` (the rest are the box's own widgets).
-// Top-level windows are given at their screen position; windows of the types
-// in `boxLayout` (laid out by the box, not the plug-in) without geometry.
-inline std::string screenText(const std::set<std::string>& open = {"eGrafico"},
-                              const std::set<std::string>& boxLayout = {"eMessageBox"}) {
+// The visible windows, bottom first, each with its children, and the
+// children of a graph (the rest are the box's own widgets). Message boxes are
+// laid out by the box: no geometry for them.
+inline std::string screenText() {
   const nlohmann::json dump = box::Screen::instance().dumpWidgets();
   const auto& windows = box::Screen::instance().windows();
   std::string out;
   for (size_t i = 0; i < windows.size() && i < dump["windows"].size(); ++i) {
     const nlohmann::json& window = dump["windows"][i];
-    const bool geometry = !boxLayout.count(window.value("type", ""));
+    const bool geometry = window.value("type", "") != "eMessageBox";
     out += widgetLine(window, ePoint(0, 0), 0, geometry);
     const ePoint origin = windows[i]->getAbsoluteClientPosition();
     for (const auto& child : window["children"]) {
       out += widgetLine(child, origin, 1, geometry);
-      if (open.count(child.value("type", "")))
+      if (child.value("type", "") == "eGrafico")
         for (const auto& grandChild : child["children"]) out += widgetLine(grandChild, origin, 2, geometry);
     }
   }
