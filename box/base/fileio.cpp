@@ -181,32 +181,23 @@ class NoSigpipe {
 }  // namespace
 
 bool readWholeFile(const std::string& path, std::string* content, std::string* error, size_t maxBytes) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return fail(error, path + ": " + std::strerror(errno));
+  const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd) return fail(error, path + ": " + std::strerror(errno));
   struct stat st {};
-  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-    ::close(fd);
+  if (::fstat(fd.get(), &st) == 0 && S_ISDIR(st.st_mode))
     return fail(error, trf("%s: is a folder, not a file", path.c_str()));
-  }
   std::string data;
   std::vector<char> buf(65536);
   for (;;) {
-    ssize_t n = ::read(fd, buf.data(), buf.size());
+    ssize_t n = ::read(fd.get(), buf.data(), buf.size());
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      int err = errno;
-      ::close(fd);
-      return fail(error, path + ": " + std::strerror(err));
-    }
+    if (n < 0) return fail(error, path + ": " + std::strerror(errno));
     if (n == 0) break;
-    if (data.size() + size_t(n) > maxBytes) {
-      ::close(fd);
+    if (data.size() + size_t(n) > maxBytes)
       return fail(
           error, trf("%s: larger than %s, the most the box reads", path.c_str(), sizeText(maxBytes).c_str()));
-    }
     data.append(buf.data(), size_t(n));
   }
-  ::close(fd);
   *content = std::move(data);
   return true;
 }

@@ -50,7 +50,7 @@ bool regularOrAbsent(const std::string& path, std::string* error) {
 class ListLock {
  public:
   bool take(const std::string& listPath, bool exclusive, std::string* error) {
-    const std::string path = listPath + ".lock";
+    const std::string path = serviceLockPath(listPath);
     if (!regularOrAbsent(path, error)) return false;
     fd.reset(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0666));
     if (!fd) return fail(error, path + ": " + std::strerror(errno));
@@ -374,10 +374,14 @@ std::string serviceJournalPath(const std::string& listPath) {
   return listPath + ".journal";
 }
 
+std::string serviceLockPath(const std::string& listPath) {
+  return listPath + ".lock";
+}
+
 bool loadServiceList(const std::string& path, KeptServices* kept, std::string* error, KeptFileStamp* stamp) {
   // A root the box may not write to (no lock file there) is still read.
   ListLock lock;
-  if (!regularOrAbsent(path + ".lock", error)) return false;
+  if (!regularOrAbsent(serviceLockPath(path), error)) return false;
   lock.take(path, false, nullptr);
   KeptServices read;
   ServiceListReader reader;

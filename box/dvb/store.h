@@ -66,6 +66,8 @@ struct ServiceChanges {
 };
 
 std::string serviceJournalPath(const std::string& listPath);
+// The lock every box on a root takes, beside the list.
+std::string serviceLockPath(const std::string& listPath);
 
 // The list file as a box last read or wrote it whole. A box's list only
 // grows, so while the file is still that one it holds nothing the box does

@@ -103,8 +103,7 @@ bool checkDistinctFiles(const Options& o, const std::string& plugin, const std::
   if (!o.keysFile.empty()) inputs.emplace_back("--keys", o.keysFile);
   inputs.emplace_back("--plugin", plugin);
   const std::string list = root + DvbOptions().serviceList;
-  // The lock file's name is the store's own (listPath + ".lock").
-  for (const std::string& kept : {list, serviceJournalPath(list), list + ".lock", root + kPluginSkin})
+  for (const std::string& kept : {list, serviceJournalPath(list), serviceLockPath(list), root + kPluginSkin})
     inputs.emplace_back("", kept);
   for (size_t i = 0; i < outputs.size(); ++i) {
     const NamedFile& out = outputs[i];

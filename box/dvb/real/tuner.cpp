@@ -66,14 +66,7 @@ int RealFrontend::SignalStrength() {
 namespace {
 
 void report(const struct eTransponder::satellite& tuned, FrontendReading::Kind kind, int value, bool locked) {
-  FrontendReading r;
-  r.freqKHz = tuned.frequency;
-  r.srSym = tuned.symbol_rate;
-  r.pol = tuned.polarisation;
-  r.kind = kind;
-  r.value = value;
-  r.locked = locked;
-  reportReading(r);
+  reportReading({tuned.frequency, tuned.symbol_rate, tuned.polarisation, kind, value, locked});
 }
 
 }  // namespace

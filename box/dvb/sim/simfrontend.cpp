@@ -33,14 +33,7 @@ int SimFrontend::SignalStrength() {
 }
 
 void SimFrontend::report(FrontendReading::Kind kind, int value) const {
-  FrontendReading r;
-  r.freqKHz = tuned.freqKHz;
-  r.srSym = tuned.srSym;
-  r.pol = tuned.pol;
-  r.kind = kind;
-  r.value = value;
-  r.locked = locked;
-  reportReading(r);
+  reportReading({tuned.freqKHz, tuned.srSym, tuned.pol, kind, value, locked});
 }
 
 int SimFrontend::peekSNR() {
