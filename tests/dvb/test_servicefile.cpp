@@ -6,7 +6,6 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
-#include <chrono>
 #include <climits>
 #include <string>
 #include <vector>
@@ -115,9 +114,7 @@ TEST(ServiceFile, EachFaultIsNamedWithFileLineAndPath) {
            "}",
        "line 1, column 65566: a value longer than 65536 bytes"},
   };
-  const auto t0 = std::chrono::steady_clock::now();
   for (const Case& c : cases) EXPECT_EQ(readError(c.text), kFile + ": " + c.message);
-  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(5));
 }
 
 TEST(ServiceFile, WhatTheListHoldsIsWrittenSoThatItReadsBackTheSame) {
