@@ -193,21 +193,6 @@ class SweepTest : public GuiTest {
     window = nullptr;
   }
 
-  // The frequencies (kHz) that scans were started on: the setSatellite that
-  // follows each switch into scan mode.
-  std::vector<int> scannedKHz() const {
-    std::vector<int> out;
-    bool scanMode = false;
-    for (const auto& e : trace) {
-      if (e.value("ev", "") == "setMode") scanMode = e.value("mode", 0) == eDVB::modeScan;
-      if (scanMode && e.value("ev", "") == "setSatellite") {
-        out.push_back(e.value("freq", 0));
-        scanMode = false;
-      }
-    }
-    return out;
-  }
-
   std::filesystem::path dir;  // the test's own folder
   std::unique_ptr<ScriptedFrontend> fe;
   eFrontend* simulated = nullptr;
