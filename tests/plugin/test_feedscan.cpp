@@ -32,9 +32,6 @@ std::string mins(int m, int s) {
   if (!m) std::snprintf(b, sizeof b, _("%02i seconds left"), s);
   return b;
 }
-std::string secs(int s) {
-  return mins(0, s);
-}
 
 // Each test gets a root of its own (in its own folder) holding the plug-in's
 // skin from the source tree, and a DVB layer in scan mode with a transponder
@@ -114,25 +111,12 @@ TEST_F(FeedScanTest, TheSkinPlacesEveryChildAndTheTransponderIsHandedOverUnstart
   eLabel "state" "Servizi trovati:" 10,8 300x32
   eButton "Annulla" "Annulla" 10,300 160x40 focus
 )");
-  ASSERT_EQ(scan()->knownTransponder.size(), 1u);
-  EXPECT_TRUE(scan()->knownTransponder.front() == *tp);
   EXPECT_EQ(traced({"log", "scanOption", "scanStart"}), R"(0 scanOption useONIT=0
 0 scanOption useBAT=0
 0 scanOption networkSearch=0
 0 scanOption onlyFree=0
 0 scanOption skipOtherOrbitalPositions=1
 )");
-}
-
-TEST_F(FeedScanTest, WithoutScanControllerWarnsTwiceAndEndsTheRunAtOnce) {
-  eDVB::getInstance()->setMode(eDVB::modeTV);
-  scan4feed& w = open();
-  const int64_t before = eApp->now();
-  w.show();
-  EXPECT_EQ(w.exec(), 1);
-  EXPECT_EQ(eApp->now(), before);
-  EXPECT_EQ(events("log").size(), 2u) << "no scan active: a warning, twice";
-  EXPECT_EQ(traced({"log", "scanStart", "scanAbort"}), "");
 }
 
 TEST_F(FeedScanTest, EveryRunEndsWithAnAbortWhetherTheScanEndedOrTheUserLeft) {
@@ -148,13 +132,13 @@ TEST_F(FeedScanTest, EveryRunEndsWithAnAbortWhetherTheScanEndedOrTheUserLeft) {
   scan()->addTransponder(*tp);
   scan()->addTransponder(*tp);
   EXPECT_EQ(w.exec(), -1);
-  EXPECT_EQ(text("time_left"), secs(1));
+  EXPECT_EQ(text("time_left"), mins(0, 1));
   EXPECT_EQ(dvbTypes(), (std::vector<int>{2, 5, 0, 4, 5, 0, 4, 5, 0, 4, 15}));
   EXPECT_EQ(traced({"scanAbort"}), "0 scanAbort running=false\n");
   EXPECT_EQ(perc(), 100);
   // The timer stopped with the scan.
   box::wait(5000);
-  EXPECT_EQ(text("time_left"), secs(1));
+  EXPECT_EQ(text("time_left"), mins(0, 1));
 
   // A run ended by the user, and one by the exit key, while the first tune
   // is still in flight: the scan stops there.
@@ -178,14 +162,22 @@ TEST_F(FeedScanTest, EveryRunEndsWithAnAbortWhetherTheScanEndedOrTheUserLeft) {
   EXPECT_EQ(w.event(eWidgetEvent(eWidgetEvent::execBegin)), 0);
   EXPECT_EQ(w.event(eWidgetEvent(eWidgetEvent::execDone)), 1);
   EXPECT_EQ(traced({"scanStart", "scanAbort"}), "0 scanStart transponders=1\n0 scanAbort running=true\n");
+
+  // Without a scan controller: a warning at the start and one at the run,
+  // which ends at once.
+  eDVB::getInstance()->setMode(eDVB::modeTV);
+  trace.clear();
+  open().show();
+  EXPECT_EQ(window->exec(), 1);
+  EXPECT_EQ(events("log").size(), 2u);
 }
 
 // The scan's events one after the other, each with the progress bar, the
 // services counted and the time left it leaves behind. "begin N": a new scan
 // with N queued and its first transponder under way; "next N": the scan moves
 // on N times, each finishing one; "added N", "tuned" (starts the 1 s clock
-// unless it runs), "end", "found" (a service), "open": a fresh window, and
-// "wait MS".
+// unless it runs), "end", "found" (a service), "open": a fresh window,
+// "others": every other event type, and "wait MS".
 TEST_F(FeedScanTest, ProgressServicesAndTimeLeftFollowTheScansEvents) {
   const std::string none = _("no estimate of the time left yet");
   eServiceReferenceDVB ref;
@@ -193,7 +185,8 @@ TEST_F(FeedScanTest, ProgressServicesAndTimeLeftFollowTheScansEvents) {
   // "step=percentage services time-left;", the time left as "-" (no estimate
   // yet), "Ns" or "M:SS", missing while the label is empty.
   const std::string script =
-      "open=0 0;tuned=0 0;wait 1500=0 0 -;"
+      // The other event types change nothing, nor do they start the clock.
+      "open=0 0;others=0 0;wait 5000=0 0;tuned=0 0;wait 1500=0 0 -;"
       // 1 finished, none left: 0 s whatever the time.
       "begin 1=0 0 -;next 1=100 0 -;wait 1000=100 0 0s;"
       // 1 finished, 1 left: the estimate is the seconds elapsed.
@@ -223,7 +216,7 @@ TEST_F(FeedScanTest, ProgressServicesAndTimeLeftFollowTheScansEvents) {
     state >> p >> c >> t;
     const std::string left = t.empty()         ? ""
                              : t == "-"        ? none
-                             : t.back() == 's' ? secs(std::stoi(t))
+                             : t.back() == 's' ? mins(0, std::stoi(t))
                                                : mins(std::stoi(t), std::stoi(t.substr(t.find(':') + 1)));
     const std::string expectedState = std::to_string(p) + " " + std::to_string(c) + " " + left;
     std::istringstream in(step);
@@ -234,6 +227,8 @@ TEST_F(FeedScanTest, ProgressServicesAndTimeLeftFollowTheScansEvents) {
     if (what == "wait") box::wait(n);
     if (what == "tuned") emit(eDVBEvent::eventTunedIn);
     if (what == "end") emit(eDVBEvent::eventScanCompleted);
+    for (int type : {1, 4, 6, 7, 8, 9, 10, 11, 12, 13, 14, 16, 17, 255, -1, -15})
+      if (what == "others") emit(type, tp.get());
     if (what == "found") eDVB::getInstance()->getTransponders()->service_found(ref, true);
     if (what == "begin") {
       scan()->knownTransponder.assign(size_t(n), *tp);
@@ -247,22 +242,6 @@ TEST_F(FeedScanTest, ProgressServicesAndTimeLeftFollowTheScansEvents) {
     expected += step + ": " + expectedState + "\n";
   }
   EXPECT_EQ(seen, expected);
-}
-
-TEST_F(FeedScanTest, OtherEventTypesChangeNothingShown) {
-  scan4feed& w = open();
-  w.show();
-  scan()->knownTransponder.assign(4, *tp);
-  emit(eDVBEvent::eventScanBegin);
-  emit(eDVBEvent::eventScanTuneBegin, tp.get());
-  const std::string before = plugin_test::screenText();
-  std::string changed;
-  for (int type : {1, 4, 6, 7, 8, 9, 10, 11, 12, 13, 14, 16, 17, 255, -1, -15}) {
-    emit(type, tp.get());
-    if (plugin_test::screenText() != before) changed += " " + std::to_string(type);
-  }
-  box::wait(5000);
-  EXPECT_EQ(changed + text("time_left"), "") << "nor may they start the clock";
 }
 
 TEST_F(FeedScanTest, TheTransponderTextTruncatesToMhzAndNamesThePolarisation) {
@@ -294,13 +273,8 @@ TEST_F(FeedScanTest, EachServiceReplacesNameAndProviderAndIsCounted) {
   a.data[1] = 101;
   b.data[1] = 102;
   missing.data[1] = 999;
-  eServiceDVB ra, rb;
-  ra.service_name = "Feed Uno";
-  ra.service_provider = "Uplink A";
-  rb.service_name = "Feed Due";
-  rb.service_provider = "Uplink B";
-  list.addService(a, ra);
-  list.addService(b, rb);
+  list.addService(a, {"Feed Uno", "Uplink A"});
+  list.addService(b, {"Feed Due", "Uplink B"});
   std::string seen;
   for (const auto* ref : {&a, &b, &a, &missing}) {
     list.service_found(*ref, ref == &b);
