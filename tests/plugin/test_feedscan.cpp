@@ -11,7 +11,6 @@
 #include "box/base/loop.h"
 #include "box/base/paths.h"
 #include "box/dvb/boot.h"
-#include "box/gui/screen.h"
 #include "feedscan/scan4feed.h"
 #include "gui/gui_fixture.h"
 #include "host/dvb.h"

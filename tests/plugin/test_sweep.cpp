@@ -4,7 +4,6 @@
 #include <memory>
 
 #include "graph/egrafico.h"
-#include "host/eskin.h"
 #include "plugin/sweep_fixture.h"
 
 namespace {
@@ -186,18 +185,17 @@ TEST_F(SweepRun, AnnullaClosesAtOnceOrRightAfterTheReadingInFlight) {
   }
 }
 
-TEST_F(SweepRun, WillCloseStopsTheClockAndIsAnsweredAsAPlainWindowAnswersIt) {
+// willClose stops the clock and is answered as a plain window answers it. A
+// second end of the run gives back only the TV mode; with nothing playing
+// before the sweep, the first plays nothing either.
+TEST_F(SweepRun, WillCloseStopsTheClockAndASecondEndOfTheRunGivesBackOnlyTheTvMode) {
   scan4transp w("10700", "12750", "00003", "27500", 0);
   eWindow plain(0);
   const eWidgetEvent willClose(eWidgetEvent::willClose);
   EXPECT_EQ(w.event(willClose), plain.event(willClose));
   box::wait(10000);
   EXPECT_TRUE(fe->tunes.empty());
-}
-
-TEST_F(SweepRun, ASecondEndOfTheRunGivesBackOnlyTheTvModeAndNothingPlayingPlaysNothing) {
-  scan4transp w("10700", "10703", "00001", "27500", 0);
-  later(2500 + 60, [&] { press(rc::red); });
+  later(60, [&] { press(rc::red); });
   w.show();
   w.exec();
   const size_t from = trace.size();
@@ -206,15 +204,6 @@ TEST_F(SweepRun, ASecondEndOfTheRunGivesBackOnlyTheTvModeAndNothingPlayingPlaysN
   EXPECT_TRUE(events("play").empty());
   EXPECT_EQ(Decoder::locked, 0);
   w.hide();
-}
-
-// The scripted readings of the whole sweep below, by frequency in MHz: a
-// carrier at 10708..10710 with its best SNR at 10709.
-int strengthAt(int f) {
-  return 3000 * (f - 10699);
-}
-int snrAt(int f) {
-  return f == 10709 ? 30000 : f == 10708 ? 20000 : f == 10710 ? 25000 : 50000 - 1000 * (f - 10700);
 }
 
 class SweepPlaying : public SweepTest {
@@ -231,8 +220,11 @@ TEST_F(SweepPlaying, AWholeSweepTracesDrawsAndShowsWhatItShould) {
   fe->result = [&](int f) {
     return f >= 10708 && f <= 10710 ? 0 : f == 10705 && cancels++ == 0 ? -125 : -110;
   };
-  fe->snr = [](int f, int) { return snrAt(f); };
-  fe->strength = strengthAt;
+  // A carrier at 10708..10710 with its best SNR at 10709.
+  fe->snr = [](int f, int) {
+    return f == 10709 ? 30000 : f == 10708 ? 20000 : f == 10710 ? 25000 : 50000 - 1000 * (f - 10700);
+  };
+  fe->strength = [](int f) { return 3000 * (f - 10699); };
   std::string screen, graph;
   atEndMessage = [&] {
     screen = plugin_test::screenText();
