@@ -61,11 +61,6 @@ class GraphTest : public GuiTest {
       for (int x = 0; x < 2600; ++x) out += char('0' + img.pixel(x, yy) % 64);
     return out;
   }
-  // Framebuffer pixel at widget coordinates of the graph.
-  int screenAt(int x, int y) {
-    ePoint o = graph->getAbsoluteClientPosition();
-    return box::Screen::instance().framebuffer().pixel(o.x + x, o.y + y);
-  }
 
   eWindow* window = nullptr;
   eGrafico* graph = nullptr;
@@ -79,13 +74,14 @@ const std::string kWide =
 
 // Each range: its image, the slider's reach and the scale under it. A label
 // is drawn when its left edge is in the area redrawn, and the scale scrolls
-// with the image.
-TEST_F(GraphTest, EachRangeBuildsItsImageAndScale) {
+// with the image. Then the segments drawn into the last image.
+TEST_F(GraphTest, EachRangeBuildsItsImageAndScaleAndClipsSegments) {
   const eRect whole(0, 0, 2600, 200);
   EXPECT_EQ(scale(&whole), scale(nullptr)) << "nothing drawn before the first range";
   graph->line(0, 0, 10, 10, red, 0);  // no image yet: nothing to draw into
   EXPECT_EQ(graph->image(), nullptr);
 
+  const std::string fresh = "400x80 background 13\ngrid 100\n";
   std::vector<std::pair<int, std::string>> all;
   for (int x = 0; x <= 2200; x += 100) all.push_back({x, std::to_string(10700 + x)});
   struct Row {
@@ -99,9 +95,9 @@ TEST_F(GraphTest, EachRangeBuildsItsImageAndScale) {
       {10700, 12970, 0, eRect(150, 0, 100, 200), kWide, 1778, {{200, "10900"}}},
       {10700, 12970, 0, eRect(100, 0, 100, 200), kWide, 1778, {{100, "10800"}, {200, "10900"}}},
       {10700, 12970, 50, eRect(0, 0, 160, 200), kWide, 1778, {{50, "10800"}, {150, "10900"}}},
-      {10700, 10900, 0, whole, "400x80 background 13\ngrid 100\n", 0, {{0, "10700"}, {100, "10800"}}},
       // The step is wider than the range.
       {10700, 10750, 0, whole, "250x80 background 13\ngrid\n", 0, {{0, "10700"}}},
+      {10700, 10900, 0, whole, fresh, 0, {{0, "10700"}, {100, "10800"}}},
   };
   graph->setBitmapBkColor(bk);
   for (const Row& r : rows) {
@@ -112,12 +108,8 @@ TEST_F(GraphTest, EachRangeBuildsItsImageAndScale) {
     EXPECT_EQ(graph->getSlider()->getMax(), r.sliderMax);
     EXPECT_TRUE(scale(&r.area) == scale(nullptr, r.labels));
   }
-}
 
-TEST_F(GraphTest, SegmentsAreClippedAndANewBackgroundClearsThem) {
-  graph->setBitmapBkColor(bk);
-  graph->setRange(10700, 10900, 100);
-  const std::string fresh = plugin_test::imageText(*graph->image());
+  // Segments are clipped to the image, and a new background clears them.
   graph->line(50, -90000, 50, 90000, red, 1);
   graph->line(5000, 5000, 9000, 9000, red, 1);  // wholly outside
   EXPECT_EQ(plugin_test::imageText(*graph->image()), "400x80 background 13\ngrid 50 100\n");
@@ -134,6 +126,11 @@ TEST_F(GraphTest, TheScreenShowsSegmentsAtTheNextRedrawAndScrollsWithTheSlider) 
   graph->setRange(10700, 12970, 100);
   window->show();
   box::Screen::instance().redrawDirty();
+  // Framebuffer pixels at widget coordinates of the graph, on row 40 of the image.
+  auto screenAt = [&](int x, int y) {
+    const ePoint o = graph->getAbsoluteClientPosition();
+    return box::Screen::instance().framebuffer().pixel(o.x + x, o.y + y);
+  };
   const int y = 22 + 40;
   graph->line(30, 40, 30, 40, red, 1);
   EXPECT_FALSE(box::Screen::instance().hasDirty());
@@ -168,9 +165,8 @@ TEST_F(GraphSkinTest, ASkinLayoutCreatesAGraphByTypeNameFromLevel25On) {
   window.resize(eSize(400, 300));
   ASSERT_EQ(skin.build(&window, "withGraph"), 0);
   auto* graph = dynamic_cast<eGrafico*>(window.search("plot"));
-  ASSERT_NE(graph, nullptr);
-  EXPECT_NE(graph->getSlider(), nullptr);  // sized: the children exist
-  eInit::setRunlevel(box::guiLevel);       // going down takes the type away again
+  EXPECT_TRUE(graph && graph->getSlider()) << "sized: the children exist";
+  eInit::setRunlevel(box::guiLevel);  // going down takes the type away again
   EXPECT_EQ(eSkin::findWidgetCreator("eGrafico"), nullptr);
 }
 
