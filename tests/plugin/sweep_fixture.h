@@ -23,7 +23,7 @@
 #include "sweep/scan4transp.h"
 #include "test_dir.h"
 
-// Answers each tune answerMs later as the box's own front end does: the
+// Answers each tune 50 ms later as the box's own front end does: the
 // tuning result, then (unless the tune was cancelled) the DVB event of type 0.
 // Results go to the box's trace ("tuned") and the plug-in's readings to the
 // test's ("read"), so that a test sees them in order among the host calls.
@@ -39,7 +39,6 @@ class ScriptedFrontend : public eFrontend {
   std::function<int(int)> result = [](int) { return -110; };
   std::function<int(int, int)> snr = [](int, int) { return 0; };
   std::function<int(int)> strength = [](int) { return 0; };
-  int answerMs = 50;
   // A host that sends the DVB event first, a cancelled tune's too.
   bool eventFirst = false;
 
@@ -74,7 +73,7 @@ class ScriptedFrontend : public eFrontend {
     tunedKHz = tp->satellite.frequency;
     tunes.push_back({eApp->now(), tunedMHz, tp->satellite.symbol_rate / 1000, tp->satellite.polarisation});
     pending = tp;  // a tune in flight is simply replaced
-    answer.start(answerMs, true);
+    answer.start(50, true);
     return 0;
   }
 

@@ -149,9 +149,7 @@ TEST_F(GraphTest, TheScreenShowsSegmentsAtTheNextRedrawAndScrollsWithTheSlider) 
   EXPECT_EQ(seen, (std::vector<int>{1, 0, 1, 0, 1, 0}));
 }
 
-class GraphSkinTest : public GuiTest {};
-
-TEST_F(GraphSkinTest, ASkinLayoutCreatesAGraphByTypeNameFromLevel25On) {
+TEST_F(GraphTest, ASkinLayoutCreatesAGraphByTypeNameFromLevel25On) {
   box::setRoot(vantrel_test::testDir().string());
   std::ofstream(box::resolve("/withGraph.esml"))
       << "<skin><layout name=\"withGraph\"><widget name=\"plot\" type=\"eGrafico\" position=\"5,6\" "
@@ -161,11 +159,11 @@ TEST_F(GraphSkinTest, ASkinLayoutCreatesAGraphByTypeNameFromLevel25On) {
   eInit::setRunlevel(24);  // below level 25 the type is not known yet
   EXPECT_EQ(eSkin::findWidgetCreator("eGrafico"), nullptr);
   eInit::setRunlevel(25);
-  eWindow window(1);
-  window.resize(eSize(400, 300));
-  ASSERT_EQ(skin.build(&window, "withGraph"), 0);
-  auto* graph = dynamic_cast<eGrafico*>(window.search("plot"));
-  EXPECT_TRUE(graph && graph->getSlider()) << "sized: the children exist";
+  eWindow built(1);
+  built.resize(eSize(400, 300));
+  ASSERT_EQ(skin.build(&built, "withGraph"), 0);
+  auto* plot = dynamic_cast<eGrafico*>(built.search("plot"));
+  EXPECT_TRUE(plot && plot->getSlider()) << "sized: the children exist";
   eInit::setRunlevel(box::guiLevel);  // going down takes the type away again
   EXPECT_EQ(eSkin::findWidgetCreator("eGrafico"), nullptr);
 }
