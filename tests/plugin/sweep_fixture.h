@@ -5,7 +5,6 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -24,7 +23,7 @@
 #include "sweep/scan4transp.h"
 #include "test_dir.h"
 
-// Answers each tune answerMs later as the box's own front end does: the
+// Answers each tune 50 ms later as the box's own front end does: the
 // tuning result, then (unless the tune was cancelled) the DVB event of type 0.
 // Results go to the box's trace ("tuned") and the plug-in's readings to the
 // test's ("read"), so that a test sees them in order among the host calls.
@@ -40,7 +39,6 @@ class ScriptedFrontend : public eFrontend {
   std::function<int(int)> result = [](int) { return -110; };
   std::function<int(int, int)> snr = [](int, int) { return 0; };
   std::function<int(int)> strength = [](int) { return 0; };
-  int answerMs = 50;
   // A host that sends the DVB event first, a cancelled tune's too.
   bool eventFirst = false;
 
@@ -75,7 +73,7 @@ class ScriptedFrontend : public eFrontend {
     tunedKHz = tp->satellite.frequency;
     tunes.push_back({eApp->now(), tunedMHz, tp->satellite.symbol_rate / 1000, tp->satellite.polarisation});
     pending = tp;  // a tune in flight is simply replaced
-    answer.start(answerMs, true);
+    answer.start(50, true);
     return 0;
   }
 
@@ -191,21 +189,6 @@ class SweepTest : public GuiTest {
     window->hide();
     delete window;
     window = nullptr;
-  }
-
-  // The frequencies (kHz) that scans were started on: the setSatellite that
-  // follows each switch into scan mode.
-  std::vector<int> scannedKHz() const {
-    std::vector<int> out;
-    bool scanMode = false;
-    for (const auto& e : trace) {
-      if (e.value("ev", "") == "setMode") scanMode = e.value("mode", 0) == eDVB::modeScan;
-      if (scanMode && e.value("ev", "") == "setSatellite") {
-        out.push_back(e.value("freq", 0));
-        scanMode = false;
-      }
-    }
-    return out;
   }
 
   std::filesystem::path dir;  // the test's own folder
