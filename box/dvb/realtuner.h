@@ -19,6 +19,10 @@ struct TunerOptions {
   // carrier, a slow symbol-rate search); 1500 ms covers both without making
   // every empty step of a sweep slow.
   int lockTimeoutMs = 1500;
+  // How long a tune looks for a carrier before it gives up (wall-clock ms);
+  // -1: as the symbol rate asks (real::carrierWaitMs), 0: the whole lock
+  // time-out, as a card that shows no carrier bit needs.
+  int carrierWaitMs = -1;
 };
 
 // Opens frontend0 and demux0 of the adapter. False, with *error naming the

@@ -23,14 +23,21 @@ std::string since() {
 }
 
 // 11362 MHz locks as either system, 11370 MHz as DVB-S only, 20 ms (wall
-// clock) after the set; both show signal and carrier at once. 12000 MHz is
-// refused as either system, 11500 MHz as DVB-S2.
+// clock) after the set; both and 11380 MHz, which never locks, show signal
+// and carrier at once. 12000 MHz is refused as either system, 11500 MHz as
+// DVB-S2; the switch is refused once after refuseSwitch is set.
 struct FakeDevice : box::real::Device {
   System system = dvbs;
   int freqKHz = 0;
   int64_t setAt = 0;
+  static inline bool refuseSwitch = false;
 
-  int set(System sys, const struct eTransponder::satellite& s) override {
+  int setSwitch(const box::real::SwitchSetting& s) override {
+    journal << "switch " << (s.voltage18 ? "18V" : "13V") << (s.tone ? " tone" : "") << " port " << s.diseqc
+            << (refuseSwitch ? " refused" : "") << ", ";
+    return std::exchange(refuseSwitch, false) ? EIO : 0;
+  }
+  int set(System sys, uint32_t, const struct eTransponder::satellite& s) override {
     const bool refused = s.frequency == 12000000 || (s.frequency == 11500000 && sys == dvbs2);
     journal << (sys == dvbs2 ? "S2" : "S") << (refused ? " refused" : "") << since();
     if (refused) return s.frequency == 12000000 ? EINVAL : EOPNOTSUPP;
@@ -39,8 +46,9 @@ struct FakeDevice : box::real::Device {
   }
   std::string modulation() override { return system == dvbs2 ? "8PSK" : ""; }
   bool read(unsigned* status, box::real::Stat* strength, box::real::Stat* cnr) override {
-    const bool carrier = freqKHz == 11362000 || freqKHz == 11370000;
-    const bool locked = carrier && (freqKHz == 11362000 || system == dvbs) && box::wallMs() - setAt >= 20;
+    const bool carrier = freqKHz == 11362000 || freqKHz == 11370000 || freqKHz == 11380000;
+    const bool locked = carrier && freqKHz != 11380000 && (freqKHz == 11362000 || system == dvbs) &&
+                        box::wallMs() - setAt >= 20;
     *status = locked ? 0x1f : carrier ? 0x03 : 0;
     // vidtv's way: a strength in dBm even without signal, a C/N not available.
     *strength = {1, locked ? -34000 : -51000};
@@ -67,10 +75,13 @@ class TunerFrontendTest : public DvbTest {
   }
 
   // Puts a real front end on a scripted device in place of the simulated one.
-  void useReal(const std::string& delsys = "auto", bool offersS2 = true) {
+  void useReal(const std::string& delsys = "auto", bool offersS2 = true, int carrierWaitMs = 50,
+               int diseqc = -1) {
     box::TunerOptions o;
     o.delsys = delsys;
     o.lockTimeoutMs = 200;
+    o.carrierWaitMs = carrierWaitMs;
+    o.diseqc = diseqc;
     real =
         std::make_unique<box::real::RealFrontend>(std::make_unique<FakeDevice>(), -1, o, offersS2, universal);
     eFrontend::frontend = real.get();
@@ -88,8 +99,8 @@ class TunerFrontendTest : public DvbTest {
 
   // Tunes tp to freqKHz and runs until no tune is in flight; the answer must
   // not come inside the call. "returned" tells where the LNB put it.
-  void tune(eTransponder& tp, int freqKHz, bool settle = true) {
-    tp.setSatellite(freqKHz, 27500000, 0, 0, 130, 0);
+  void tune(eTransponder& tp, int freqKHz, bool settle = true, int pol = 0) {
+    tp.setSatellite(freqKHz, 27500000, pol, 0, 130, 0);
     journal << "tune " << freqKHz << ", ";
     std::tie(wallStart, boxStart) = std::make_pair(box::wallMs(), eApp->now());
     const size_t traced = trace.size();
@@ -113,35 +124,73 @@ class TunerFrontendTest : public DvbTest {
 
 }  // namespace
 
-TEST_F(TunerFrontendTest, TunesAreAnsweredByLockTimeOutOrRefusalInTime) {
-  // The DVB-S2 try has half the time-out, the DVB-S try the rest; a refused
-  // try leaves the next the whole time. A frequency the LNB does not receive
-  // is never set and answered at once, so that a sweep goes on.
-  const std::tuple<const char*, bool, int, const char*> cases[] = {
-      {"auto", true, 10700000, "returned outside, answer 10700000 -110 +10, event 0, "},
-      {"auto", true, 11362000,
-       "S2 +0, returned low 1612000 18V, answer 11362000 0 DVB-S2/8PSK kept DVB-S2/8PSK +20, event 0, "},
-      {"auto", true, 11363000,
-       "S2 +0, returned low 1613000 18V, S +100, answer 11363000 -110 +200, event 0, "},
-      {"auto", true, 11370000,
-       "S2 +0, returned low 1620000 18V, S +100, answer 11370000 0 DVB-S/QPSK kept DVB-S/QPSK +120, event "
+TEST_F(TunerFrontendTest, TunesAreAnsweredByLockCarrierWaitTimeOutOrRefusalInTime) {
+  // Where no carrier shows within the carrier wait (50 ms here; by default
+  // 173 ms at 27500 ksym/s; 0: none) the answer comes then, and no other
+  // delivery system is tried. Where one shows, the DVB-S2 try has half the
+  // time-out, the DVB-S try the rest; a refused try leaves the next the whole
+  // time. A frequency the LNB does not receive is never set and answered at
+  // once, so that a sweep goes on. The first tune sets the LNB's supply.
+  const std::tuple<const char*, bool, int, int, const char*> cases[] = {
+      {"auto", true, 50, 10700000, "returned outside, answer 10700000 -110 +10, event 0, "},
+      {"auto", true, 50, 11362000,
+       "switch 18V port -1, S2 +0, returned low 1612000 18V, answer 11362000 0 DVB-S2/8PSK kept DVB-S2/8PSK "
+       "+20, event 0, "},
+      {"auto", true, 50, 11363000,
+       "switch 18V port -1, S2 +0, returned low 1613000 18V, answer 11363000 -110 +50, event 0, "},
+      {"auto", true, -1, 11363000,
+       "switch 18V port -1, S2 +0, returned low 1613000 18V, answer 11363000 -110 +180, event 0, "},
+      {"auto", true, 0, 11363000,
+       "switch 18V port -1, S2 +0, returned low 1613000 18V, S +100, answer 11363000 -110 +200, event 0, "},
+      {"auto", true, 50, 11370000,
+       "switch 18V port -1, S2 +0, returned low 1620000 18V, S +100, answer 11370000 0 DVB-S/QPSK kept "
+       "DVB-S/QPSK +120, event 0, "},
+      {"auto", true, 50, 11380000,
+       "switch 18V port -1, S2 +0, returned low 1630000 18V, S +100, answer 11380000 -110 +200, event 0, "},
+      {"auto", true, 50, 12000000,
+       "switch 18V tone port -1, S2 refused +0, S refused +0, returned high 1400000 18V, answer 12000000 -22 "
+       "+10, event 0, "},
+      {"auto", true, 50, 11500000,
+       "switch 18V port -1, S2 refused +0, S +0, returned low 1750000 18V, answer 11500000 -110 +50, event "
        "0, "},
-      {"auto", true, 12000000,
-       "S2 refused +0, S refused +0, returned high 1400000 18V, answer 12000000 -22 +10, event 0, "},
-      {"auto", true, 11500000,
-       "S2 refused +0, S +0, returned low 1750000 18V, answer 11500000 -110 +200, event 0, "},
-      {"dvbs", true, 11363000, "S +0, returned low 1613000 18V, answer 11363000 -110 +200, event 0, "},
-      {"dvbs2", true, 11363000, "S2 +0, returned low 1613000 18V, answer 11363000 -110 +200, event 0, "},
-      {"auto", false, 11370000,
-       "S +0, returned low 1620000 18V, answer 11370000 0 DVB-S/QPSK kept DVB-S/QPSK +20, event 0, "},
+      {"dvbs", true, 50, 11363000,
+       "switch 18V port -1, S +0, returned low 1613000 18V, answer 11363000 -110 +50, event 0, "},
+      {"dvbs2", true, 50, 11380000,
+       "switch 18V port -1, S2 +0, returned low 1630000 18V, answer 11380000 -110 +200, event 0, "},
+      {"auto", false, 50, 11370000,
+       "switch 18V port -1, S +0, returned low 1620000 18V, answer 11370000 0 DVB-S/QPSK kept DVB-S/QPSK "
+       "+20, "
+       "event 0, "},
   };
-  for (const auto& [delsys, offersS2, freqKHz, expected] : cases) {
+  for (const auto& [delsys, offersS2, carrierWaitMs, freqKHz, expected] : cases) {
     journal.str("");
-    useReal(delsys, offersS2);
+    useReal(delsys, offersS2, carrierWaitMs);
     eTransponder tp(*eDVB::instance->getTransponders());
     ASSERT_NO_FATAL_FAILURE(tune(tp, freqKHz));
-    EXPECT_EQ(journal.str(), "tune " + std::to_string(freqKHz) + ", " + expected) << delsys;
+    EXPECT_EQ(journal.str(), "tune " + std::to_string(freqKHz) + ", " + expected)
+        << delsys << " " << carrierWaitMs;
   }
+}
+
+TEST_F(TunerFrontendTest, TheSwitchIsToldOnlyWhatChangesAndAgainAfterARefusal) {
+  useReal("dvbs2", true, 50, 2);
+  eTransponder tp(*eDVB::instance->getTransponders());
+  std::string told;
+  // frequency, polarisation (1 vertical), refuse the switch
+  const std::tuple<int, int, bool> tunes[] = {
+      {11362000, 0, false}, {11363000, 0, false}, {11363000, 1, false}, {11900000, 1, true},
+      {11900000, 1, false}, {11950000, 1, false}, {10700000, 0, false}, {11950000, 1, false}};
+  for (const auto& [freqKHz, pol, refuse] : tunes) {
+    journal.str("");
+    FakeDevice::refuseSwitch = refuse;
+    ASSERT_NO_FATAL_FAILURE(tune(tp, freqKHz, true, pol));
+    const std::string j = journal.str();
+    const size_t at = j.find("switch");
+    told += at == std::string::npos ? "-; " : j.substr(at, j.find(", ", at) - at) + "; ";
+  }
+  EXPECT_EQ(told,
+            "switch 18V port 2; -; switch 13V port 2; switch 13V tone port 2 refused; switch 13V tone port "
+            "2; -; -; -; ");
 }
 
 TEST_F(TunerFrontendTest, ANewerTuneReplacesOneInFlightAForgottenOneIsNeverAnsweredAndReadingsNeedALock) {
@@ -172,7 +221,8 @@ TEST_F(TunerFrontendTest, ANewerTuneReplacesOneInFlightAForgottenOneIsNeverAnswe
   // its C/N "not available" read 0. The run's spectrum gets the plug-in's
   // readings, not the status widget's peeks.
   EXPECT_EQ(journal.str(),
-            "tune 11364000, S2 +0, returned low 1614000 18V, tune 11362000, S2 +0, returned low 1612000 18V, "
+            "tune 11364000, switch 18V port -1, S2 +0, returned low 1614000 18V, tune 11362000, S2 +0, "
+            "returned low 1612000 18V, "
             "answer 11364000 -125 +0, answer 11362000 0 DVB-S2/8PSK kept DVB-S2/8PSK +20, event 0, "
             "strength 11362000 27500000 0 50243 locked, snr 11362000 27500000 0 32767 locked, "
             "read 50243 32767 50243 32767 1, tune 11363000, S2 +0, returned low 1613000 18V, "

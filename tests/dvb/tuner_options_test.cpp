@@ -25,8 +25,8 @@ TEST_F(TunerOptions, BadTunerSettingsAndMissingDevicesAreRefusedWithExit2) {
       {"--adapter 99 --diseqc 4", "--diseqc: expects a number from 0 to 3, not '4'"},
       {"--adapter 99 --delsys dvbt", "--delsys: expects dvbs, dvbs2 or auto, not 'dvbt'"},
       {"--adapter 99 --lock-timeout 10", "--lock-timeout: expects a number from 50 to 60000, not '10'"},
-      {"--lnb EXTENDED", "--lnb, --diseqc, --delsys and --lock-timeout need --adapter"},
-      {"--delsys dvbs2", "--lnb, --diseqc, --delsys and --lock-timeout need --adapter"},
+      {"--lnb EXTENDED", "--lnb, --diseqc, --delsys, --lock-timeout and --carrier-wait need --adapter"},
+      {"--delsys dvbs2", "--lnb, --diseqc, --delsys, --lock-timeout and --carrier-wait need --adapter"},
   };
   for (const Case& c : cases) {
     box_run::Result r = box_run::shell(box_run::boxCommand() + trace + " --keys 'key red' " + c.args);

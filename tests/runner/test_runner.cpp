@@ -104,7 +104,7 @@ TEST(Options, EachGoesWhereItBelongsAndBadOnesNameTheArgument) {
       {{"--diseqc", "-1"}, "--diseqc: expects a number from 0 to 3, not '-1'"},
       {{"--lock-timeout", "49"}, "--lock-timeout: expects a number from 50 to 60000, not '49'"},
       {{"--adapter", "1", "--delsys", "s2"}, "--delsys: expects dvbs, dvbs2 or auto, not 's2'"},
-      {{"--lnb", "UNIVERSAL"}, "--lnb, --diseqc, --delsys and --lock-timeout need --adapter"},
+      {{"--lnb", "UNIVERSAL"}, "--lnb, --diseqc, --delsys, --lock-timeout and --carrier-wait need --adapter"},
       {{"--lock-timeout", "1500", "--bogus"}, "--bogus: unknown option (see --help)"},
   };
   for (const Case& c : cases) EXPECT_EQ(parsed(c.args), c.result) << c.args[0];

@@ -1,9 +1,13 @@
 // Opening the adapter's devices, with errors that say what is wrong, and
 // reading the transponder's tables from its demux.
+#include <dirent.h>
 #include <fcntl.h>
 #include <libdvbv5/dvb-demux.h>
 #include <libdvbv5/dvb-fe.h>
 #include <libdvbv5/dvb-sat.h>
+#include <linux/dvb/frontend.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -22,6 +26,13 @@ namespace real {
 namespace {
 
 constexpr int kTablePollMs = 20;
+constexpr int kDiseqcGapMs = 15;
+
+// libdvbv5 gives -errno or -1 with errno set, depending on the step that failed.
+int result(int r) {
+  if (r == 0) return 0;
+  return r < -1 ? -r : errno ? errno : EIO;
+}
 // Time limits (wall-clock ms) of the table reads. DVB sends the PAT at least
 // every 0.5 s and the SDT every 2 s; the NIT may take up to 10 s, but it
 // only names the network, so a feed without one is not waited for long.
@@ -35,19 +46,40 @@ struct TableStep {
 constexpr TableStep kSteps[] = {
     {kPatPid, kPatTable, kPatLimitMs}, {kSdtPid, kSdtTable, kSdtLimitMs}, {kNitPid, kNitTable, kNitLimitMs}};
 
-// libdvbv5's front end; it turns the satellite frequency into the LNB's IF
-// and sets voltage, tone and DiSEqC itself.
+// libdvbv5's front end. The box works out the LNB's intermediate frequency
+// and sends voltage, tone and DiSEqC itself, only when they change: libdvbv5
+// would send them, with their waits, before every tune.
 class FeDevice : public Device {
  public:
   explicit FeDevice(dvb_v5_fe_parms* parms_) : parms(parms_) {}
   ~FeDevice() override { dvb_fe_close(parms); }
 
-  int set(System system, const struct eTransponder::satellite& s) override {
+  int setSwitch(const SwitchSetting& s) override {
+    const fe_sec_tone_mode tone = s.tone ? SEC_TONE_ON : SEC_TONE_OFF;
+    if (s.diseqc < 0) {
+      const int err = result(dvb_fe_sec_voltage(parms, 1, s.voltage18));
+      return err ? err : result(dvb_fe_sec_tone(parms, tone));
+    }
+    // A committed switch (DiSEqC 1.0): the tone off and the supply settled
+    // before the command; the command (port, polarisation, band) and a tone
+    // burst for simple switches, each followed by the 15 ms of silence the
+    // bus asks for; then the band's tone.
+    unsigned char cmd[4] = {
+        0xe0, 0x10, 0x38,
+        static_cast<unsigned char>(0xf0 | s.diseqc << 2 | (s.voltage18 ? 2 : 0) | (s.tone ? 1 : 0))};
+    int err = result(dvb_fe_sec_tone(parms, SEC_TONE_OFF));
+    if (!err) err = result(dvb_fe_sec_voltage(parms, 1, s.voltage18));
+    if (!err) wallSleep(kDiseqcGapMs), err = result(dvb_fe_diseqc_cmd(parms, sizeof cmd, cmd));
+    if (!err) wallSleep(kDiseqcGapMs), err = result(dvb_fe_diseqc_burst(parms, s.diseqc & 1));
+    if (!err) wallSleep(kDiseqcGapMs), err = result(dvb_fe_sec_tone(parms, tone));
+    return err;
+  }
+
+  int set(System system, uint32_t tunerKHz, const struct eTransponder::satellite& s) override {
     const bool s2 = system == dvbs2;
     dvb_set_sys(parms, s2 ? SYS_DVBS2 : SYS_DVBS);
-    dvb_fe_store_parm(parms, DTV_FREQUENCY, uint32_t(s.frequency));
+    dvb_fe_store_parm(parms, DTV_FREQUENCY, tunerKHz);
     dvb_fe_store_parm(parms, DTV_SYMBOL_RATE, uint32_t(s.symbol_rate));
-    dvb_fe_store_parm(parms, DTV_POLARIZATION, s.polarisation ? POLARIZATION_V : POLARIZATION_H);
     dvb_fe_store_parm(parms, DTV_INNER_FEC, FEC_AUTO);
     dvb_fe_store_parm(parms, DTV_INVERSION, INVERSION_AUTO);
     if (s2) {
@@ -56,10 +88,7 @@ class FeDevice : public Device {
       dvb_fe_store_parm(parms, DTV_PILOT, PILOT_AUTO);
     }
     errno = 0;
-    const int r = dvb_fe_set_parms(parms);
-    if (r == 0) return 0;
-    // libdvbv5 gives -errno or -1 with errno set, depending on the step that failed.
-    return r < -1 ? -r : errno ? errno : EIO;
+    return result(dvb_fe_set_parms(parms));
   }
 
   std::string modulation() override {
@@ -100,6 +129,26 @@ class FeDevice : public Device {
   }
   dvb_v5_fe_parms* parms;
 };
+
+// libdvbv5 keeps its descriptor of the front end to itself; the tune mode
+// can only be set through the descriptor that opened the device for writing,
+// so the box finds it among its own. -1 when there is none.
+int openedDescriptor(const std::string& path) {
+  struct stat device {};
+  if (stat(path.c_str(), &device) != 0) return -1;
+  DIR* fds = opendir("/proc/self/fd");
+  if (!fds) return -1;
+  int found = -1;
+  while (const dirent* e = readdir(fds)) {
+    const int fd = std::atoi(e->d_name);
+    struct stat st {};
+    if (e->d_name[0] < '0' || e->d_name[0] > '9' || fd == dirfd(fds) || fstat(fd, &st) != 0) continue;
+    if (S_ISCHR(st.st_mode) && st.st_rdev == device.st_rdev && (fcntl(fd, F_GETFL) & O_ACCMODE) == O_RDWR)
+      found = fd;
+  }
+  closedir(fds);
+  return found;
+}
 
 std::string reason(int err) {
   switch (err) {
@@ -291,8 +340,17 @@ std::unique_ptr<Frontend> openRealFrontend(const TunerOptions& o, std::string* e
     return nullptr;
   }
   fcntl(dmx, F_SETFL, fcntl(dmx, F_GETFL) | O_NONBLOCK);
-  parms->lnb = lnb;
-  parms->sat_number = o.diseqc;
+  // Left to itself the kernel zigzags around the asked frequency and reports
+  // a lock megahertz away, with the C/N of an exact tune; the plug-in
+  // searches the best frequency itself, so a lock must mean the asked one.
+  const int feFd = real::openedDescriptor(fePath);
+  if (feFd < 0 || ioctl(feFd, FE_SET_FRONTEND_TUNE_MODE, FE_TUNE_MODE_ONESHOT) != 0) {
+    const int err = feFd < 0 ? ENOENT : errno;
+    dvb_fe_close(parms);
+    dvb_dmx_close(dmx);
+    *error = "--adapter: " + fePath + ": " + trf("cannot tune one-shot: %s", std::strerror(err));
+    return nullptr;
+  }
   return std::make_unique<real::RealFrontend>(std::make_unique<real::FeDevice>(parms), dmx, o, s2, bands);
 }
 

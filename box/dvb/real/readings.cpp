@@ -29,6 +29,14 @@ int snrReading(const Stat& s, bool hasCarrier) {
   return hasCarrier ? reading(s, kCnrLowMilliDb, kCnrHighMilliDb) : 0;
 }
 
+int carrierWaitMs(int symbolRate, int configuredMs, int lockTimeoutMs) {
+  if (configuredMs == 0) return lockTimeoutMs;
+  int64_t ms = configuredMs;
+  if (configuredMs < 0)
+    ms = symbolRate > 0 ? kSettleMs + (kCarrierSymbols * 1000 + symbolRate - 1) / symbolRate : lockTimeoutMs;
+  return int(std::min<int64_t>(ms, lockTimeoutMs));
+}
+
 int refusedResult(int errnoValue) {
   // A refusal without a reason still must not read as a lock.
   if (errnoValue <= 0) return -5;  // -EIO

@@ -29,6 +29,16 @@ constexpr int64_t kCnrLowMilliDb = 0, kCnrHighMilliDb = 20000;
 int strengthReading(const Stat& s, bool hasSignal);
 int snrReading(const Stat& s, bool hasCarrier);
 
+// How long a tune looks for a carrier (wall-clock ms) before it answers "no
+// lock" without waiting for the lock time-out. A demodulator needs a number
+// of symbols to find a carrier, not of milliseconds: by default 100 ms for the
+// tuner to settle and two million symbols, 173 ms at 27500 ksymbols/s, 1.1 s
+// at 2000, 4.1 s at 500. configuredMs overrides it (-1: the default; 0: no
+// early answer); never past the lock time-out.
+constexpr int kSettleMs = 100;
+constexpr int64_t kCarrierSymbols = 2000000;
+int carrierWaitMs(int symbolRate, int configuredMs, int lockTimeoutMs);
+
 // A device that refused the parameters gives its negated errno as the
 // tuning result (never 0, never a positive number: those mean lock).
 int refusedResult(int errnoValue);

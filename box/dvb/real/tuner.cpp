@@ -110,28 +110,53 @@ int RealFrontend::tune(eTransponder* tp) {
   tuned = tp->satellite;
   pending = {tp, tuned.frequency, 0};
   attempt = 0;
+  carrierSeen = false;
   deadline = wallMs() + options.lockTimeoutMs;
   setWaiting(true);
-  // Where the LNB puts the carrier: what the tuner is set to. A frequency
-  // the LNB does not receive is no lock, answered at once: libdvbv5 would
-  // refuse it (EINVAL), and a refusal halts a sweep that merely starts
-  // below the LNB's range (the plug-in's default band begins at 10700 MHz,
-  // libdvbv5's UNIVERSAL at 10800).
-  const LnbChoice c = chooseBand(lnb, uint32_t(std::max(tuned.frequency, 0)), tuned.polarisation);
-  if (lnb.lowLofKHz && !c.ok) {
-    Trace::event("lnb", {{"freq", tuned.frequency}, {"band", "outside"}});
-    pending.err = kTimedOut;
-    pollTimer.start(kPollMs, false);  // answered at the first poll
-    return 0;
-  }
-  if (lnb.lowLofKHz)
+  pollTimer.start(kPollMs, false);
+  tunerKHz = uint32_t(std::max(tuned.frequency, 0));
+  if (lnb.lowLofKHz) {
+    // Where the LNB puts the carrier: what the tuner is set to. A frequency
+    // the LNB does not receive is no lock, answered at once: libdvbv5 would
+    // refuse it (EINVAL), and a refusal halts a sweep that merely starts
+    // below the LNB's range (the plug-in's default band begins at 10700 MHz,
+    // libdvbv5's UNIVERSAL at 10800).
+    const LnbChoice c = chooseBand(lnb, tunerKHz, tuned.polarisation);
+    if (!c.ok) {
+      Trace::event("lnb", {{"freq", tuned.frequency}, {"band", "outside"}});
+      pending.err = kTimedOut;  // answered at the first poll
+      return 0;
+    }
     Trace::event("lnb", {{"freq", tuned.frequency},
                          {"if", c.ifKHz},
                          {"band", c.highBand ? "high" : "low"},
                          {"voltage", c.voltage18 ? 18 : 13}});
-  pollTimer.start(kPollMs, false);
+    tunerKHz = c.ifKHz;
+    if (int err = switchFor(c)) {
+      pending.err = refusedResult(err);
+      return 0;
+    }
+  }
   if (int err = startAttempt()) pending.err = refusedResult(err);
   return 0;
+}
+
+// Voltage, tone and the DiSEqC command go out only when one of them changes:
+// between two steps of one band and polarisation nothing does, and the
+// commands with their waits would cost every step tens of milliseconds.
+int RealFrontend::switchFor(const LnbChoice& c) {
+  SwitchSetting want;
+  want.voltage18 = c.voltage18;
+  want.tone = c.highBand;
+  want.diseqc = options.diseqc;
+  if (switchKnown && want == switched) return 0;
+  Trace::event("switch",
+               {{"voltage", want.voltage18 ? 18 : 13}, {"tone", want.tone}, {"diseqc", want.diseqc}});
+  const int err = device->setSwitch(want);
+  // After a refusal the switch's state is unknown: the next tune sends it all again.
+  switchKnown = err == 0;
+  switched = want;
+  return err;
 }
 
 // Sets the front end for the attempt's delivery system. A refused attempt
@@ -143,8 +168,13 @@ int RealFrontend::startAttempt() {
     const int64_t now = wallMs();
     // A first try of two gets half the time, the fallback the rest.
     attemptDeadline = attempt + 1 < systems.size() ? now + (deadline - now) / 2 : deadline;
-    err = device->set(systems[attempt], tuned);
-    if (err == 0) return 0;
+    err = device->set(systems[attempt], tunerKHz, tuned);
+    if (err == 0) {
+      if (!carrierSeen)
+        carrierDeadline = now + carrierWaitMs(tuned.symbol_rate, options.carrierWaitMs,
+                                              int(std::max<int64_t>(deadline - now, 0)));
+      return 0;
+    }
   }
   attempt = systems.size() - 1;
   return err;
@@ -157,7 +187,8 @@ void RealFrontend::poll() {
     return;
   }
   if (pending.err != 0) return answer(pending.err);
-  if (status() & kHasLock) {
+  const unsigned st = status();
+  if (st & kHasLock) {
     // Kept with the transponder in the service list.
     lockedSystem = systemName(systems[attempt]);
     lockedModulation = device->modulation();
@@ -165,9 +196,14 @@ void RealFrontend::poll() {
     noteDeliverySystem(tuned, {lockedSystem, lockedModulation});
     return answer(kLocked);
   }
+  carrierSeen |= (st & kFoundCarrier) != 0;
   const int64_t now = wallMs();
+  // Nothing there: no other delivery system finds a carrier that this one
+  // does not see.
+  const bool lookingForCarrier = options.carrierWaitMs != 0;
+  if (lookingForCarrier && !carrierSeen && now >= carrierDeadline) return answer(kTimedOut);
   if (now < attemptDeadline) return;
-  if (attempt + 1 < systems.size()) {
+  if (attempt + 1 < systems.size() && (carrierSeen || !lookingForCarrier)) {
     ++attempt;
     if (int err = startAttempt()) pending.err = refusedResult(err);
     return;

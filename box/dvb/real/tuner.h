@@ -21,17 +21,32 @@
 
 namespace box::real {
 
+// What the LNB and the switch in front of it are told: the supply voltage
+// (18 V selects horizontal), the 22 kHz tone (the high band) and the DiSEqC
+// port (-1: no switch).
+struct SwitchSetting {
+  bool voltage18 = false, tone = false;
+  int diseqc = -1;
+  bool operator==(const SwitchSetting& o) const {
+    return voltage18 == o.voltage18 && tone == o.tone && diseqc == o.diseqc;
+  }
+  bool operator!=(const SwitchSetting& o) const { return !(*this == o); }
+};
+
 // The front-end device as the tuner logic sees it: libdvbv5 on a real
 // adapter (device.cpp), a scripted one in tests.
 class Device {
  public:
   enum System { dvbs, dvbs2 };
   virtual ~Device() = default;
-  // Sets the delivery system and the satellite parameters (frequency kHz at
-  // the dish, symbol rate, polarisation), FEC, modulation and roll-off
-  // automatic; the LNB and DiSEqC settings turn them into the tuner's. 0, or
-  // the errno of a refusal.
-  virtual int set(System system, const struct eTransponder::satellite& s) = 0;
+  // Sets the LNB's supply and tone, after the DiSEqC switch's command where
+  // there is a port, with the waits the DiSEqC bus needs. 0, or the errno of
+  // a refusal.
+  virtual int setSwitch(const SwitchSetting& s) = 0;
+  // Tunes one-shot to tunerKHz (the LNB's intermediate frequency) with the
+  // delivery system and the transponder's symbol rate, FEC, modulation and
+  // roll-off automatic. 0, or the errno of a refusal.
+  virtual int set(System system, uint32_t tunerKHz, const struct eTransponder::satellite& s) = 0;
   // The status bits (FE_HAS_*) with the statistics read together; false
   // when the device answers nothing.
   virtual bool read(unsigned* status, Stat* strength, Stat* cnr) = 0;
@@ -41,6 +56,9 @@ class Device {
 };
 
 constexpr unsigned kHasSignal = 0x01, kHasCarrier = 0x02, kHasLock = 0x10;
+// A demodulator that has got as far as the Viterbi decoder or the sync has
+// found a carrier, whether it says so or not.
+constexpr unsigned kFoundCarrier = 0x1e;
 
 // Reads PAT, SDT and NIT one after another from the demux, each within its
 // limit, and hands over what they hold.
@@ -89,6 +107,7 @@ class RealFrontend : public Frontend, public sigc::trackable {
   int snrNow(bool report);
   int strengthNow(bool report);
   int startAttempt();
+  int switchFor(const LnbChoice& c);
   void poll();
   void answer(int err);
   void setWaiting(bool on);
@@ -98,7 +117,11 @@ class RealFrontend : public Frontend, public sigc::trackable {
   Lnb lnb;
   std::vector<Device::System> systems;  // what a tune tries, in order
   size_t attempt = 0;
-  int64_t deadline = 0, attemptDeadline = 0;  // wall clock, ms
+  int64_t deadline = 0, attemptDeadline = 0, carrierDeadline = 0;  // wall clock, ms
+  bool carrierSeen = false;
+  uint32_t tunerKHz = 0;
+  SwitchSetting switched;  // what the LNB was last told
+  bool switchKnown = false;
   struct eTransponder::satellite tuned;
   std::string lockedSystem, lockedModulation;  // of the last lock
   Answer pending;
