@@ -1,31 +1,41 @@
 #!/bin/sh
 # The box on a real Linux DVB front end: the kernel's virtual tuner (vidtv)
-# under qemu, through scripts/vidtv.sh. vidtv carries its multiplex on
-# 11362000 kHz only. Two sweeps run in one boot, each a whole plug-in run:
-#   found: 11355-11370 MHz, step 1, 27500 ksym/s, horizontal. Only 11362 MHz
-#          may lock; the sweep must search around it, scan it and report
-#          "Beethoven" from "LinuxTV.org".
-#   empty: 11400-11410 MHz: no lock, no scan, nothing found.
-# Then a box must refuse the front end while another program holds it.
-# Each run must give the playing transponder (11362 MHz, tests/data/vidtv/
-# band.json) back at exit and end with status 0. Traces, screens and the
-# box's output are kept in OUT (default build/vidtv-box).
+# under qemu, through scripts/vidtv.sh, carrying its multiplex on the eight
+# carriers of scripts/vidtv/bed.sh, each locking within 255 kHz. One boot:
+#   band:    the plug-in's whole default sweep (10700-12750 MHz, 27500 ksym/s,
+#            step 3 MHz: the dialog as it opens) through an EXTENDED LNB. Each
+#            carrier must lock at a step within its window, be searched on
+#            1 MHz at a time while it locks, and be scanned (Beethoven from
+#            LinuxTV.org within its window); nothing may lock anywhere else.
+#   oneshot: 16000 ksym/s, 3-4 MHz above a carrier, 1 MHz steps: no lock. The
+#            kernel's zigzag (1 MHz steps up to 8 MHz away at that rate) would
+#            reach the carrier from there; a box that lets it reports locks
+#            where the plug-in asked for none.
+#   busy:    another program holds the front end; the box must exit 2 saying so.
+# Each sweep must give the playing transponder (tests/data/vidtv/band.json)
+# back at exit and end with status 0. Traces, screens and the box's output are
+# kept in OUT (default build/vidtv-box); the band sweep's tune times follow.
 #
 # Usage: scripts/vidtv-box.sh [--build DIR] [OUT]   (on the host; DIR: the build
 #                                                   folder whose box runs, e.g.
 #                                                   build-asan; default build)
-#        scripts/vidtv-box.sh guest                  (inside the guest; vidtv.sh does it)
+#        scripts/vidtv-box.sh guest | bench ...      (inside the guest; vidtv.sh does it)
+# VIDTV_BOX_END=MHz ends the band sweep early (its checks then expect the
+# carriers below it), for trying the checks on a slow box: a box that waits
+# the whole lock time-out on each step takes 17 minutes over the whole band.
 set -u
 
-# The dialog's fields: start and end (5 digits each move on by themselves),
-# the symbol rate, then down to the step; green starts the sweep. At the end
-# the graph is scrolled to the band swept (10 MHz a press from 10700 MHz).
+# The dialog opens on the plug-in's defaults. Given START END SR STEP, the
+# fields are typed first: start and end (5 digits each move on by
+# themselves), the symbol rate, then down to the step. Green starts the sweep.
 keys() {
-  digits=$(echo "$1$2" | sed 's/./key &;/g')
-  scroll=$(awk -v n=$((($1 - 10700) / 10 - 1)) 'BEGIN { for (i = 0; i < n; i++) printf "key right;" }')
-  echo "wait 200; ${digits} key 2;key 7;key 5;key 0;key 0; key down; key 0;key 0;key 0;key 0;key 1;" \
-    "key green; wait-text \"Scansione terminata\" 600000; wait 200; shot $3; key ok; wait 200;" \
-    "${scroll} wait 200; shot $3-graph; key red; wait 500; key red"
+  typed=""
+  if [ $# -gt 1 ]; then
+    typed=$(printf '%05d%05d%05d' "$2" "$3" "$4" | sed 's/./key &;/g')
+    typed="$typed key down; $(printf '%05d' "$5" | sed 's/./key &;/g')"
+  fi
+  echo "wait 200; ${typed} key green; wait-text \"Scansione terminata\" 3600000; wait 200; shot $1;" \
+    "key ok; wait 200; shot $1-graph; key red; wait 500; key red"
 }
 
 failed=0
@@ -38,66 +48,131 @@ check() {
   fi
 }
 has() { grep -q "$1" "$2" && echo yes || echo no; }
-hasnt() { grep -q "$1" "$2" && echo no || echo yes; }
+ms() { awk '{ printf "%d", $1 * 1000 }' /proc/uptime; }
 
-# Runs the box for one sweep; its trace, screens and output land in $out/$1.
+# sweep NAME KEYS [BOX OPTIONS]: one plug-in run; its trace, screens, output
+# and wall time land in $out/NAME.
 sweep() {
-  dir=$out/$1
+  dir=$out/$1 keys=$2
+  shift 2
   mkdir -p "$dir"
-  t0=$(awk '{ printf "%d", $1 * 1000 }' /proc/uptime)
-  "$box" --adapter 0 --lock-timeout 300 --band tests/data/vidtv/band.json --root /tmp/root-$1 \
-    --max-time 600000 --keys "$(keys "$2" "$3" "$1")" --shots "$dir" --trace "$dir/trace.jsonl" \
+  t0=$(ms)
+  "$box" --adapter 0 --lnb EXTENDED --band tests/data/vidtv/band.json --root "/tmp/root-${dir##*/}" \
+    --max-time 4000000 --keys "$keys" --shots "$dir" --trace "$dir/trace.jsonl" "$@" \
     >"$dir/stdout.txt" 2>"$dir/stderr.txt"
   status=$?
-  t1=$(awk '{ printf "%d", $1 * 1000 }' /proc/uptime)
-  echo "vidtv-box: the $1 sweep took $((t1 - t0)) ms"
+  echo $(($(ms) - t0)) >"$dir/wall_ms"
+  echo "vidtv-box: the ${dir##*/} sweep took $(cat "$dir/wall_ms") ms"
+}
+
+# The checks every sweep gets: its status, the give-back at exit (what
+# follows the band's end, where the plug-in leaves the sweep) and no device
+# error in any answer.
+common_checks() {
+  name=${dir##*/}
   cat "$dir/stdout.txt" "$dir/stderr.txt"
-  check "$1: the box exits 0 (it gave $status)" "$([ $status -eq 0 ] && echo yes || echo no)"
-  trace=$dir/trace.jsonl
-  # Each tune's answer: the lock, then the give-back at exit, which also locks.
-  grep '"ev":"tuned"' "$trace" | sed 's/,"t":[0-9]*//' >"$dir/tuned.txt"
-  # What happens after the sweep window left scan mode for good: the give-back.
-  awk '/"ev":"setMode","mode":2/ { n = NR } { line[NR] = $0 } END { for (i = n; i <= NR; i++) print line[i] }' \
-    "$trace" >"$dir/exit.jsonl"
-  check "$1: the transponder is given back at exit" "$(has '"ev":"tune","freq":11362000' "$dir/exit.jsonl")"
-  check "$1: playing Beethoven again tunes 11362 MHz and locks" \
-    "$(has '"err":0,"ev":"tuned","freq":11362000' "$dir/exit.jsonl")"
-  check "$1: no tune fails with a device error" \
-    "$(grep '"ev":"tuned"' "$trace" | grep -qv '"err":\(0\|-110\|-125\),' && echo no || echo yes)"
+  check "$name: the box exits 0 (it gave $status)" "$([ $status -eq 0 ] && echo yes || echo no)"
+  sed -n '/"caption":"Finito","ev":"messageBox"/,$p' "$dir/trace.jsonl" >"$dir/exit.jsonl"
+  check "$name: playing Beethoven again tunes $playing kHz and locks" \
+    "$(has "\"err\":0,\"ev\":\"tuned\",\"freq\":$playing," "$dir/exit.jsonl")"
+  check "$name: no tune fails with a device error" \
+    "$(grep '"ev":"tuned"' "$dir/trace.jsonl" | grep -qv '"err":\(0\|-110\|-125\),' && echo no || echo yes)"
+}
+
+# What the sweep in the trace did around each carrier of CARRIERS (kHz) on
+# standard input, one line each: the carrier, "locked" (a step of the sweep
+# within WINDOW of it locked), "searched" (that lock's next tune was 1 MHz
+# up), "scanned" (the scan reported Beethoven within the window), "-" where
+# not; then "stray" and every frequency that locked outside all windows
+# before the band's end, and "unsearched" with every locked step whose next
+# tune was not 1 MHz up.
+carriers_seen() {
+  awk -v carriers="$1" -v win="$2" '
+    BEGIN { n = split(carriers, c, " ") }
+    function num(key,  s) {
+      if (!match($0, "\"" key "\":-?[0-9]+")) return ""
+      s = substr($0, RSTART + length(key) + 3, RLENGTH - length(key) - 3)
+      return s + 0
+    }
+    function near(f,  i) {
+      for (i = 1; i <= n; i++) if (f - c[i] < win && c[i] - f < win) return i
+      return 0
+    }
+    /"ev":"messageBox"/ && /"caption":"Finito"/ { done = 1 }
+    done { next }
+    /"ev":"setMode","mode":1[,}]/ { scanning = 1 }
+    /"ev":"setMode","mode":2[,}]/ { scanning = 0 }
+    /"ev":"tune",/ && lock != "" {
+      if (num("freq") == lock + 1000) { if (near(lock)) searched[near(lock)] = 1 }
+      else unsearched = unsearched " " lock
+      lock = ""
+    }
+    /"ev":"tuned",/ && /"err":0,/ {
+      f = num("freq")
+      if (!near(f)) stray = stray " " f
+      if (!scanning) { locked[near(f)] = 1; lock = f }
+    }
+    /"ev":"serviceFound",/ && /"name":"Beethoven","provider":"LinuxTV.org"/ { scanned[near(num("freq"))] = 1 }
+    END {
+      for (i = 1; i <= n; i++)
+        print c[i], locked[i] ? "locked" : "-", searched[i] ? "searched" : "-", scanned[i] ? "scanned" : "-"
+      print "stray" stray
+      print "unsearched" unsearched
+    }'
+}
+
+band_checks() {
+  d=$out/band
+  # The carriers the band sweep passes, a step and the search's below its end.
+  want=""
+  for c in $VIDTV_CARRIERS; do
+    [ $((c + 1500)) -le "$end" ] && want="$want $c"
+  done
+  carriers_seen "$want" "$VIDTV_WINDOW" <"$d/trace.jsonl" >"$d/carriers.txt"
+  cat "$d/carriers.txt"
+  for c in $want; do
+    check "band: $c kHz locks at a step within $VIDTV_WINDOW kHz, is searched and scanned" \
+      "$(has "^$c locked searched scanned$" "$d/carriers.txt")"
+  done
+  check "band: no lock outside the carriers' windows" "$(has '^stray$' "$d/carriers.txt")"
+  check "band: every lock of the sweep is searched 1 MHz on" "$(has '^unsearched$' "$d/carriers.txt")"
+  n=$(echo "$want" | wc -w)
+  # The box speaks Italian unless told otherwise, as its plug-in does.
+  check "band: the summary lists Beethoven (LinuxTV.org) $n times" \
+    "$([ "$(grep -c '^ *Beethoven (LinuxTV.org)$' "$d/stdout.txt")" -eq "$n" ] && echo yes || echo no)"
+  cp "/tmp/root-band/var/tuxbox/config/vantrel-box/services.json" "$d/services.json" 2>/dev/null
+  check "band: the service list keeps $n transponders with their delivery system" \
+    "$([ "$(cat "$d/services.json" 2>/dev/null | grep -c '"frequency_khz": [0-9]*,.*"system": "DVB-S2"')" -eq "$n" ] && echo yes || echo no)"
+  # The EXTENDED LNB takes the band's first step, below UNIVERSAL's range,
+  # and the playing carrier in the high band.
+  check "band: the LNB puts the first step, 10702 MHz, at IF 952 MHz, low band, 18 V" \
+    "$(has '"band":"low","ev":"lnb","freq":10702000,"if":952000,"t":[0-9]*,"voltage":18' "$d/trace.jsonl")"
+  check "band: the LNB puts $playing kHz at IF $((playing - 10600000)) kHz, high band, 18 V" \
+    "$(has "\"band\":\"high\",\"ev\":\"lnb\",\"freq\":$playing,\"if\":$((playing - 10600000)),\"t\":[0-9]*,\"voltage\":18" \
+      "$d/trace.jsonl")"
 }
 
 guest() {
   out=${VIDTV_OUT:?}
   box=${VIDTV_BOX:-./build/vantrel-box}
-  sweep found 11355 11370
-  d=$out/found
-  check "found: 11362 MHz locks" "$(has '"err":0,"ev":"tuned","freq":11362000' "$d/tuned.txt")"
-  check "found: nothing else locks" "$(grep '"err":0,' "$d/tuned.txt" | grep -qv '"freq":11362000,' && echo no || echo yes)"
-  # The search tunes on 1 MHz past the lock (where vidtv does not lock)
-  # before the scan starts.
-  awk '/"err":0,"ev":"tuned","freq":11362000/ { locked = 1 }
-       locked && /"err":-110,"ev":"tuned","freq":11363000/ { searched = 1 }
-       /"ev":"dvb"/ && /"type":2[,}]/ { scanned = 1; exit }
-       END { exit !(searched && scanned) }' "$d/trace.jsonl"
-  check "found: the lock is searched 1 MHz at a time before the scan" "$([ $? -eq 0 ] && echo yes || echo no)"
-  check "found: the transponder is scanned" "$(has '"ev":"dvb","t":[0-9]*,"type":15' "$d/trace.jsonl")"
-  check "found: the scan reports Beethoven from LinuxTV.org" \
-    "$(has '"ev":"serviceFound","freq":11362000,"name":"Beethoven","provider":"LinuxTV.org"' "$d/trace.jsonl")"
-  check "found: the box lists Beethoven (LinuxTV.org) at exit" "$(has 'Beethoven (LinuxTV.org)' "$d/stdout.txt")"
-  cp /tmp/root-found/var/tuxbox/config/vantrel-box/services.json "$d/services.json" 2>/dev/null
-  check "found: the service list keeps 11362 MHz with its delivery system" \
-    "$(has '"frequency_khz": 11362000,.*"system": "DVB-S2"' "$d/services.json")"
-  check "found: the universal LNB puts 11362 MHz at IF 1612 MHz, low band, 18 V" \
-    "$(has '"band":"low","ev":"lnb","freq":11362000,"if":1612000,"t":[0-9]*,"voltage":18' "$d/trace.jsonl")"
+  playing=$(sed -n 's/.*"playing": *{ *"frequency_mhz": *\([0-9]*\).*/\1000/p' tests/data/vidtv/band.json)
+  end=12750000
+  if [ -n "${VIDTV_BOX_END:-}" ]; then
+    end=${VIDTV_BOX_END}000
+    sweep band "$(keys band 10700 "$VIDTV_BOX_END" 27500 3)"
+  else
+    sweep band "$(keys band)"
+  fi
+  common_checks
+  band_checks
 
-  sweep empty 11400 11410
-  d=$out/empty
-  check "empty: nothing locks during the sweep" \
-    "$(awk '/"ev":"setMode","mode":2/ { exit } /"ev":"tuned"/ && /"err":0,/ { bad = 1 } END { exit bad }' \
-      "$d/trace.jsonl" && echo yes || echo no)"
-  check "empty: no scan starts" "$(hasnt '"ev":"serviceFound"' "$d/trace.jsonl")"
-  # The box speaks Italian unless told otherwise, as its plug-in does.
-  check "empty: the box found nothing" "$(has 'No transponder was scanned\|Nessun transponder è stato scansionato' "$d/stdout.txt")"
+  c=$(echo "$VIDTV_CARRIERS" | cut -d' ' -f1)
+  c=$((c / 1000))
+  sweep oneshot "$(keys oneshot $((c + 3)) $((c + 4)) 16000 1)"
+  common_checks
+  check "oneshot: nothing locks $((c + 3))-$((c + 4)) MHz at 16000 ksym/s, 3-4 MHz above $c MHz" \
+    "$(sed '/"caption":"Finito","ev":"messageBox"/q' "$dir/trace.jsonl" | grep -q '"err":0,"ev":"tuned"' &&
+      echo no || echo yes)"
 
   # Another program holds the front end open for writing.
   exec 3<>/dev/dvb/adapter0/frontend0
@@ -111,19 +186,54 @@ guest() {
   exit $failed
 }
 
-if [ "${1:-}" = guest ]; then
-  guest
-fi
+# bench START END STEP [--realtime]: one sweep for scripts/vidtv-bench.sh, no
+# checks; START empty for the dialog's defaults.
+bench() {
+  out=${VIDTV_OUT:?}
+  box=${VIDTV_BOX:-./build/vantrel-box}
+  if [ -n "$1" ]; then
+    sweep bench "$(keys bench "$1" "$2" 27500 "$3")" ${4:-}
+  else
+    sweep bench "$(keys bench)" ${4:-}
+  fi
+  cat "$dir/stderr.txt"
+  exit $status
+}
+
+case ${1:-} in
+  guest) guest ;;
+  bench)
+    shift
+    bench "$@"
+    ;;
+esac
 here=$(cd "$(dirname "$0")" && pwd)
 build=$here/../build
 if [ "${1:-}" = --build ]; then
-  [ -d "${2:-}" ] || { echo "vidtv-box: --build: no folder '${2:-}'" >&2; exit 2; }
+  [ -d "${2:-}" ] || {
+    echo "vidtv-box: --build: no folder '${2:-}'" >&2
+    exit 2
+  }
   build=$2
   shift 2
 fi
+case ${VIDTV_BOX_END:-} in
+  "" | 10[7-9][0-9][0-9] | 11[0-9][0-9][0-9] | 12[0-6][0-9][0-9] | 127[0-4][0-9] | 12750) ;;
+  *)
+    echo "vidtv-box: VIDTV_BOX_END wants a frequency from 10700 to 12750 MHz, not '$VIDTV_BOX_END'" >&2
+    exit 2
+    ;;
+esac
 build=$(cd "$build" && pwd)
 out=${1:-$build/vidtv-box}
 mkdir -p "$out" && out=$(cd "$out" && pwd)
-exec "$here/vidtv.sh" run --freqs 11362000 --timeout 170 --build "$build" --env "VIDTV_BOX=$build/vantrel-box" \
-  --env ASAN_OPTIONS=detect_leaks=1 --out "$out" --pack "$here/vidtv-box.sh" \
-  --pack "$here/../tests/data/vidtv/band.json" -- sh "$here/vidtv-box.sh" guest
+vidtv_here=$here
+# shellcheck source=scripts/vidtv/bed.sh
+. "$here/vidtv/bed.sh"
+rc=0
+vidtv_bed_run "$build" "$out" 600 "VIDTV_BOX_END=${VIDTV_BOX_END:-}" guest || rc=$?
+if [ -s "$out/band/trace.jsonl" ]; then
+  echo "vidtv-box: the band sweep's steps:"
+  vidtv_bed_figures "$out/band"
+fi
+exit $rc

@@ -36,9 +36,16 @@ Commands:
 
 Options of run:
   --freqs KHZ[,KHZ...]  the satellite frequencies (kHz, Ku band, at most 8)
-                        that carry vidtv's multiplex (default 11362000); vidtv
-                        locks only on the exact frequency, through a universal
-                        LNB (LOF 9750/10600 MHz, switch at 11700 MHz)
+                        that carry vidtv's multiplex (default 11362000), seen
+                        through a universal LNB (LOF 9750/10600 MHz, switch at
+                        11700 MHz); vidtv compares the tuner's intermediate
+                        frequencies only, so a carrier also shows 850 MHz up
+                        (low band) or down (high band) in the other band
+  --shift KHZ           how far from a carrier's intermediate frequency a tune
+                        still locks (less than KHZ, 0-255: vidtv keeps it in a
+                        byte), with a lower strength and C/N (default 0: only
+                        the exact frequency); vidtv's max_frequency_shift_hz,
+                        which satellite tuning compares with kHz
   --pack PATH           also pack this file or folder, at the same absolute
                         path (not under /dev, /proc or /sys, which the guest
                         has of its own), with the shared libraries its

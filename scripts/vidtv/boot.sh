@@ -49,7 +49,7 @@ vidtv_quote() {
 # build, the fonts, gconv modules and C.UTF-8 locale, the packed paths and the
 # job that init runs. The remaining arguments are the command.
 vidtv_stage_guest() {
-  local root=$1 f gconv libc
+  local root=$1 f gconv libc vidtv_copied
   shift
   mkdir -p "$root"/{bin,sbin,usr/bin,usr/sbin,proc,sys,dev,tmp,root,vidtv}
   cp -L "$(command -v busybox)" "$root/bin/busybox"
@@ -62,7 +62,12 @@ vidtv_stage_guest() {
   done
   [ -e "$vidtv_build_dir/vantrel-box" ] || echo "vidtv: no $vidtv_build_dir/vantrel-box to pack" >&2
   # The box reads its data from the source tree the build was configured from.
+  # A build folder copied elsewhere (no CMake cache) still names the original
+  # folder in its run path and data path: it is told where this tree's data
+  # is, and its own libraries come first.
   f=$(sed -n 's/^CMAKE_HOME_DIRECTORY:INTERNAL=//p' "$vidtv_build_dir/CMakeCache.txt" 2>/dev/null || true)
+  vidtv_copied=""
+  [ -n "$f" ] || vidtv_copied=$vidtv_build_dir
   vidtv_stage "$root" "${f:-$vidtv_src}/data"
   vidtv_stage "$root" /usr/share/fonts/truetype/dejavu
   libc=$(ldd /bin/sh | awk '$1 ~ /^libc\.so/ { print $3 }')
@@ -82,13 +87,17 @@ vidtv_stage_guest() {
   elif ! grep -qx -- "$1" <<<"$("$root/bin/busybox" --list)" && f=$(type -P "$1"); then
     vidtv_stage "$root" "$f"
   fi
-  vidtv_stage_libraries "$root" "$gconv"
+  LD_LIBRARY_PATH=${vidtv_copied:-${LD_LIBRARY_PATH:-}} vidtv_stage_libraries "$root" "$gconv"
   {
     echo "VIDTV_MODULES=$(vidtv_quote "$(tr '\n' ' ' <"$vidtv_entry/modules/order")")"
     echo "VIDTV_FREQS=$(vidtv_quote "$vidtv_freqs")"
+    echo "VIDTV_SHIFT=$(vidtv_quote "$vidtv_shift")"
     echo "VIDTV_CWD=$(vidtv_quote "$vidtv_src")"
     echo "VIDTV_OUT=$(vidtv_quote "$vidtv_out")"
     echo "export GCONV_PATH=$(vidtv_quote "$gconv")"
+    if [ -n "$vidtv_copied" ]; then
+      echo "export VANTREL_DATA=$(vidtv_quote "$vidtv_src/data") LD_LIBRARY_PATH=$(vidtv_quote "$vidtv_copied")"
+    fi
     [ -z "$vidtv_out" ] || echo "export VIDTV_OUT"
     for f in "${vidtv_env[@]}"; do
       echo "export ${f%%=*}=$(vidtv_quote "${f#*=}")"
@@ -166,13 +175,19 @@ vidtv_guest_path() {
 # run [OPTIONS] -- COMMAND [ARGS...]
 vidtv_run() {
   local tmp rc t0=$SECONDS
-  vidtv_freqs=11362000 vidtv_out="" vidtv_timeout=120 vidtv_build_dir="$vidtv_src/build"
+  vidtv_freqs=11362000 vidtv_shift=0 vidtv_out="" vidtv_timeout=120 vidtv_build_dir="$vidtv_src/build"
   vidtv_packs=() vidtv_env=()
   while [ $# -gt 0 ]; do
     case $1 in
       --freqs)
         vidtv_check_freqs "${2:-}"
         vidtv_freqs=$2
+        ;;
+      --shift)
+        # The tuner keeps it in a byte: 2000 would quietly be 208.
+        [[ ${2:-} =~ ^(0|[1-9][0-9]{0,2})$ ]] && ((${2} <= 255)) ||
+          vidtv_usage_error "--shift wants kHz from 0 to 255, not '${2:-}'"
+        vidtv_shift=$2
         ;;
       --pack)
         [ -e "${2:-}" ] || vidtv_usage_error "--pack: no file or folder '${2:-}'"
