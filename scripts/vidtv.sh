@@ -42,10 +42,11 @@ Options of run:
                         frequencies only, so a carrier also shows 850 MHz up
                         (low band) or down (high band) in the other band
   --shift KHZ           how far from a carrier's intermediate frequency a tune
-                        still locks (less than KHZ, 0-255: vidtv keeps it in a
-                        byte), with a lower strength and C/N (default 0: only
-                        the exact frequency); vidtv's max_frequency_shift_hz,
-                        which satellite tuning compares with kHz
+                        still locks (less than KHZ, 0-9999), with a lower
+                        strength and C/N (default 0: only the exact
+                        frequency); vidtv's max_frequency_shift_hz, which
+                        satellite tuning compares with kHz and which the bed's
+                        modules keep in 32 bits instead of vidtv's byte
   --pack PATH           also pack this file or folder, at the same absolute
                         path (not under /dev, /proc or /sys, which the guest
                         has of its own), with the shared libraries its

@@ -4,22 +4,18 @@
 # that runs scripts/vidtv-box.sh in the guest, and the figures drawn from a
 # box's trace. POSIX sh, sourced after setting vidtv_here (the scripts folder).
 
-# Eight carriers, four in each band of the LNB, each within vidtv's widest
-# window (255 kHz: it keeps the shift in a byte) of a step of the plug-in's
-# default sweep, so each locks at that step alone: two exactly there, the
-# others 100-200 kHz above or below it, which locks with a lower C/N. The
-# sweep starts one below the entered 10700 MHz and adds the step before each
-# tune (10702, 10705, ...); after a find it goes on from the search's last
-# tune, 1 MHz past the lock here, so each carrier moves the later steps up by
-# one: the n-th carrier lies near 10702 + (n-1) + a multiple of 3 MHz. A tune
-# that wandered (the kernel's zigzag) shows as a lock outside every window.
-# vidtv compares intermediate frequencies only, so a low-band carrier F also
-# locks at F+850 MHz in the high band and a high-band one G at G-850 MHz in the
-# low band: low-band carriers stay below 10849 MHz and high-band ones from
-# 12551 MHz, which keeps those ghosts out of 10700-12750 MHz. The band file's
-# "playing" transponder is 12612 MHz, one of them.
-vidtv_bed_carriers="10723000 10763150 10799850 10837200 12554100 12612000 12654800 12719150"
-vidtv_bed_shift=255
+# Eight carriers, four in each band of the LNB, off the plug-in's step grid,
+# each locking within 2 MHz: a window wider than the sweep's 3 MHz step, so
+# one step at least falls in it wherever the grid lies, and the search that
+# follows a lock finds several locked frequencies, the C/N highest nearest
+# the carrier. vidtv compares intermediate frequencies only, so a low-band
+# carrier F also locks at F+850 MHz in the high band and a high-band one G at
+# G-850 MHz in the low band: low-band carriers stay below 10848 MHz and
+# high-band ones from 12552 MHz (window included), which keeps those ghosts
+# out of 10700-12750 MHz. The band file's "playing" transponder is 12618 MHz,
+# one of them.
+vidtv_bed_carriers="10718400 10751700 10785000 10822300 12575600 12618000 12662900 12711400"
+vidtv_bed_shift=2000
 
 # vidtv_bed_run BUILD OUT TIMEOUT NAME=VALUE ARGS...: boots the bed with the box
 # of BUILD and runs "vidtv-box.sh ARGS..." inside, with the variable NAME set

@@ -184,9 +184,9 @@ vidtv_run() {
         vidtv_freqs=$2
         ;;
       --shift)
-        # The tuner keeps it in a byte: 2000 would quietly be 208.
-        [[ ${2:-} =~ ^(0|[1-9][0-9]{0,2})$ ]] && ((${2} <= 255)) ||
-          vidtv_usage_error "--shift wants kHz from 0 to 255, not '${2:-}'"
+        # The bed's modules keep it in 32 bits (prepare.sh widens vidtv's byte).
+        [[ ${2:-} =~ ^(0|[1-9][0-9]{0,3})$ ]] ||
+          vidtv_usage_error "--shift wants kHz from 0 to 9999, not '${2:-}'"
         vidtv_shift=$2
         ;;
       --pack)

@@ -141,6 +141,13 @@ vidtv_build() {
   dpkg-deb --fsys-tarfile "$(vidtv_deb "$debs" "${pkgs[0]}")" | tar -x -C "$work/image" --wildcards \
     "./boot/*-$kname" "*/modules/$kname/modules.builtin" "*/modules/$kname/kernel/drivers/media/*"
   wait "$srcjob" || vidtv_die "cannot read the vidtv sources from ${pkgs[4]}"
+  # The tuner keeps max_frequency_shift_hz in a byte, which caps the window
+  # around a carrier at 255 kHz (satellite tuning compares kHz): too narrow for
+  # a sweep's 3 MHz steps to fall in. The field is widened to 32 bits, as the
+  # module parameter that fills it already is.
+  sed -i 's/^\(\s*\)u8\(\s\+max_frequency_shift_hz;\)/\1u32\2/' "$work/$src/drivers/media/test-drivers/vidtv/vidtv_tuner.h"
+  grep -q 'u32 *max_frequency_shift_hz;' "$work/$src/drivers/media/test-drivers/vidtv/vidtv_tuner.h" ||
+    vidtv_die "cannot widen max_frequency_shift_hz in vidtv_tuner.h"
   echo "vidtv: unpacked in $((SECONDS - t0)) s; building the vidtv modules against $kname"
   t1=$SECONDS
   if ! make -C "$hdr" M="$work/$src/drivers/media/test-drivers/vidtv" CONFIG_DVB_VIDTV=m -j2 modules \
