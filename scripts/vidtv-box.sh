@@ -8,8 +8,8 @@
 #            1 MHz at a time while it locks, and be scanned (Beethoven from
 #            LinuxTV.org within its window); nothing may lock anywhere else.
 #            (vidtv's C/N, 34 dB less 12 dB a MHz off, stays above the top of
-#            the box's 0-20 dB scale within 1.2 MHz, so the search's first
-#            sample is as good as any and is the one scanned.)
+#            the box's 0-20 dB scale within 1.2 MHz: the search scans the
+#            first of its samples there, not always the nearest.)
 #   oneshot: 16000 ksym/s, 3-4 MHz above a carrier, 1 MHz steps: no lock. The
 #            kernel's zigzag (1 MHz steps up to 8 MHz away at that rate) would
 #            reach the carrier from there; a box that lets it reports locks
@@ -61,7 +61,7 @@ sweep() {
   mkdir -p "$dir"
   t0=$(ms)
   "$box" --adapter 0 --lnb EXTENDED --band tests/data/vidtv/band.json --root "/tmp/root-${dir##*/}" \
-    --max-time 4000000 --keys "$keys" --shots "$dir" --trace "$dir/trace.jsonl" "$@" \
+    --max-time 4000000 --keys "$keys" --shots "$dir" --trace "$dir/trace.jsonl" --spectrum "$dir/spectrum.csv" "$@" \
     >"$dir/stdout.txt" 2>"$dir/stderr.txt"
   status=$?
   echo $(($(ms) - t0)) >"$dir/wall_ms"
