@@ -3,6 +3,8 @@
 // device operation is in flight, and the real tuner's time-outs. All of them
 // go through here, so that a test can put a clock it moves in its place.
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 namespace box {
 
@@ -26,5 +28,24 @@ class ManualClock {
  private:
   int64_t nowMs = 0;
 };
+
+}  // namespace box
+
+namespace box {
+
+// Times the box writes down (when an entry of the kept list was seen), in
+// whole seconds since 1970-01-01 UTC; 0 stands for "not known".
+//
+// The run's start instant: VANTREL_START_TIME (ISO 8601 UTC,
+// 2026-12-08T21:04:05Z) when set, else the wall clock now. Read once, when
+// the DVB layer comes up; false with *error when the variable is no such time.
+bool fixStartInstant(std::string* error);
+// The start instant plus the box time gone by since: in virtual time a run
+// that sweeps for an hour of box time ends an hour after it started.
+int64_t utcNow();
+// 2026-12-08T21:04:05Z; "" for 0.
+std::string utcText(int64_t seconds);
+// The text utcText writes (only that: a Z, to the second); false otherwise.
+bool parseUtc(std::string_view text, int64_t* seconds);
 
 }  // namespace box

@@ -2,15 +2,22 @@
 // band, the front end, the kept service list and what this run's scans found.
 #include "box/dvb/boot.h"
 
+#include <climits>
 #include <cmath>
 #include <cstdio>
+#include <map>
 #include <memory>
+#include <set>
+#include <tuple>
 #include <vector>
 
+#include "box/base/clock.h"
 #include "box/base/fileio.h"
 #include "box/base/paths.h"
 #include "box/base/tr.h"
 #include "box/dvb/delivery.h"
+#include "box/dvb/keptindex.h"
+#include "box/dvb/seen.h"
 #include "box/dvb/sim/records.h"
 #include "box/dvb/sim/simfrontend.h"
 #include "box/dvb/state.h"
@@ -22,11 +29,20 @@
 namespace box {
 namespace {
 
+struct VisitService {
+  std::string name, provider;
+  bool isNew;
+  std::string oldName;  // "" unless renamed
+};
+
 struct Visit {
   int freqKHz, srSym, pol;
   bool locked;
-  std::vector<std::pair<std::string, std::string>> services;  // name, provider
+  std::vector<VisitService> services;
+  bool isNew = false;  // its services' transponder was first found by this run
 };
+
+using Ids = std::tuple<int, int, int>;  // orbital position, original network id, transport stream id
 
 struct DvbState {
   std::unique_ptr<Band> band;
@@ -42,6 +58,15 @@ struct DvbState {
   KeptFileStamp listStamp;  // the list file as this box last read or wrote it
   std::string saveError;    // the last failed save that no later save made good
   std::vector<Visit> visits;
+  // This run's sightings: what it saw, what it found first, the names
+  // services had before it renamed them.
+  std::set<const eTransponder*> tpSeen, tpNew;
+  std::set<eServiceReferenceDVB> servicesSeen, serviceNew;
+  std::map<eServiceReferenceDVB, std::string> renamed;
+  // Kept transponders by the ids of the services on them; made at the first
+  // service found that matches no kept frequency.
+  std::multimap<Ids, eTransponder*> byIds;
+  bool byIdsMade = false;
 };
 
 DvbState& state() {
@@ -102,10 +127,117 @@ void recordVisit(const eTransponder& tp, bool locked) {
   state().visits.push_back({sat.frequency, sat.symbol_rate, sat.polarisation, locked, {}});
 }
 
-void recordService(const eTransponder& tp, const eServiceDVB& service) {
+void recordService(const eTransponder& tp, const eServiceDVB& service, const Found& kept) {
   auto& visits = state().visits;
   if (visits.empty() || visits.back().freqKHz != tp.satellite.frequency) recordVisit(tp, true);
-  visits.back().services.emplace_back(service.service_name, service.service_provider);
+  visits.back().isNew |= kept.transponderNew;
+  visits.back().services.push_back(
+      {service.service_name, service.service_provider, kept.serviceNew, kept.oldName});
+}
+
+namespace {
+
+// The kept transponder with these ids that this run has not seen (two
+// carriers of one run are two, whatever their ids say), nearest in frequency.
+eTransponder* matchByIds(DvbState& s, const eTransponderList& list, const FoundService& f) {
+  const int onid = f.ref.data[3], tsid = f.ref.data[2];
+  if (!onid && !tsid) return nullptr;  // a tuner that read no ids
+  const TransponderIndex& index = transponderIndex(list);
+  if (!s.byIdsMade) {
+    for (const auto& [ref, record] : list.getServices())
+      if (eTransponder* t = index.place(ref.data[4], ref.data[5]))
+        s.byIds.emplace(Ids{ref.data[4], ref.data[3], ref.data[2]}, t);
+    s.byIdsMade = true;
+  }
+  eTransponder* best = nullptr;
+  auto [from, to] = s.byIds.equal_range(Ids{f.transponder.orbital_position, onid, tsid});
+  for (auto it = from; it != to; ++it) {
+    const auto d = [&](const eTransponder* t) {
+      return std::abs(t->satellite.frequency - f.transponder.frequency);
+    };
+    if (!s.tpSeen.count(it->second) && (!best || d(it->second) < d(best))) best = it->second;
+  }
+  return best;
+}
+
+// The kept service with the found one's type, ids and position that lies on
+// t (or on no kept transponder: t moved away from it), found by its place
+// in the list's order, not by a walk.
+const eServiceReferenceDVB* keptService(const eTransponderList& list, const eTransponder* t,
+                                        const eServiceReferenceDVB& found) {
+  const TransponderIndex& index = transponderIndex(list);
+  eServiceReferenceDVB from = found;
+  from.data[5] = from.data[6] = from.data[7] = INT_MIN;
+  from.flags = INT_MIN;
+  from.path = "";
+  const auto& services = list.getServices();
+  for (auto it = services.lower_bound(from); it != services.end(); ++it) {
+    const eServiceReferenceDVB& r = it->first;
+    if (r.type != found.type || !std::equal(r.data, r.data + 5, found.data)) break;
+    const eTransponder* on = index.place(r.data[4], r.data[5]);
+    if (on == t || !on) return &r;
+  }
+  return nullptr;
+}
+
+// A sighting now: the first time stays, the last moves on, and the run
+// counts once however often it sees the entry.
+Seen sighted(Seen seen, bool againThisRun) {
+  const int64_t now = utcNow();
+  if (!seen.first) seen.first = now;
+  seen.last = now;
+  if (!againThisRun) ++seen.times;
+  return seen;
+}
+
+}  // namespace
+
+Found keepFound(const FoundService& f) {
+  DvbState& s = state();
+  Found out;
+  out.ref = f.ref;
+  if (!eDVB::instance) return out;
+  eTransponderList& list = *eDVB::instance->getTransponders();
+  TransponderIndex& index = transponderIndex(list);
+  eTransponder* t = index.match(f.transponder);
+  if (!t && (t = matchByIds(s, list, f))) {
+    // The same multiplex moved: the entry takes its new place.
+    index.remove(t);
+    moveTransponderNotes(t->satellite, f.transponder);
+    t->satellite = f.transponder;
+    index.add(t);
+    transponderAdded(list, *t);
+  }
+  if (!t) {
+    eTransponder found(list);
+    found.satellite = f.transponder;
+    t = list.addTransponder(found);
+    s.tpNew.insert(t);
+  } else {
+    eTransponder found(list);
+    found.satellite = f.transponder;
+    list.addTransponder(found);  // brings its values up to date
+  }
+  const bool tpAgain = !s.tpSeen.insert(t).second;
+  noteTransponderSeen(t->satellite, sighted(transponderSeen(t->satellite), tpAgain));
+  if (!tpAgain) transponderAdded(list, *t);
+  out.transponderNew = s.tpNew.count(t) > 0;
+
+  if (const eServiceReferenceDVB* kept = keptService(list, t, f.ref)) out.ref = *kept;
+  const eServiceDVB* old = list.searchService(out.ref);
+  out.wasKept = old != nullptr;
+  if (!old) s.serviceNew.insert(out.ref);
+  if (old && old->service_name != f.record.service_name && !s.renamed.count(out.ref))
+    s.renamed[out.ref] = old->service_name;
+  out.serviceNew = s.serviceNew.count(out.ref) > 0;
+  auto was = s.renamed.find(out.ref);
+  if (was != s.renamed.end() && was->second != f.record.service_name) out.oldName = was->second;
+  list.addService(out.ref, f.record);
+  if (s.byIdsMade && !old) s.byIds.emplace(Ids{out.ref.data[4], out.ref.data[3], out.ref.data[2]}, t);
+  const bool serviceAgain = !s.servicesSeen.insert(out.ref).second;
+  noteServiceSeen(out.ref, sighted(serviceSeen(out.ref), serviceAgain));
+  serviceAdded(list, out.ref);
+  return out;
 }
 
 }  // namespace dvb
@@ -166,7 +298,9 @@ bool bootDvb(const DvbOptions& options, std::string* error) {
   std::string listPath = options.serviceList.empty() ? std::string() : resolve(options.serviceList);
   KeptServices kept;
   KeptFileStamp stamp;
+  if (!fixStartInstant(error)) return false;
   forgetDeliverySystems();  // the list read now tells them again
+  forgetSeen();
   if (!listPath.empty() && !loadServiceList(listPath, &kept, error, &stamp)) return false;
   std::unique_ptr<Frontend> device;
   if (options.tuner.adapter >= 0 && !(device = openRealFrontend(options.tuner, error))) return false;
@@ -176,6 +310,13 @@ bool bootDvb(const DvbOptions& options, std::string* error) {
   s.serviceListPath = listPath;
   s.listStamp = stamp;
   s.visits.clear();
+  s.tpSeen.clear();
+  s.tpNew.clear();
+  s.servicesSeen.clear();
+  s.serviceNew.clear();
+  s.renamed.clear();
+  s.byIds.clear();
+  s.byIdsMade = false;
   new eDVB;
   eTransponderList* list = eDVB::instance->getTransponders();
   s.loading = true;
@@ -233,21 +374,42 @@ bool shutdownDvb(std::string* error) {
 }
 
 std::string foundSummary() {
-  const auto& visits = state().visits;
+  const DvbState& s = state();
+  const auto& visits = s.visits;
   if (visits.empty()) return std::string(tr("No transponder was scanned.")) + "\n";
   std::string out = trf("Transponders scanned: %zu", visits.size()) + "\n";
+  const std::string newMark = std::string(" (") + tr("new") + ")";
   for (const Visit& v : visits) {
     const size_t n = v.services.size();
     out += "  ";
     out += !v.locked ? trf("%d MHz %s %d ksym/s: no lock", v.freqKHz / 1000, polName(v.pol), v.srSym / 1000)
                      : trnf("%d MHz %s %d ksym/s: %zu service", "%d MHz %s %d ksym/s: %zu services", n,
                             v.freqKHz / 1000, polName(v.pol), v.srSym / 1000, n);
-    out += "\n";
+    out += v.isNew ? newMark + "\n" : "\n";
     // Names come from band files: shown escaped, they cannot play tricks on a terminal.
-    for (const auto& [name, provider] : v.services)
-      out += "    " + printable(name, kMaxShownName) + " (" + printable(provider, kMaxShownName) + ")\n";
+    for (const VisitService& service : v.services) {
+      out += "    " + printable(service.name, kMaxShownName) + " (" +
+             printable(service.provider, kMaxShownName) + ")";
+      if (service.isNew)
+        out += newMark;
+      else if (!service.oldName.empty())
+        out += " (" + trf("was: %s", printable(service.oldName, kMaxShownName).c_str()) + ")";
+      out += "\n";
+    }
   }
-  return out;
+  // Services seen again count once each, whatever their name now.
+  const size_t seenBefore = s.servicesSeen.size() - s.serviceNew.size();
+  size_t renamed = 0;
+  for (const auto& [ref, oldName] : s.renamed) {
+    const eServiceDVB* now = eDVB::instance ? eDVB::instance->getTransponders()->searchService(ref) : nullptr;
+    renamed += now && now->service_name != oldName;
+  }
+  out += trf("New: %s, %s; %s; %s.",
+             trnf("%zu transponder", "%zu transponders", s.tpNew.size(), s.tpNew.size()).c_str(),
+             trnf("%zu service", "%zu services", s.serviceNew.size(), s.serviceNew.size()).c_str(),
+             trnf("%zu renamed", "%zu renamed", renamed, renamed).c_str(),
+             trnf("%zu seen before", "%zu seen before", seenBefore, seenBefore).c_str());
+  return out + "\n";
 }
 
 }  // namespace box

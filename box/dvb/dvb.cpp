@@ -5,6 +5,8 @@
 
 #include "box/base/trace.h"
 #include "box/dvb/frontend.h"
+#include "box/dvb/keptindex.h"
+#include "box/dvb/seen.h"
 #include "box/dvb/state.h"
 #include "host/decoder.h"
 #include "host/frontend.h"
@@ -90,6 +92,7 @@ eTransponderList::eTransponderList() {
 }
 
 eTransponderList::~eTransponderList() {
+  box::dropTransponderIndex(*this);
   if (gTransponderList == this) gTransponderList = nullptr;
 }
 
@@ -123,11 +126,27 @@ void eTransponderList::addService(const eServiceReferenceDVB& ref, const eServic
   box::dvb::serviceAdded(*this, ref);
 }
 
+// A transponder found again, a little off or with other parameters, is the
+// one kept (keptindex.h): it takes the newer values, and what was noted of
+// it goes along.
 eTransponder* eTransponderList::addTransponder(const eTransponder& tp) {
-  for (eTransponder& known : transponders)
-    if (known == tp) return &known;
+  box::TransponderIndex& index = box::transponderIndex(*this);
+  if (eTransponder* known = index.match(tp.satellite)) {
+    const auto& a = known->satellite;
+    const auto& b = tp.satellite;
+    if (a.frequency == b.frequency && a.symbol_rate == b.symbol_rate && a.fec == b.fec &&
+        a.inversion == b.inversion)
+      return known;
+    index.remove(known);
+    box::moveTransponderNotes(a, b);
+    known->satellite = b;
+    index.add(known);
+    box::dvb::transponderAdded(*this, *known);
+    return known;
+  }
   transponders.emplace_back(*this);
   transponders.back() = tp;
+  index.add(&transponders.back());
   box::dvb::transponderAdded(*this, transponders.back());
   transponder_added.emit(&transponders.back());
   return &transponders.back();

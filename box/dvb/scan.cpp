@@ -106,14 +106,11 @@ struct eDVBScanController::Impl : public sigc::trackable {
       return;
     }
     const box::FoundService& f = found[nextFound++];
-    eTransponder kept(*list);
-    kept.satellite = f.transponder;
-    list->addTransponder(kept);
-    eServiceReferenceDVB ref = f.ref;
-    eServiceDVB record = f.record;
-    bool isNew = list->searchService(ref) == nullptr;
-    list->addService(ref, record);
-    box::dvb::recordService(*current, record);
+    const box::dvb::Found kept = box::dvb::keepFound(f);
+    const eServiceReferenceDVB ref = kept.ref;
+    const eServiceDVB record = f.record;
+    const bool isNew = !kept.wasKept;
+    box::dvb::recordService(*current, record, kept);
     box::Trace::event("serviceFound", {{"name", record.service_name},
                                        {"provider", record.service_provider},
                                        {"freq", current->satellite.frequency}});

@@ -4,10 +4,12 @@
 #include <climits>
 #include <cstdint>
 
+#include "box/base/clock.h"
 #include "box/base/fileio.h"
 #include "box/base/jsonpos.h"
 #include "box/base/tr.h"
 #include "box/dvb/delivery.h"
+#include "box/dvb/seen.h"
 
 namespace box {
 namespace {
@@ -95,6 +97,29 @@ bool name(const json& obj, const char* key, std::string* out, Fault* fault) {
   return true;
 }
 
+// Optional, as lists written before the box kept times have none: when the
+// entry was first and last seen, and by how many runs.
+bool seenOf(const json& e, Seen* seen, Fault* fault) {
+  for (auto [key, out] : {std::pair{"first_seen", &seen->first}, std::pair{"last_seen", &seen->last}}) {
+    auto it = e.find(key);
+    if (it == e.end()) continue;
+    if (!it->is_string() || !parseUtc(it->get_ref<const std::string&>(), out)) {
+      *fault = {key, trf("must be a UTC time such as %s", "\"2026-12-08T21:04:05Z\"")};
+      return false;
+    }
+  }
+  if (e.contains("times_seen") && !wholeNumber(e, "times_seen", 0, INT_MAX, &seen->times, fault))
+    return false;
+  return true;
+}
+
+void appendSeen(std::string* out, const Seen& seen) {
+  if (!seen.known()) return;
+  if (seen.first) out->append(", \"first_seen\": \"").append(utcText(seen.first)).push_back('"');
+  if (seen.last) out->append(", \"last_seen\": \"").append(utcText(seen.last)).push_back('"');
+  out->append(", \"times_seen\": ").append(std::to_string(seen.times));
+}
+
 bool toTransponder(const json& e, Satellite* s, Fault* fault) {
   if (!e.is_object()) {
     *fault = {"", tr("must be an object")};
@@ -103,6 +128,9 @@ bool toTransponder(const json& e, Satellite* s, Fault* fault) {
   s->valid = true;
   for (const IntField& f : kTransponderFields)
     if (!wholeNumber(e, f.key, f.lo, f.hi, &(s->*f.member), fault)) return false;
+  Seen seen;
+  if (!seenOf(e, &seen, fault)) return false;
+  noteTransponderSeen(*s, seen);
   // Optional: what a real tuner locked it with.
   DeliverySystem d;
   auto system = e.find("system");
@@ -150,6 +178,9 @@ bool toService(const json& e, eServiceReferenceDVB* ref, eServiceDVB* record, Fa
   }
   record->scrambled = scrambled->get<bool>();
   ref->descr = record->service_name;
+  Seen seen;
+  if (!seenOf(e, &seen, fault)) return false;
+  noteServiceSeen(*ref, seen);
   return true;
 }
 
@@ -285,6 +316,7 @@ void appendTransponder(std::string* out, const Satellite& s) {
     if (!d->modulation.empty() && validModulation(d->modulation))
       out->append(", \"modulation\": \"").append(d->modulation).push_back('"');
   }
+  appendSeen(out, transponderSeen(s));
   out->push_back('}');
 }
 
@@ -302,7 +334,9 @@ void appendService(std::string* out, const eServiceReferenceDVB& ref, const eSer
   appendName(out, record.service_provider);
   out->append(", \"service_type\": ");
   appendInt(out, record.service_type);
-  out->append(record.scrambled ? ", \"scrambled\": true}" : ", \"scrambled\": false}");
+  out->append(record.scrambled ? ", \"scrambled\": true" : ", \"scrambled\": false");
+  appendSeen(out, serviceSeen(ref));
+  out->push_back('}');
 }
 
 std::string checkTransponder(const Satellite& s) {

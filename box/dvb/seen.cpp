@@ -1,0 +1,82 @@
+#include "box/dvb/seen.h"
+
+#include <algorithm>
+#include <map>
+#include <tuple>
+
+#include "box/dvb/delivery.h"
+
+namespace box {
+namespace {
+
+using Key = std::tuple<int, int, int, int>;
+
+Key key(const struct eTransponder::satellite& s) {
+  return {s.frequency, s.symbol_rate, s.polarisation, s.orbital_position};
+}
+
+std::map<Key, Seen>& transponders() {
+  static std::map<Key, Seen> m;
+  return m;
+}
+
+std::map<eServiceReferenceDVB, Seen>& services() {
+  static std::map<eServiceReferenceDVB, Seen> m;
+  return m;
+}
+
+int64_t earliest(int64_t a, int64_t b) {
+  return !a ? b : !b ? a : std::min(a, b);
+}
+
+}  // namespace
+
+Seen mergeSeen(const Seen& a, const Seen& b) {
+  return {earliest(a.first, b.first), std::max(a.last, b.last), std::max(a.times, b.times)};
+}
+
+void noteTransponderSeen(const struct eTransponder::satellite& s, const Seen& seen) {
+  if (!seen.known()) return;
+  Seen& at = transponders()[key(s)];
+  at = mergeSeen(at, seen);
+}
+
+Seen transponderSeen(const struct eTransponder::satellite& s) {
+  auto it = transponders().find(key(s));
+  return it == transponders().end() ? Seen() : it->second;
+}
+
+void noteServiceSeen(const eServiceReferenceDVB& ref, const Seen& seen) {
+  if (!seen.known()) return;
+  Seen& at = services()[ref];
+  at = mergeSeen(at, seen);
+}
+
+Seen serviceSeen(const eServiceReferenceDVB& ref) {
+  auto it = services().find(ref);
+  return it == services().end() ? Seen() : it->second;
+}
+
+void moveTransponderNotes(const struct eTransponder::satellite& from,
+                          const struct eTransponder::satellite& to) {
+  if (key(from) == key(to)) return;
+  auto it = transponders().find(key(from));
+  if (it != transponders().end()) {
+    const Seen seen = it->second;
+    transponders().erase(it);
+    noteTransponderSeen(to, seen);
+  }
+  // The newer values' own delivery system, where a tuner noted one, wins.
+  if (const DeliverySystem* d = deliverySystem(from)) {
+    const DeliverySystem moved = *d;
+    noteDeliverySystem(from, DeliverySystem());
+    if (!deliverySystem(to)) noteDeliverySystem(to, moved);
+  }
+}
+
+void forgetSeen() {
+  transponders().clear();
+  services().clear();
+}
+
+}  // namespace box
