@@ -20,6 +20,9 @@
 //                       type ("tv", "radio", "data"; default "tv"), scrambled (bool),
 //                       sid (int 1..65535; default: position in the list + 1, unique per carrier) }
 //     fec (int 0..9, default 3), tsid (int 0..65535, default: carrier index + 1), onid (default 1)
+//     on_air (array of at most 1000 [FROM_MS, TO_MS] pairs of whole numbers, 0 <= FROM < TO <=
+//            1000000000000: the windows of box time from the run's start in which the carrier is
+//            on the air; out of them it gives no reading, no lock and no services; default: always)
 //   frontend             object, the demodulator's behaviour:
 //     lock_ms (1..60000, default 250), timeout_ms (1..60000, default 600),
 //     sr_tolerance (0..0.5, default 0.05: relative symbol-rate mismatch that still locks),
@@ -172,10 +175,37 @@ bool readService(Checker& c, const json& v, const std::string& path, BandService
   return true;
 }
 
+constexpr size_t kMaxWindows = 1000;
+constexpr int64_t kMaxBoxMs = 1000000000000;  // as far as a script's waits reach
+
+bool readOnAir(Checker& c, const json& v, const std::string& path,
+               std::vector<std::pair<int64_t, int64_t>>* out) {
+  if (!v.is_array()) return c.fail(path, tr("must be an array"));
+  if (v.size() > kMaxWindows) return c.fail(path, trf("more than %zu windows", kMaxWindows));
+  for (size_t i = 0; i < v.size(); ++i) {
+    const std::string p = path + "[" + std::to_string(i) + "]";
+    const json& w = v[i];
+    if (!w.is_array() || w.size() != 2) return c.fail(p, tr("must be a pair [FROM_MS, TO_MS]"));
+    int64_t ends[2];
+    for (size_t e = 0; e < 2; ++e) {
+      const std::string ep = p + "[" + std::to_string(e) + "]";
+      if (!w[e].is_number_integer()) return c.fail(ep, tr("must be a whole number"));
+      const bool inRange = w[e].is_number_unsigned()
+                               ? w[e].get<uint64_t>() <= uint64_t(kMaxBoxMs)
+                               : w[e].get<int64_t>() >= 0 && w[e].get<int64_t>() <= kMaxBoxMs;
+      if (!inRange) return c.fail(ep, trf("must be between %lld and %lld", 0LL, (long long)kMaxBoxMs));
+      ends[e] = w[e].get<int64_t>();
+    }
+    if (ends[1] <= ends[0]) return c.fail(p + "[1]", tr("must be after the window's start"));
+    out->emplace_back(ends[0], ends[1]);
+  }
+  return true;
+}
+
 bool readCarrier(Checker& c, const json& v, const std::string& path, int index, BandCarrier* k) {
   if (!c.object(v, path,
                 {"frequency_mhz", "polarisation", "symbol_rate_ks", "cn_db", "system", "services", "fec",
-                 "tsid", "onid"},
+                 "tsid", "onid", "on_air"},
                 {"frequency_mhz", "polarisation", "symbol_rate_ks", "cn_db", "system", "services"}))
     return false;
   int system = 0;
@@ -191,6 +221,7 @@ bool readCarrier(Checker& c, const json& v, const std::string& path, int index, 
       !c.integer(v, path, "onid", 0, 65535, &k->onid))
     return false;
   k->dvbs2 = system == 1;
+  if (v.contains("on_air") && !readOnAir(c, v["on_air"], path + ".on_air", &k->onAir)) return false;
   const json& services = v["services"];
   std::string sp = path + ".services";
   if (!services.is_array()) return c.fail(sp, tr("must be an array"));
@@ -305,6 +336,13 @@ std::string baseName(const std::string& path) {
 FileReader gReader = nullptr;
 
 }  // namespace
+
+bool onAirAt(const BandCarrier& carrier, int64_t ms) {
+  if (ms < 0 || carrier.onAir.empty()) return true;
+  for (const auto& [from, to] : carrier.onAir)
+    if (ms >= from && ms < to) return true;
+  return false;
+}
 
 bool parseBand(const std::string& fileText, const std::string& fileName, Band* band, std::string* error) {
   // A byte order mark, as some editors write, is not part of the JSON.

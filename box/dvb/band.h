@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace box {
@@ -25,7 +26,14 @@ struct BandCarrier {
   int fec = 0;
   int tsid = 0, onid = 0;
   std::vector<BandService> services;
+  // Windows of box time [from, to) in ms in which it is on the air; none:
+  // always. Out of them it is not there at all.
+  std::vector<std::pair<int64_t, int64_t>> onAir;
 };
+
+// Whether the carrier is on the air at box time ms; ms < 0 asks about no
+// time in particular (a picture of the whole band): always.
+bool onAirAt(const BandCarrier& carrier, int64_t ms);
 
 struct BandPlaying {
   double freqMHz = 0;

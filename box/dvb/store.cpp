@@ -15,6 +15,8 @@
 
 #include "box/base/fileio.h"
 #include "box/base/tr.h"
+#include "box/dvb/keptindex.h"
+#include "box/dvb/seen.h"
 
 namespace box {
 namespace {
@@ -223,6 +225,12 @@ bool writeWhole(const std::string& path, const eTransponderList& list, const Ser
     const TransponderKey key = keyOf(s);
     auto h = held.find(key);
     if (h == held.end()) {
+      // The same carrier as one held, found a little off by another box:
+      // one entry, the held values, both boxes' times.
+      if (const eTransponder* same = transponderIndex(list).match(s)) {
+        noteTransponderSeen(same->satellite, transponderSeen(s));
+        return;
+      }
       auto [at, fresh] = diskTpAt.emplace(key, diskTps.size());
       if (fresh)
         diskTps.push_back(s);

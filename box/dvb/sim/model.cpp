@@ -40,7 +40,7 @@ int lockedCarrier(const Band& band, const TunedParams& tuned) {
   double bestOffset = 0;
   for (size_t i = 0; i < band.carriers.size(); ++i) {
     const BandCarrier& c = band.carriers[i];
-    if (c.dvbs2 || c.pol != tuned.pol || c.cnDb < band.frontend.lockCnDb) continue;
+    if (c.dvbs2 || c.pol != tuned.pol || c.cnDb < band.frontend.lockCnDb || !onAirAt(c, tuned.atMs)) continue;
     if (std::fabs(srKs - c.srKs) > band.frontend.srTolerance * c.srKs) continue;
     double offset = std::fabs(fMHz - c.freqMHz);
     if (offset > captureRangeMHz(band, c)) continue;
@@ -56,6 +56,7 @@ double snrLevel(const Band& band, const TunedParams& tuned, int carrier) {
   const NoiseSettings& n = band.noise;
   if (carrier < 0 || size_t(carrier) >= band.carriers.size()) return n.snrFloor;
   const BandCarrier& c = band.carriers[size_t(carrier)];
+  if (!onAirAt(c, tuned.atMs)) return n.snrFloor;
   double rel = (tuned.freqKHz / 1000.0 - c.freqMHz) / captureRangeMHz(band, c);
   double db = c.cnDb - 6.0 * rel * rel;
   return std::max<double>(n.snrFloor, n.snrFloor + n.snrPerDb * db);
@@ -75,7 +76,7 @@ double agcLevel(const Band& band, const TunedParams& tuned) {
     double density = 1;
     for (const BandCarrier& c : band.carriers) {
       double cSr = c.srKs / 1000.0;
-      if (std::fabs(f - c.freqMHz) >= cSr * (1 + n.rolloff) / 2) continue;
+      if (std::fabs(f - c.freqMHz) >= cSr * (1 + n.rolloff) / 2 || !onAirAt(c, tuned.atMs)) continue;
       double gain = c.pol == tuned.pol ? 1.0 : crossPol;
       density += gain * std::pow(10.0, c.cnDb / 10) * raisedCosine(f - c.freqMHz, cSr, n.rolloff);
     }

@@ -13,6 +13,9 @@ struct TunedParams {
   int freqKHz = 0;
   int srSym = 0;  // symbols/s
   int pol = 0;
+  // Box time (ms) of the reading, for carriers that are on the air only at
+  // times; -1: every carrier is there (a picture of the whole band).
+  int64_t atMs = -1;
   bool operator==(const TunedParams& o) const {
     return freqKHz == o.freqKHz && srSym == o.srSym && pol == o.pol;
   }

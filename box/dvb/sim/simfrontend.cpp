@@ -19,6 +19,7 @@ SimFrontend::SimFrontend(const Band& band_) : band(band_) {
 SimFrontend::~SimFrontend() = default;  // eFrontend's destructor clears the instance
 
 int SimFrontend::SNR() {
+  tuned.atMs = eApp->now();
   const int v = reading(snrLevel(band, tuned, lockedCarrier()), band.noise.snrJitter,
                         noise(band.noise.seed, tuned, kSnrStream, snrReads++));
   report(FrontendReading::snr, v);
@@ -26,6 +27,7 @@ int SimFrontend::SNR() {
 }
 
 int SimFrontend::SignalStrength() {
+  tuned.atMs = eApp->now();
   const int v = reading(agcLevel(band, tuned), band.noise.agcJitter,
                         noise(band.noise.seed, tuned, kAgcStream, agcReads++));
   report(FrontendReading::strength, v);
@@ -37,11 +39,13 @@ void SimFrontend::report(FrontendReading::Kind kind, int value) const {
 }
 
 int SimFrontend::peekSNR() {
+  tuned.atMs = eApp->now();
   return reading(snrLevel(band, tuned, lockedCarrier()), band.noise.snrJitter,
                  noise(band.noise.seed, tuned, kPeekStream, peeks++));
 }
 
 int SimFrontend::peekSignalStrength() {
+  tuned.atMs = eApp->now();
   return reading(agcLevel(band, tuned), band.noise.agcJitter,
                  noise(band.noise.seed, tuned, kPeekStream + 1, peeks++));
 }
@@ -54,7 +58,7 @@ int SimFrontend::tune(eTransponder* tp) {
     answers.cancel(pending);
   }
   const auto& s = tp->satellite;
-  tuned = {s.frequency, s.symbol_rate, s.polarisation};
+  tuned = {s.frequency, s.symbol_rate, s.polarisation, eApp->now()};
   snrReads = agcReads = peeks = 0;
   locked = false;
   carrier = sim::lockedCarrier(band, tuned);
@@ -90,7 +94,8 @@ void SimFrontend::deliverPending() {
 void SimFrontend::findServices(const eTransponder& /*tp*/, ServicesRead done) {
   found.clear();
   const int c = lockedCarrier();
-  if (c >= 0 && eDVB::instance) {
+  // A carrier that went off the air since the lock carries nothing.
+  if (c >= 0 && eDVB::instance && onAirAt(band.carriers[size_t(c)], eApp->now())) {
     const BandCarrier& on = band.carriers[size_t(c)];
     eTransponder kept(*eDVB::instance->getTransponders());
     carrierTransponder(band, on, &kept);
