@@ -7,6 +7,8 @@
 #include <utility>
 
 #include "box/dvb/delivery.h"
+#include "box/dvb/keptindex.h"
+#include "box/dvb/seen.h"
 
 namespace box {
 namespace {
@@ -23,6 +25,7 @@ ExportTransponder fromSatellite(const struct eTransponder::satellite& s) {
   t.fec = s.fec;
   t.orbital = s.orbital_position;
   t.modulation = "QPSK";
+  t.seen = transponderSeen(s);
   if (const DeliverySystem* d = deliverySystem(s)) {
     t.dvbs2 = d->system == "DVB-S2";
     t.modulation = d->modulation;
@@ -53,25 +56,30 @@ ChannelList channelList(const eTransponderList& list) {
   std::stable_sort(
       out.transponders.begin(), out.transponders.end(),
       [](const ExportTransponder& a, const ExportTransponder& b) { return order(a) < order(b); });
-  // Sorted by orbital position then kHz, the transponders are sorted by
-  // orbital position then MHz too (rounding keeps the order): a service's
-  // candidates are one run of them, found by binary search.
-  const auto key = [](const ExportTransponder& t) {
-    return std::make_pair(t.orbital, std::lround(t.freqKHz / 1000.0));
-  };
+  // Sorted by orbital position then kHz: a service's candidates (a
+  // transponder found again a little off keeps the reference its services
+  // were first found with) are one stretch of them, found by binary search.
+  const auto key = [](const ExportTransponder& t) { return std::make_pair(t.orbital, long(t.freqKHz)); };
   const auto before = [&](const ExportTransponder& t, const std::pair<int, long>& k) { return key(t) < k; };
-  const auto after = [&](const std::pair<int, long>& k, const ExportTransponder& t) { return k < key(t); };
+  constexpr long kWindowKHz = 6000;  // past any transponder's tolerance
   for (const auto& [ref, record] : list.getServices()) {
-    const std::pair<int, long> wanted(ref.data[4], ref.data[5]);
-    const auto first = std::lower_bound(out.transponders.begin(), out.transponders.end(), wanted, before);
-    const auto last = std::upper_bound(first, out.transponders.end(), wanted, after);
-    const size_t candidates = size_t(last - first);
-    size_t found = size_t(first - out.transponders.begin());
-    // Of several, the one tuned nearest the reference's MHz, else the first.
-    for (auto t = first; t != last; ++t)
-      if (std::abs(t->freqKHz - ref.data[5] * 1000) <
-          std::abs(out.transponders[found].freqKHz - ref.data[5] * 1000))
+    const long wantedKHz = long(ref.data[5]) * 1000;
+    const auto first = std::lower_bound(out.transponders.begin(), out.transponders.end(),
+                                        std::make_pair(ref.data[4], wantedKHz - kWindowKHz), before);
+    size_t candidates = 0, found = 0;
+    long nearest = 0;
+    // Of several, the one tuned nearest the reference's MHz.
+    for (auto t = first;
+         t != out.transponders.end() && key(*t) <= std::make_pair(ref.data[4], wantedKHz + kWindowKHz); ++t) {
+      struct eTransponder::satellite kept;
+      kept.symbol_rate = t->srSym;
+      const long d = std::labs(t->freqKHz - wantedKHz);
+      if (d > matchToleranceKHz(kept)) continue;
+      if (!candidates++ || d < nearest) {
         found = size_t(t - out.transponders.begin());
+        nearest = d;
+      }
+    }
     if (candidates == 0) {
       ++out.unplaced;
       continue;
@@ -86,6 +94,7 @@ ChannelList channelList(const eTransponderList& list) {
     s.onid = ref.data[3];
     s.type = record.service_type;
     s.scrambled = record.scrambled;
+    s.seen = serviceSeen(ref);
     out.services.push_back(std::move(s));
   }
   std::stable_sort(out.services.begin(), out.services.end(),

@@ -3,11 +3,13 @@
 // want it: each service with the transponder it is received on. The list
 // keeps services by reference (orbital position, frequency in MHz, ids) and
 // transponders by their tuning values, so a service is placed on the kept
-// transponder at its orbital position whose frequency rounds to its MHz.
+// transponder at its orbital position nearest its MHz, within that
+// transponder's tolerance (box/dvb/keptindex.h).
 #include <cstddef>
 #include <string>
 #include <vector>
 
+#include "box/dvb/seen.h"
 #include "host/dvb.h"
 
 namespace box {
@@ -16,6 +18,7 @@ struct ExportTransponder {
   int freqKHz = 0, srSym = 0, pol = 0, fec = 0, orbital = 0;
   bool dvbs2 = false;
   std::string modulation;  // "QPSK", "8PSK", "16APSK", "32APSK"; "" unknown
+  Seen seen;
 };
 
 struct ExportService {
@@ -23,6 +26,7 @@ struct ExportService {
   std::string name, provider;
   int sid = 0, tsid = 0, onid = 0, type = 1;
   bool scrambled = false;
+  Seen seen;
 };
 
 struct ChannelList {
@@ -31,7 +35,7 @@ struct ChannelList {
   // By transponder, then service id.
   std::vector<ExportService> services;
   size_t unplaced = 0;   // services whose transponder the list does not hold
-  size_t ambiguous = 0;  // services at a MHz kept more than once (both polarisations)
+  size_t ambiguous = 0;  // services near more than one kept transponder (both polarisations)
 };
 
 // The delivery system a real tuner noted for a transponder; the simulated

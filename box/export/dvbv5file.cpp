@@ -194,7 +194,7 @@ bool writeLibraryFormat(const ChannelList& channels, ExportFormat format, const 
 #else
 
 bool formatAvailable(ExportFormat format) {
-  return format == ExportFormat::vdr || format == ExportFormat::zap;
+  return format == ExportFormat::vdr || format == ExportFormat::zap || format == ExportFormat::csv;
 }
 
 bool libraryFormatText(const ChannelList&, ExportFormat format, std::string* text, std::string* error) {

@@ -7,7 +7,9 @@
 
 #include <cmath>
 #include <cstdio>
+#include <vector>
 
+#include "box/base/clock.h"
 #include "box/base/fileio.h"
 #include "box/base/tr.h"
 
@@ -21,7 +23,8 @@ struct Named {
 constexpr Named kFormats[] = {{ExportFormat::vdr, "vdr"},
                               {ExportFormat::dvbv5, "dvbv5"},
                               {ExportFormat::zap, "zap"},
-                              {ExportFormat::scan, "scan"}};
+                              {ExportFormat::scan, "scan"},
+                              {ExportFormat::csv, "csv"}};
 
 // A name for a line-based file: control bytes would end or garble the line.
 std::string lineSafe(std::string s) {
@@ -92,7 +95,8 @@ bool parseExportTarget(const std::string& value, ExportTarget* target, std::stri
   for (const Named& n : kFormats)
     if (name == n.name) found = &n;
   if (!found) {
-    *error = trf("unknown format '%s' (vdr, dvbv5, zap or scan, as FORMAT:FILE)", printable(name).c_str());
+    *error =
+        trf("unknown format '%s' (vdr, dvbv5, zap, scan or csv, as FORMAT:FILE)", printable(name).c_str());
     return false;
   }
   if (colon == std::string::npos || colon + 1 == value.size()) {
@@ -148,6 +152,103 @@ std::string zapText(const ChannelList& channels) {
   return out;
 }
 
+namespace {
+
+// A field as RFC 4180 has it: quoted when it holds a comma, a quote, a CR
+// or an LF, its quotes doubled.
+void appendCsvField(std::string* out, const std::string& field) {
+  if (field.find_first_of(",\"\r\n") == std::string::npos) {
+    out->append(field);
+    return;
+  }
+  out->push_back('"');
+  for (char c : field) {
+    if (c == '"') out->push_back('"');
+    out->push_back(c);
+  }
+  out->push_back('"');
+}
+
+// 13.0E, 30.0W.
+std::string position(int orbital) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%d.%d%c", std::abs(orbital) / 10, std::abs(orbital) % 10,
+                orbital < 0 ? 'W' : 'E');
+  return buf;
+}
+
+// 10719, 10719.5, 10719.125: MHz, no more digits than the kHz need.
+std::string megahertz(int kHz) {
+  std::string s = std::to_string(kHz / 1000);
+  if (int rest = std::abs(kHz % 1000)) {
+    char buf[8];
+    std::snprintf(buf, sizeof buf, ".%03d", rest);
+    std::string frac = buf;
+    frac.erase(frac.find_last_not_of('0') + 1);
+    s += frac;
+  }
+  return s;
+}
+
+std::string serviceType(int type) {
+  return type == 1 ? "tv" : type == 2 ? "radio" : type == 12 ? "data" : std::to_string(type);
+}
+
+void appendRow(std::string* out, const std::vector<std::string>& fields) {
+  for (size_t i = 0; i < fields.size(); ++i) {
+    if (i) out->push_back(',');
+    appendCsvField(out, fields[i]);
+  }
+  out->append("\r\n");
+}
+
+std::vector<std::string> seenFields(const Seen& seen) {
+  return {utcText(seen.first), utcText(seen.last), seen.known() ? std::to_string(seen.times) : ""};
+}
+
+}  // namespace
+
+std::string csvText(const ChannelList& channels) {
+  std::string out;
+  appendRow(&out, {"position", "frequency_mhz", "polarisation", "symbol_rate_ks", "system", "modulation",
+                   "fec", "onid", "tsid", "sid", "name", "provider", "type", "scrambled", "first_seen",
+                   "last_seen", "times_seen"});
+  // Services come by transponder: each transponder's run of them, or an
+  // empty row where it has none.
+  size_t next = 0;
+  for (size_t t = 0; t < channels.transponders.size(); ++t) {
+    const ExportTransponder& tp = channels.transponders[t];
+    const CodeRate r = codeRate(tp.fec);
+    const std::vector<std::string> tpFields = {
+        position(tp.orbital),
+        megahertz(tp.freqKHz),
+        tp.pol ? "V" : "H",
+        megahertz(tp.srSym),
+        tp.dvbs2 ? "DVB-S2" : "DVB-S",
+        tp.modulation,
+        r.den ? std::to_string(r.num) + "/" + std::to_string(r.den) : ""};
+    bool any = false;
+    for (; next < channels.services.size() && channels.services[next].transponder == t; ++next) {
+      const ExportService& s = channels.services[next];
+      std::vector<std::string> row = tpFields;
+      for (const std::string& f :
+           {std::to_string(s.onid), std::to_string(s.tsid), std::to_string(s.sid), s.name, s.provider,
+            serviceType(s.type), std::string(s.scrambled ? "1" : "0")})
+        row.push_back(f);
+      for (const std::string& f : seenFields(s.seen)) row.push_back(f);
+      appendRow(&out, row);
+      any = true;
+    }
+    if (!any) {
+      std::vector<std::string> row = tpFields;
+      row.resize(row.size() + 7);
+      for (const std::string& f : seenFields(tp.seen)) row.push_back(f);
+      appendRow(&out, row);
+    }
+  }
+  return out;
+}
+
 bool writeExport(const ChannelList& channels, const ExportTarget& target, std::string* error) {
   std::string why;
   bool ok = false;
@@ -157,6 +258,9 @@ bool writeExport(const ChannelList& channels, const ExportTarget& target, std::s
       break;
     case ExportFormat::zap:
       ok = writeFileAtomic(target.file, zapText(channels), &why);
+      break;
+    case ExportFormat::csv:
+      ok = writeFileAtomic(target.file, csvText(channels), &why);
       break;
     case ExportFormat::dvbv5:
     case ExportFormat::scan:

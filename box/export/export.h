@@ -1,14 +1,14 @@
 #pragma once
 // Channel files of what the box keeps, for other tools: VDR's channels.conf,
-// the dvbv5 tools' channel file, zap's channels.conf and initial tuning data
-// for scanners. Files are written whole or not at all.
+// the dvbv5 tools' channel file, zap's channels.conf, initial tuning data
+// for scanners, and the hunt log (CSV: when each entry was seen). Files are written whole or not at all.
 #include <string>
 
 #include "box/export/channels.h"
 
 namespace box {
 
-enum class ExportFormat { vdr, dvbv5, zap, scan };
+enum class ExportFormat { vdr, dvbv5, zap, scan, csv };
 
 struct ExportTarget {
   ExportFormat format = ExportFormat::vdr;
@@ -25,6 +25,9 @@ bool formatAvailable(ExportFormat format);
 // The formats the box writes itself.
 std::string vdrText(const ChannelList& channels);
 std::string zapText(const ChannelList& channels);
+// RFC 4180, a header row and a row per service (a transponder without one:
+// a row with the service's fields empty).
+std::string csvText(const ChannelList& channels);
 
 // Writes channels in target's format to its file, atomically. False with
 // *error naming the file and the reason.
