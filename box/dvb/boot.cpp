@@ -368,6 +368,7 @@ bool shutdownDvb(std::string* error) {
   s.serviceListPath.clear();
   s.pending.clear();
   s.own.clear();
+  forgetSeen();
   eServiceInterface::getInstance()->service = eServiceReference();
   Decoder::locked = 0;
   return kept;

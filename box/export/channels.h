@@ -18,7 +18,7 @@ struct ExportTransponder {
   int freqKHz = 0, srSym = 0, pol = 0, fec = 0, orbital = 0;
   bool dvbs2 = false;
   std::string modulation;  // "QPSK", "8PSK", "16APSK", "32APSK"; "" unknown
-  Seen seen;
+  Seen seen = {};
 };
 
 struct ExportService {
@@ -26,7 +26,7 @@ struct ExportService {
   std::string name, provider;
   int sid = 0, tsid = 0, onid = 0, type = 1;
   bool scrambled = false;
-  Seen seen;
+  Seen seen = {};
 };
 
 struct ChannelList {

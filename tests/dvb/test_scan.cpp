@@ -85,9 +85,10 @@ TEST_F(ScanTest, EventsComeInOrderWithServicesAGapApart) {
   // Names from the band are shown escaped.
   EXPECT_EQ(box::foundSummary(),
             "Transponders scanned: 2\n"
-            "  11001 MHz H 27500 ksym/s: 3 services\n"
-            "    Uno (P1)\n    Due (P2)\n    Tre (P\\x07)\n"
-            "  12000 MHz H 27500 ksym/s: no lock\n");
+            "  11001 MHz H 27500 ksym/s: 3 services (new)\n"
+            "    Uno (P1) (new)\n    Due (P2) (new)\n    Tre (P\\x07) (new)\n"
+            "  12000 MHz H 27500 ksym/s: no lock\n"
+            "New: 1 transponder, 3 services; 0 renamed; 0 seen before.\n");
 }
 
 TEST_F(ScanTest, OnlyFreeLeavesScrambledServicesOutAndAScanAgainReportsKnownOnesOnce) {

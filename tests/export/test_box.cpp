@@ -30,7 +30,8 @@ using Found = std::tuple<char, int, std::string>;  // H/V, ksym/s, name
 // "  11766 MHz H 27500 ksym/s: 3 services" then "    Name (Provider)".
 std::set<Found> summaryServices(const std::string& out) {
   std::set<Found> found;
-  const std::regex tp(R"(  \d+ MHz ([HV]) (\d+) ksym/s: \d+ services?)"), sv(R"(    (.*) \(.*\))");
+  const std::regex tp(R"(  \d+ MHz ([HV]) (\d+) ksym/s: \d+ services?( \(new\))?)"),
+      sv(R"(    (.*?) \([^()]*\)( \(new\)| \(was: .*\))?)");
   Found at{};
   for (const std::string& line : linesOf(out)) {
     std::smatch m;

@@ -228,7 +228,7 @@ TEST(ChannelPlacement, ServicesFindTheirTransponderByOrbitalPositionAndMegahertz
   };
   service(192, 11766, 1, "at 19.2E\n]");
   service(130, 11766, 2, "either polarisation");
-  service(130, 11767, 3, "no transponder");
+  service(130, 11770, 3, "no transponder");  // past 27500 / 8 kHz from 11766
   const box::ChannelList c = box::channelList(list);
   std::vector<std::string> got;
   for (const box::ExportService& s : c.services) {

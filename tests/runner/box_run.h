@@ -53,9 +53,11 @@ inline std::string quote(const std::string& s) {
   return q + "'";
 }
 
-// The box, its messages in English whatever the machine's language.
+// The box, its messages in English whatever the machine's language, its
+// clock starting at one instant whatever the day.
 inline std::string boxCommand() {
-  return "VANTREL_LANG=C " VANTREL_EMULATOR VANTREL_BINARY_DIR "/vantrel-box";
+  return "VANTREL_LANG=C VANTREL_START_TIME=2026-12-08T21:04:05Z " VANTREL_EMULATOR VANTREL_BINARY_DIR
+         "/vantrel-box";
 }
 
 inline std::vector<std::string> linesOf(const std::string& text) {
