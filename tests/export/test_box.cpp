@@ -150,3 +150,49 @@ TEST_F(BoxExports, ALaterRunExportsWhatTheKeptListHoldsWithItsDeliverySystems) {
 }
 
 }  // namespace
+
+// A feed that comes on the air late (data/bands/onair.json): absent from a
+// sweep at once, new in a run a night later that waits two minutes first,
+// when the morning feed is gone; the hunt log says when each was seen.
+TEST_F(BoxExports, AFeedOnTheAirLaterIsNewInTheRunThatSeesItAndTheHuntLogSaysWhen) {
+  const std::string sweep =
+      "key green; wait-text \"Scansione terminata\" 3000000; key ok; wait 500; key red; wait 500; key red";
+  const std::string args = " --band " VANTREL_SOURCE_DIR "/data/bands/onair.json --root DIR/root";
+  Result first = box(sweep, args);
+  std::string later = boxCommand();
+  later.replace(later.find("2026-12-08T21:04:05Z"), 20, "2026-12-09T08:00:00Z");
+  Result second =
+      shell(later + " --keys " + quote("wait 120000; " + sweep) + inDir(args + " --export csv:DIR/log.csv"));
+  ASSERT_EQ(first.status + second.status, 0) << first.out << second.out;
+  EXPECT_EQ(first.out + second.out,
+            "Transponders scanned: 2\n"
+            "  10850 MHz H 27500 ksym/s: 2 services (new)\n"
+            "    Canale Fisso (Rete Stabile) (new)\n    Radio Fissa (Rete Stabile) (new)\n"
+            "  11240 MHz H 27500 ksym/s: 1 service (new)\n    Feed Mattina (OB Van 7) (new)\n"
+            "New: 2 transponders, 3 services; 0 renamed; 0 seen before.\n"
+            "Transponders scanned: 2\n"
+            "  10850 MHz H 27500 ksym/s: 2 services\n"
+            "    Canale Fisso (Rete Stabile)\n    Radio Fissa (Rete Stabile)\n"
+            "  11800 MHz H 27500 ksym/s: 2 services (new)\n"
+            "    Feed \"Gol\", Diretta (OB Van 3) (new)\n    Feed Tribuna (OB Van 3) (new)\n"
+            "New: 1 transponder, 2 services; 0 renamed; 2 seen before.\n");
+  const std::string tp = "13.0E,%,H,27500,DVB-S,QPSK,3/4,318,";
+  auto row = [&](const char* mhz, const std::string& rest) {
+    std::string r = tp;
+    return r.replace(r.find('%'), 1, mhz) + rest + "\r";
+  };
+  EXPECT_EQ(
+      linesOf(readText(dir / "log.csv")),
+      (std::vector<std::string>{
+          "position,frequency_mhz,polarisation,symbol_rate_ks,system,modulation,fec,onid,tsid,sid,name,"
+          "provider,type,scrambled,first_seen,last_seen,times_seen\r",
+          row("10850", "201,1001,Canale Fisso,Rete Stabile,tv,0,2026-12-08T21:05:13Z,2026-12-09T08:03:08Z,2"),
+          row("10850",
+              "201,1002,Radio Fissa,Rete Stabile,radio,0,2026-12-08T21:05:13Z,2026-12-09T08:03:08Z,2"),
+          row("11240", "202,2001,Feed Mattina,OB Van 7,tv,0,2026-12-08T21:06:46Z,2026-12-08T21:06:46Z,1"),
+          row("11800",
+              "203,3001,\"Feed \"\"Gol\"\", Diretta\",OB Van 3,tv,0,2026-12-09T08:06:51Z,"
+              "2026-12-09T08:06:51Z,1"),
+          row("11800", "203,3002,Feed Tribuna,OB Van 3,tv,0,2026-12-09T08:06:52Z,2026-12-09T08:06:52Z,1"),
+          ""}));
+}
