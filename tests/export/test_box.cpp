@@ -193,6 +193,5 @@ TEST_F(BoxExports, AFeedOnTheAirLaterIsNewInTheRunThatSeesItAndTheHuntLogSaysWhe
           row("11800",
               "203,3001,\"Feed \"\"Gol\"\", Diretta\",OB Van 3,tv,0,2026-12-09T08:06:51Z,"
               "2026-12-09T08:06:51Z,1"),
-          row("11800", "203,3002,Feed Tribuna,OB Van 3,tv,0,2026-12-09T08:06:52Z,2026-12-09T08:06:52Z,1"),
-          ""}));
+          row("11800", "203,3002,Feed Tribuna,OB Van 3,tv,0,2026-12-09T08:06:52Z,2026-12-09T08:06:52Z,1")}));
 }
