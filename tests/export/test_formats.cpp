@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "box/base/clock.h"
 #include "box/base/fileio.h"
 #include "box/dvb/delivery.h"
 #include "box/export/channels.h"
@@ -37,7 +38,10 @@ box::ChannelList someChannels() {
                 {3, "#Half [x]\n]", "P", 301, 1003, 2},
                 {4, "Canale: Uno; Due, Tre", "Prov: A; B, C", 101, 1001, 1},
                 {4, "Ünïcødé Καλημέρα", "Ραδιόφωνο", 102, 1001, 1, 2},
-                {5, "HD Feed", "", 201, 1002, 1, 1, true}};
+                {5, "HD Feed", "Say \"Hi\"\r", 201, 1002, 1, 1, true}};
+  EXPECT_TRUE(box::parseUtc("2026-12-08T21:04:05Z", &c.services[0].seen.last));
+  c.services[0].seen = {c.services[0].seen.last - 86400, c.services[0].seen.last, 2};
+  c.transponders[0].seen = {c.services[0].seen.last, c.services[0].seen.last, 1};
   return c;
 }
 
@@ -65,7 +69,7 @@ TEST(Formats, EachIsWrittenWholeAndReadBackByTheTools) {
         "#Half [x] ];P:10744:VC78M2O35S0:S19.2E:22000:0:0:0:0:301:2:1003:0",
         "Canale| Uno. Due. Tre;Prov| A. B. C:11766:HC34M2O35S0:S19.2E:27500:0:0:0:0:101:1:1001:0",
         "Ünïcødé Καλημέρα;Ραδιόφωνο:11766:HC34M2O35S0:S19.2E:27500:0:0:0:0:102:1:1001:0",
-        "HD Feed:12188:VC23M5S1:S19.2E:29900:0:0:0:0:201:1:1002:0"},
+        "HD Feed;Say \"Hi\" :12188:VC23M5S1:S19.2E:29900:0:0:0:0:201:1:1002:0"},
        "",
        {}},
       // As szap and mplayer-like players read them: name, MHz, polarisation,
@@ -103,6 +107,23 @@ TEST(Formats, EachIsWrittenWholeAndReadBackByTheTools) {
         "CHANNEL|-|-|- DVBS 10743500 VERTICAL 22000000 7/8 - -",
         "CHANNEL|-|-|- DVBS 11766000 HORIZONTAL 27500000 3/4 - -",
         "CHANNEL|-|-|- DVBS2 12188000 VERTICAL 29900000 2/3 PSK/8 AUTO"}},
+      // RFC 4180: CR LF ends a row; a field with a comma, a quote, a CR or an
+      // LF is quoted and its quotes doubled; a transponder without services
+      // is a row of its own. Python's csv module reads it back below.
+      {ExportFormat::csv,
+       {"position,frequency_mhz,polarisation,symbol_rate_ks,system,modulation,fec,onid,tsid,sid,name,"
+        "provider,"
+        "type,scrambled,first_seen,last_seen,times_seen\r",
+        "30.0W,11000,H,45000,DVB-S,QPSK,3/4,,,,,,,,2026-12-08T21:04:05Z,2026-12-08T21:04:05Z,1\r",
+        "30.0W,11900,V,27500,DVB-S,QPSK,,9,7,7,West "
+        "Feed,W,tv,0,2026-12-07T21:04:05Z,2026-12-08T21:04:05Z,2\r",
+        "30.0W,12000,H,30000,DVB-S2,,9/10,9,8,8,S2 Unknown,W,tv,0,,,\r",
+        "19.2E,10743.5,V,22000,DVB-S,QPSK,7/8,2,1003,301,\"#Half [x]", "]\",P,tv,0,,,\r",
+        "19.2E,11766,H,27500,DVB-S,QPSK,3/4,1,1001,101,\"Canale: Uno; Due, Tre\",\"Prov: A; B, C\",tv,0,,,\r",
+        "19.2E,11766,H,27500,DVB-S,QPSK,3/4,1,1001,102,Ünïcødé Καλημέρα,Ραδιόφωνο,radio,0,,,\r",
+        "19.2E,12188,V,29900,DVB-S2,8PSK,2/3,1,1002,201,HD Feed,\"Say \"\"Hi\"\"\r\",tv,1,,,\r"},
+       "",
+       {}},
   };
   const fs::path dir = testDir();
   const box::ChannelList channels = someChannels();
@@ -118,6 +139,16 @@ TEST(Formats, EachIsWrittenWholeAndReadBackByTheTools) {
       back.push_back(readBack(e));
     EXPECT_EQ(back, c.back) << name;
   }
+  if (shell("command -v python3").status != 0) GTEST_SKIP() << "python3 is not here to read the CSV back";
+  const Result py = shell(
+      "python3 -c 'import csv, json, sys; print(json.dumps([r[10:12] for r in csv.reader(open(sys.argv[1], "
+      "newline=\"\", encoding=\"utf-8\")) if len(r) == 17], ensure_ascii=False))' " +
+      quote((dir / "csv").string()));
+  auto names =
+      nlohmann::json::array({nlohmann::json::array({"name", "provider"}), nlohmann::json::array({"", ""})});
+  for (const box::ExportService& s : channels.services)
+    names.push_back(nlohmann::json::array({s.name, s.provider}));
+  EXPECT_EQ(nlohmann::json::parse(py.out, nullptr, false), names) << py.out;
 }
 
 // Each format on an empty list, into a folder that is a file, over a folder,
