@@ -12,6 +12,7 @@
 #include <chrono>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "box/dvb/store.h"
 #include "host/dvb.h"
@@ -23,18 +24,20 @@ namespace fs = std::filesystem;
 
 constexpr int kServicesPerTransponder = 20;
 
-// A list of n services named like a real one's, kept whole at path.
+// A list of n services named like a real one's, kept whole at path. Its
+// transponders lie 5 MHz apart on each polarisation, 800 to an orbital
+// position: each one a transponder of its own, as a found one is matched.
 bool makeList(eTransponderList& list, int n, int firstService, const std::string& path, std::string* error) {
   eTransponder tp(list);
   tp.satellite.valid = true;
   for (int i = 0; i < n; ++i) {
     const int k = firstService + i, t = k / kServicesPerTransponder;
     if (i == 0 || k % kServicesPerTransponder == 0) {
-      tp.satellite.frequency = 10700000 + t * 250;
+      tp.satellite.frequency = 10700000 + (t / 2 % 400) * 5000;
       tp.satellite.symbol_rate = 27500000;
       tp.satellite.polarisation = t % 2;
       tp.satellite.fec = 3;
-      tp.satellite.orbital_position = 130;
+      tp.satellite.orbital_position = -1800 + t / 800;
       list.addTransponder(tp);
     }
     eServiceReferenceDVB ref;
@@ -42,7 +45,7 @@ bool makeList(eTransponderList& list, int n, int firstService, const std::string
     ref.data[1] = k % kServicesPerTransponder + 1;
     ref.data[2] = t + 1;
     ref.data[3] = 1;
-    ref.data[4] = 130;
+    ref.data[4] = tp.satellite.orbital_position;
     ref.data[5] = tp.satellite.frequency / 1000;
     eServiceDVB record;
     record.service_name = "Servizio " + std::to_string(k);
@@ -107,6 +110,41 @@ void BM_SaveAt200000AgainstSaveAt1000(benchmark::State& state) {
   state.counters["list_mib"] = double(fs::file_size(big)) / (1 << 20);
 }
 BENCHMARK(BM_SaveAt200000AgainstSaveAt1000)->Unit(benchmark::kMillisecond)->Iterations(50);
+
+// A scan's transponder found again 1 MHz off, matched to the one kept among
+// 10 000 (200 000 services) against among 50 (1 000): the ratio should stay
+// near 1, as the match looks the frequency up instead of walking the list.
+void BM_MatchAt10000AgainstAt50(benchmark::State& state) {
+  eTransponderList small, big;
+  std::string error;
+  makeList(small, 1000, 0, "", &error);
+  makeList(big, 200000, 0, "", &error);
+  auto matchAll = [](eTransponderList& list, int rounds) {
+    std::vector<eTransponder> found(list.getKnownTransponders().begin(), list.getKnownTransponders().end());
+    auto t0 = Clock::now();
+    for (int r = 0; r < rounds; ++r)
+      for (eTransponder& tp : found) {
+        tp.satellite.frequency += r % 2 ? -1000 : 1000;
+        benchmark::DoNotOptimize(list.addTransponder(tp));
+      }
+    const double us = std::chrono::duration<double, std::micro>(Clock::now() - t0).count();
+    return list.getKnownTransponders().size() == found.size() ? us / double(rounds * found.size()) : -1;
+  };
+  double smallUs = 0, bigUs = 0;
+  for (auto _ : state) {
+    smallUs += matchAll(small, 200);
+    bigUs += matchAll(big, 1);
+  }
+  if (smallUs < 0 || bigUs < 0) {
+    state.SkipWithError("a transponder found again was kept twice");
+    return;
+  }
+  const double n = double(state.iterations());
+  state.counters["match_50_us"] = smallUs / n;
+  state.counters["match_10000_us"] = bigUs / n;
+  state.counters["ratio"] = bigUs / smallUs;
+}
+BENCHMARK(BM_MatchAt10000AgainstAt50)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 void BM_Load200000(benchmark::State& state) {
   const std::string path = folder("store-load") + "/services.json";
