@@ -140,9 +140,10 @@ band_checks() {
   check "band: no lock outside the carriers' windows" "$(has '^stray$' "$d/carriers.txt")"
   check "band: every lock of the sweep is searched 1 MHz on" "$(has '^unsearched$' "$d/carriers.txt")"
   n=$(echo "$want" | wc -w)
-  # The box speaks Italian unless told otherwise, as its plug-in does.
-  check "band: the summary lists Beethoven (LinuxTV.org) $n times" \
-    "$([ "$(grep -c '^ *Beethoven (LinuxTV.org)$' "$d/stdout.txt")" -eq "$n" ] && echo yes || echo no)"
+  # The box speaks Italian unless told otherwise, as its plug-in does; on a
+  # fresh root each is new.
+  check "band: the summary lists Beethoven (LinuxTV.org) $n times, each new" \
+    "$([ "$(grep -c '^ *Beethoven (LinuxTV.org) (nuovo)$' "$d/stdout.txt")" -eq "$n" ] && echo yes || echo no)"
   cp "/tmp/root-band/var/tuxbox/config/vantrel-box/services.json" "$d/services.json" 2>/dev/null
   check "band: the service list keeps $n transponders with their delivery system" \
     "$([ "$(cat "$d/services.json" 2>/dev/null | grep -c '"frequency_khz": [0-9]*,.*"system": "DVB-S2"')" -eq "$n" ] && echo yes || echo no)"

@@ -219,7 +219,7 @@ Found keepFound(const FoundService& f) {
     list.addTransponder(found);  // brings its values up to date
   }
   const bool tpAgain = !s.tpSeen.insert(t).second;
-  noteTransponderSeen(t->satellite, sighted(transponderSeen(t->satellite), tpAgain));
+  setTransponderSeen(t->satellite, sighted(transponderSeen(t->satellite), tpAgain));
   if (!tpAgain) transponderAdded(list, *t);
   out.transponderNew = s.tpNew.count(t) > 0;
 
@@ -235,7 +235,7 @@ Found keepFound(const FoundService& f) {
   list.addService(out.ref, f.record);
   if (s.byIdsMade && !old) s.byIds.emplace(Ids{out.ref.data[4], out.ref.data[3], out.ref.data[2]}, t);
   const bool serviceAgain = !s.servicesSeen.insert(out.ref).second;
-  noteServiceSeen(out.ref, sighted(serviceSeen(out.ref), serviceAgain));
+  setServiceSeen(out.ref, sighted(serviceSeen(out.ref), serviceAgain));
   serviceAdded(list, out.ref);
   return out;
 }

@@ -74,6 +74,14 @@ void moveTransponderNotes(const struct eTransponder::satellite& from,
   }
 }
 
+void setTransponderSeen(const struct eTransponder::satellite& s, const Seen& seen) {
+  transponders()[key(s)] = seen;
+}
+
+void setServiceSeen(const eServiceReferenceDVB& ref, const Seen& seen) {
+  services()[ref] = seen;
+}
+
 void forgetSeen() {
   transponders().clear();
   services().clear();

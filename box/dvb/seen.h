@@ -36,5 +36,8 @@ Seen serviceSeen(const eServiceReferenceDVB& ref);
 void moveTransponderNotes(const struct eTransponder::satellite& from,
                           const struct eTransponder::satellite& to);
 void forgetSeen();
+// A sighting by this run: what it knows now replaces what was noted.
+void setTransponderSeen(const struct eTransponder::satellite& s, const Seen& seen);
+void setServiceSeen(const eServiceReferenceDVB& ref, const Seen& seen);
 
 }  // namespace box

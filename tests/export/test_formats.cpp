@@ -260,15 +260,17 @@ TEST(ChannelPlacement, ServicesFindTheirTransponderByOrbitalPositionAndMegahertz
   service(192, 11766, 1, "at 19.2E\n]");
   service(130, 11766, 2, "either polarisation");
   service(130, 11770, 3, "no transponder");  // past 27500 / 8 kHz from 11766
+  service(192, 11769, 4, "within 27500 / 8 kHz");
   const box::ChannelList c = box::channelList(list);
   std::vector<std::string> got;
   for (const box::ExportService& s : c.services) {
     const box::ExportTransponder& t = c.transponders[s.transponder];
     got.push_back(s.name + " " + std::to_string(t.orbital) + " " + std::to_string(t.pol));
   }
-  EXPECT_EQ(got, (std::vector<std::string>{"either polarisation 130 0", "at 19.2E\n] 192 0"}));
+  EXPECT_EQ(got, (std::vector<std::string>{"either polarisation 130 0", "at 19.2E\n] 192 0",
+                                           "within 27500 / 8 kHz 192 0"}));
   EXPECT_EQ(c.unplaced, 1u);
-  EXPECT_EQ(c.ambiguous, 2u);
+  EXPECT_EQ(c.ambiguous, 3u);
 }
 
 }  // namespace
