@@ -18,6 +18,12 @@
 // orbital position, MHz, two more. Unknown keys are passed over (a newer box may
 // add some); a missing or out-of-range one is an error. A journal line is
 // {"transponders": [...], "services": [...]} on one line.
+//
+// Both kinds of entry may carry when they were seen (seen.h):
+//   "first_seen": "2026-12-08T21:04:05Z", "last_seen": "...", "times_seen": 3
+// A list written before the box kept times has none; such an entry is read
+// and written back without them until a run sees it. Reading an entry notes
+// its times, merged with what is noted of it already.
 #include <cstddef>
 #include <functional>
 #include <string>

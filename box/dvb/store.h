@@ -20,7 +20,11 @@
 // removes the journal. Where both hold an entry, the newer knowledge wins:
 // the box's own where this run found or changed it, else the one on disk (a
 // box that only loaded an entry knows nothing newer than whoever saved it).
-// Nothing is ever dropped: the list only grows.
+// Nothing is ever dropped: the list only grows. A transponder on disk within
+// the matching distance of one held (keptindex.h: another box found the same
+// carrier a little off) is that one: the held values are written, with the
+// times of both. Times are merged, not taken from the winner: the earliest
+// first sighting, the latest last one, the larger count (seen.h).
 //
 // Loading reads the list and replays the journal on top of it. A last journal
 // line without its newline was being written when its process died: it is
