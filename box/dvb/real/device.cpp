@@ -13,12 +13,14 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 #include "box/base/clock.h"
 #include "box/base/fileio.h"
 #include "box/base/loop.h"
 #include "box/base/tr.h"
+#include "box/base/trace.h"
 #include "box/dvb/real/tuner.h"
 
 namespace box {
@@ -33,10 +35,15 @@ int result(int r) {
   if (r == 0) return 0;
   return r < -1 ? -r : errno ? errno : EIO;
 }
-// Time limits (wall-clock ms) of the table reads. DVB sends the PAT at least
-// every 0.5 s and the SDT every 2 s; the NIT may take up to 10 s, but it
-// only names the network, so a feed without one is not waited for long.
+// Time limits (wall-clock ms) of the table reads, which run at once, so a
+// feed without an SDT or a NIT costs one limit, not their sum. DVB sends
+// the PAT at least every 0.5 s and the SDT every 2 s; the NIT may take up
+// to 10 s, but it only names the network, so a feed without one is not
+// waited for long.
 constexpr int kPatLimitMs = 2000, kSdtLimitMs = 3000, kNitLimitMs = 3000;
+// The kernel's default demux buffer (8 KiB) overflows when a multiplex
+// sends its SDT's sections in a burst between two polls.
+constexpr int kDemuxBufferBytes = 256 * 1024;
 
 struct TableStep {
   uint16_t pid;
@@ -45,6 +52,14 @@ struct TableStep {
 };
 constexpr TableStep kSteps[] = {
     {kPatPid, kPatTable, kPatLimitMs}, {kSdtPid, kSdtTable, kSdtLimitMs}, {kNitPid, kNitTable, kNitLimitMs}};
+
+// The demux again, for a filter of its own: each open of the device holds
+// one section filter. -1 when it cannot be opened.
+int openAgain(int demuxFd) {
+  if (demuxFd < 0) return -1;
+  const std::string path = "/proc/self/fd/" + std::to_string(demuxFd);
+  return open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+}
 
 // libdvbv5's front end. The box works out the LNB's intermediate frequency
 // and sends voltage, tone and DiSEqC itself, only when they change: libdvbv5
@@ -168,13 +183,19 @@ std::string reason(int err) {
 
 }  // namespace
 
-TableReader::TableReader(int demuxFd) : fd(demuxFd) {
+TableReader::TableReader(int demuxFd) : filters(std::size(kSteps)) {
+  filters[0].fd = demuxFd;
+  for (size_t i = 1; i < filters.size(); ++i) filters[i].fd = openAgain(demuxFd);
+  // A demux that keeps its buffer still reads, only less in a burst.
+  for (const Filter& f : filters)
+    if (f.fd >= 0) ioctl(f.fd, DMX_SET_BUFFER_SIZE, kDemuxBufferBytes);
   timer.timeout.connect(sigc::mem_fun(*this, &TableReader::poll));
 }
 
 TableReader::~TableReader() {
   stop();
-  if (fd >= 0) dvb_dmx_close(fd);
+  for (const Filter& f : filters)
+    if (f.fd >= 0) dvb_dmx_close(f.fd);
 }
 
 void TableReader::start(const eTransponder& tp, Frontend::ServicesRead done_) {
@@ -183,54 +204,80 @@ void TableReader::start(const eTransponder& tp, Frontend::ServicesRead done_) {
   done = std::move(done_);
   sets.clear();
   for (const TableStep& s : kSteps) sets.emplace_back(s.table);
-  step = 0;
+  nextTable = 0;
   waiting = true;
   beginDeviceWait();
-  next();
+  bool reading = false;
+  for (Filter& f : filters) reading |= assign(f);
+  // With nothing to read, finishing still waits for the timer, so done
+  // never runs inside start().
+  timer.start(reading ? kTablePollMs : 0, !reading);
 }
 
 void TableReader::stop() {
   timer.stop();
-  if (fd >= 0) dvb_dmx_stop(fd);
+  for (Filter& f : filters) {
+    if (f.table >= 0) dvb_dmx_stop(f.fd);
+    f.table = -1;
+  }
   done = nullptr;
   if (waiting) endDeviceWait();
   waiting = false;
 }
 
-// Starts the filter of the current step, or finishes past the last.
-void TableReader::next() {
-  if (fd >= 0) dvb_dmx_stop(fd);
-  while (step < std::size(kSteps)) {
-    const TableStep& s = kSteps[step];
+// Gives the filter the next table not yet read; false when none is left.
+bool TableReader::assign(Filter& f) {
+  if (f.table >= 0) dvb_dmx_stop(f.fd);
+  f.table = -1;
+  if (f.fd < 0) return false;
+  while (nextTable < std::size(kSteps)) {
+    const size_t i = nextTable++;
+    const TableStep& s = kSteps[i];
     unsigned char filter[1] = {s.table}, mask[1] = {0xff};
-    deadline = wallMs() + s.limitMs;
-    if (fd >= 0 && dvb_set_section_filter(fd, s.pid, 1, filter, mask, nullptr,
-                                          DMX_IMMEDIATE_START | DMX_CHECK_CRC) == 0) {
-      timer.start(kTablePollMs, false);
-      return;
+    if (dvb_set_section_filter(f.fd, s.pid, 1, filter, mask, nullptr, DMX_IMMEDIATE_START | DMX_CHECK_CRC) ==
+        0) {
+      f.table = int(i);
+      f.deadline = wallMs() + s.limitMs;
+      return true;
     }
-    ++step;  // a filter the demux refuses: that table is not read
+    // A filter the demux refuses: that table is not read.
   }
-  timer.stop();
-  // Finishing waits for the timer, so done never runs inside start().
-  timer.start(0, true);
+  return false;
 }
 
 void TableReader::poll() {
-  if (step >= std::size(kSteps)) return finish();
-  SectionSet& set = sets[step];
-  uint8_t buf[kMaxSectionBytes];
-  for (;;) {
-    const ssize_t n = fd >= 0 ? read(fd, buf, sizeof buf) : -1;
-    if (n <= 0) break;  // EAGAIN: nothing more now; EOVERFLOW and the like: the next read goes on
-    std::string why;
-    set.add(buf, size_t(n), &why);  // a damaged section is passed over; a repeat may mend it
-    if (set.complete()) break;
+  bool reading = false;
+  for (Filter& f : filters) {
+    if (f.table < 0) continue;
+    SectionSet& set = sets[size_t(f.table)];
+    uint8_t buf[kMaxSectionBytes];
+    int err = 0;
+    for (;;) {
+      const ssize_t n = read(f.fd, buf, sizeof buf);
+      if (n <= 0) {
+        // EAGAIN: nothing more now; EOVERFLOW: sections were lost, and a
+        // repeat brings them. Anything else ends this table's read.
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EOVERFLOW && errno != EINTR)
+          err = errno;
+        break;
+      }
+      std::string why;
+      set.add(buf, size_t(n), &why);  // a damaged section is passed over; a repeat may mend it
+      if (set.complete()) break;
+    }
+    if (err) readError(kSteps[size_t(f.table)].pid, err);
+    if (err || set.complete() || wallMs() >= f.deadline) assign(f);
+    reading |= f.table >= 0;
   }
-  if (set.complete() || wallMs() >= deadline) {
-    ++step;
-    next();
-  }
+  if (!reading) finish();
+}
+
+void TableReader::readError(int pid, int err) {
+  Trace::event("demux", {{"pid", pid}, {"err", -err}});
+  if (told) return;
+  told = true;
+  std::fprintf(stderr, "box: %s\n",
+               trf("the demux cannot be read (PID %d): %s", pid, std::strerror(err)).c_str());
 }
 
 void TableReader::finish() {

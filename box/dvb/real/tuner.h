@@ -60,8 +60,10 @@ constexpr unsigned kHasSignal = 0x01, kHasCarrier = 0x02, kHasLock = 0x10;
 // found a carrier, whether it says so or not.
 constexpr unsigned kFoundCarrier = 0x1e;
 
-// Reads PAT, SDT and NIT one after another from the demux, each within its
-// limit, and hands over what they hold.
+// Reads PAT, SDT and NIT at once, each on a demux descriptor of its own
+// (opened beside the one it is given) and within its limit, and hands over
+// what they hold. Descriptors that cannot be opened leave their tables to
+// the others, one after another.
 class TableReader : public sigc::trackable {
  public:
   explicit TableReader(int demuxFd);
@@ -70,16 +72,21 @@ class TableReader : public sigc::trackable {
   void stop();
 
  private:
+  struct Filter {
+    int fd = -1;
+    int table = -1;        // what it reads (an index of the tables); -1: idle
+    int64_t deadline = 0;  // wall clock, ms
+  };
+  bool assign(Filter& f);
   void poll();
-  void next();
+  void readError(int pid, int err);
   void finish();
-  int fd;
-  size_t step = 0;
+  std::vector<Filter> filters;
+  size_t nextTable = 0;
   std::vector<SectionSet> sets;
   struct eTransponder::satellite tuned;
   Frontend::ServicesRead done;
-  int64_t deadline = 0;  // wall clock, ms
-  bool waiting = false;
+  bool waiting = false, told = false;  // told: a read error was reported
   eTimer timer{eApp};
 };
 
