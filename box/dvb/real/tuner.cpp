@@ -269,11 +269,12 @@ void RealFrontend::poll() {
   carrierSeen |= (st & kFoundCarrier) != 0;
   const int64_t now = wallMs();
   // Nothing there: no other delivery system finds a carrier that this one
-  // does not see.
+  // does not see. The carrier wait ends within the try's time, so a next
+  // system is only ever tried where a carrier showed (or none is looked for).
   const bool lookingForCarrier = options.carrierWaitMs != 0;
   if (lookingForCarrier && !carrierSeen && now >= carrierDeadline) return answer(kTimedOut);
   if (now < attemptDeadline) return;
-  if (attempt + 1 < systems.size() && (carrierSeen || !lookingForCarrier)) {
+  if (attempt + 1 < systems.size()) {
     ++attempt;
     if (int err = startAttempt()) pending.err = refusedResult(err);
     return;
