@@ -133,9 +133,9 @@ class TunerFrontendTest : public DvbTest {
       };
       const nlohmann::json& t = trace.back();
       const std::string found = !t.contains("system") ? ""
-                                                      : said(t["system"], t["modulation"], t["found_freq"],
-                                                             t["found_symbol_rate"], t["found_fec"]);
-      if (!found.empty()) journal << " " << t["asked_system"].get<std::string>() << ": " << found;
+                                                      : said(t["system"], t["modulation"], t["freq_found"],
+                                                             t["symbol_rate_found"], t["inner_fec_found"]);
+      if (!found.empty()) journal << " " << t["system_asked"].get<std::string>() << ": " << found;
       if (const box::DeliverySystem* d = err == 0 ? box::deliverySystem(tp->satellite) : nullptr) {
         const std::string kept = said(d->system, d->modulation, d->foundKHz, d->foundSymbolRate, d->fec);
         journal << (kept == found ? " kept" : " kept " + kept);

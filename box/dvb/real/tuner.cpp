@@ -294,12 +294,14 @@ void RealFrontend::locked() {
   if (f.modulation.empty() && f.system == Device::dvbs) f.modulation = "QPSK";
   const int foundKHz = int(lnb.lowLofKHz ? satelliteKHz(lnb, f.tunerKHz, highBand) : f.tunerKHz);
   noteDeliverySystem(tuned, {systemName(f.system), f.modulation, foundKHz, f.symbolRate, f.fec});
+  // Named to sort after "err", "ev" and "freq", which lead a traced line as
+  // they always have.
   lockedFields = {{"system", systemName(f.system)},
                   {"modulation", f.modulation},
-                  {"asked_system", systemName(systems[attempt])},
-                  {"found_freq", foundKHz},
-                  {"found_symbol_rate", f.symbolRate},
-                  {"found_fec", f.fec}};
+                  {"system_asked", systemName(systems[attempt])},
+                  {"freq_found", foundKHz},
+                  {"symbol_rate_found", f.symbolRate},
+                  {"inner_fec_found", f.fec}};
   answer(kLocked);
 }
 
