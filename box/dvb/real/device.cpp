@@ -15,6 +15,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 #include "box/base/clock.h"
 #include "box/base/fileio.h"
@@ -30,11 +32,6 @@ namespace {
 constexpr int kTablePollMs = 20;
 constexpr int kDiseqcGapMs = 15;
 
-// libdvbv5 gives -errno or -1 with errno set, depending on the step that failed.
-int result(int r) {
-  if (r == 0) return 0;
-  return r < -1 ? -r : errno ? errno : EIO;
-}
 // Time limits (wall-clock ms) of the table reads, which run at once, so a
 // feed without an SDT or a NIT costs one limit, not their sum. DVB sends
 // the PAT at least every 0.5 s and the SDT every 2 s; the NIT may take up
@@ -61,88 +58,128 @@ int openAgain(int demuxFd) {
   return open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
 }
 
-// libdvbv5's front end. The box works out the LNB's intermediate frequency
-// and sends voltage, tone and DiSEqC itself, only when they change: libdvbv5
-// would send them, with their waits, before every tune.
+// The front end through the kernel's ioctls on libdvbv5's descriptor:
+// libdvbv5 retries an EAGAIN for a second before it gives up with EINVAL,
+// sends stream id 0 with every DVB-S2 tune and carries on past a refused
+// delivery system. The box works out the LNB's intermediate frequency and
+// sends voltage, tone and DiSEqC itself, only when they change.
 class FeDevice : public Device {
  public:
-  explicit FeDevice(dvb_v5_fe_parms* parms_) : parms(parms_) {}
+  FeDevice(dvb_v5_fe_parms* parms_, int fd_, std::string path_)
+      : parms(parms_), fd(fd_), path(std::move(path_)) {}
   ~FeDevice() override { dvb_fe_close(parms); }
 
+  std::string name() const override { return path; }
+
   int setSwitch(const SwitchSetting& s) override {
+    const fe_sec_voltage voltage = s.voltage18 ? SEC_VOLTAGE_18 : SEC_VOLTAGE_13;
     const fe_sec_tone_mode tone = s.tone ? SEC_TONE_ON : SEC_TONE_OFF;
     if (s.diseqc < 0) {
-      const int err = result(dvb_fe_sec_voltage(parms, 1, s.voltage18));
-      return err ? err : result(dvb_fe_sec_tone(parms, tone));
+      const int err = call(FE_SET_VOLTAGE, voltage);
+      return err ? err : call(FE_SET_TONE, tone);
     }
     // A committed switch (DiSEqC 1.0): the tone off and the supply settled
     // before the command; the command (port, polarisation, band) and a tone
     // burst for simple switches, each followed by the 15 ms of silence the
     // bus asks for; then the band's tone.
-    unsigned char cmd[4] = {
-        0xe0, 0x10, 0x38,
-        static_cast<unsigned char>(0xf0 | s.diseqc << 2 | (s.voltage18 ? 2 : 0) | (s.tone ? 1 : 0))};
-    int err = result(dvb_fe_sec_tone(parms, SEC_TONE_OFF));
-    if (!err) err = result(dvb_fe_sec_voltage(parms, 1, s.voltage18));
-    if (!err) wallSleep(kDiseqcGapMs), err = result(dvb_fe_diseqc_cmd(parms, sizeof cmd, cmd));
-    if (!err) wallSleep(kDiseqcGapMs), err = result(dvb_fe_diseqc_burst(parms, s.diseqc & 1));
-    if (!err) wallSleep(kDiseqcGapMs), err = result(dvb_fe_sec_tone(parms, tone));
+    dvb_diseqc_master_cmd cmd = {
+        {0xe0, 0x10, 0x38,
+         static_cast<unsigned char>(0xf0 | s.diseqc << 2 | (s.voltage18 ? 2 : 0) | (s.tone ? 1 : 0))},
+        4};
+    int err = call(FE_SET_TONE, SEC_TONE_OFF);
+    if (!err) err = call(FE_SET_VOLTAGE, voltage);
+    if (!err) wallSleep(kDiseqcGapMs), err = call(FE_DISEQC_SEND_MASTER_CMD, &cmd);
+    if (!err)
+      wallSleep(kDiseqcGapMs), err = call(FE_DISEQC_SEND_BURST, s.diseqc & 1 ? SEC_MINI_B : SEC_MINI_A);
+    if (!err) wallSleep(kDiseqcGapMs), err = call(FE_SET_TONE, tone);
     return err;
   }
 
-  int set(System system, uint32_t tunerKHz, const struct eTransponder::satellite& s) override {
-    const bool s2 = system == dvbs2;
-    dvb_set_sys(parms, s2 ? SYS_DVBS2 : SYS_DVBS);
-    dvb_fe_store_parm(parms, DTV_FREQUENCY, tunerKHz);
-    dvb_fe_store_parm(parms, DTV_SYMBOL_RATE, uint32_t(s.symbol_rate));
-    dvb_fe_store_parm(parms, DTV_INNER_FEC, FEC_AUTO);
-    dvb_fe_store_parm(parms, DTV_INVERSION, INVERSION_AUTO);
-    if (s2) {
-      dvb_fe_store_parm(parms, DTV_MODULATION, QAM_AUTO);
-      dvb_fe_store_parm(parms, DTV_ROLLOFF, ROLLOFF_AUTO);
-      dvb_fe_store_parm(parms, DTV_PILOT, PILOT_AUTO);
-    }
-    errno = 0;
-    return result(dvb_fe_set_parms(parms));
+  // One FE_SET_PROPERTY: a refused delivery system fails it before the tune.
+  int set(const Tuning& t) override {
+    const bool s2 = t.system == dvbs2;
+    std::vector<dtv_property> p = {
+        prop(DTV_CLEAR, 0),
+        prop(DTV_DELIVERY_SYSTEM, s2 ? SYS_DVBS2 : SYS_DVBS),
+        prop(DTV_FREQUENCY, t.tunerKHz),
+        prop(DTV_SYMBOL_RATE, uint32_t(t.symbolRate)),
+        prop(DTV_INNER_FEC, FEC_AUTO),
+        prop(DTV_INVERSION, INVERSION_AUTO),
+        prop(DTV_MODULATION, s2 ? QAM_AUTO : QPSK),
+    };
+    if (s2)
+      for (dtv_property q :
+           {prop(DTV_ROLLOFF, ROLLOFF_AUTO), prop(DTV_PILOT, PILOT_AUTO), prop(DTV_STREAM_ID, t.streamId)})
+        p.push_back(q);
+    p.push_back(prop(DTV_TUNE, 0));
+    dtv_properties all = {uint32_t(p.size()), p.data()};
+    return call(FE_SET_PROPERTY, &all);
   }
 
-  std::string modulation() override {
-    uint32_t m = 0;
-    if (dvb_fe_get_parms(parms) != 0 || dvb_fe_retrieve_parm(parms, DTV_MODULATION, &m) != 0) return "";
-    switch (m) {
-      case QPSK:
-        return "QPSK";
-      case PSK_8:
-        return "8PSK";
-      case APSK_16:
-        return "16APSK";
-      case APSK_32:
-        return "32APSK";
-      default:
-        return "";  // QAM_AUTO: the driver does not tell
-    }
+  int status(unsigned* bits) override {
+    fe_status_t s{};
+    const int err = call(FE_READ_STATUS, &s);
+    *bits = err ? 0 : unsigned(s);
+    return err;
   }
 
-  bool read(unsigned* status, Stat* strength, Stat* cnr) override {
-    uint32_t s = 0;
-    if (dvb_fe_get_stats(parms) != 0 || dvb_fe_retrieve_stats(parms, DTV_STATUS, &s) != 0) return false;
-    *status = s;
-    *strength = stat(DTV_STAT_SIGNAL_STRENGTH);
-    *cnr = stat(DTV_STAT_CNR);
+  void statistics(Stat* strength, Stat* cnr) override {
+    dtv_property p[] = {prop(DTV_STAT_SIGNAL_STRENGTH, 0), prop(DTV_STAT_CNR, 0)};
+    dtv_properties all = {2, p};
+    *strength = *cnr = Stat();
+    if (call(FE_GET_PROPERTY, &all) != 0) return;
+    *strength = stat(p[0]);
+    *cnr = stat(p[1]);
+  }
+
+  bool legacy(Measure m, uint16_t* value) override {
+    return call(m == strength ? FE_READ_SIGNAL_STRENGTH : FE_READ_SNR, value) == 0;
+  }
+
+  bool found(Found* f) override {
+    dtv_property p[] = {prop(DTV_DELIVERY_SYSTEM, 0), prop(DTV_FREQUENCY, 0), prop(DTV_SYMBOL_RATE, 0),
+                        prop(DTV_INNER_FEC, 0), prop(DTV_MODULATION, 0)};
+    dtv_properties all = {uint32_t(std::size(p)), p};
+    if (call(FE_GET_PROPERTY, &all) != 0) return false;
+    if (p[0].u.data == SYS_DVBS || p[0].u.data == SYS_DVBS2)
+      f->system = p[0].u.data == SYS_DVBS2 ? dvbs2 : dvbs;
+    if (p[1].u.data) f->tunerKHz = p[1].u.data;
+    if (p[2].u.data) f->symbolRate = int(p[2].u.data);
+    // The host numbers code rates 1/2 2/3 3/4 5/6 7/8 8/9 3/5 4/5 9/10 from 1.
+    static const std::pair<unsigned, int> rates[] = {{FEC_1_2, 1}, {FEC_2_3, 2}, {FEC_3_4, 3},
+                                                     {FEC_5_6, 4}, {FEC_7_8, 5}, {FEC_8_9, 6},
+                                                     {FEC_3_5, 7}, {FEC_4_5, 8}, {FEC_9_10, 9}};
+    for (const auto& [kernel, host] : rates)
+      if (p[3].u.data == kernel) f->fec = host;
+    static const std::pair<unsigned, const char*> modulations[] = {
+        {QPSK, "QPSK"}, {PSK_8, "8PSK"}, {APSK_16, "16APSK"}, {APSK_32, "32APSK"}};
+    for (const auto& [kernel, text] : modulations)
+      if (p[4].u.data == kernel) f->modulation = text;  // QAM_AUTO: the driver does not tell
     return true;
   }
 
  private:
-  Stat stat(unsigned cmd) {
+  static dtv_property prop(uint32_t cmd, uint32_t data) {
+    dtv_property p{};
+    p.cmd = cmd;
+    p.u.data = data;
+    return p;
+  }
+  static Stat stat(const dtv_property& p) {
     Stat s;
-    if (const dtv_stats* st = dvb_fe_retrieve_stats_layer(parms, cmd, 0)) {
-      s.scale = st->scale;
-      s.value =
-          st->scale == FE_SCALE_DECIBEL ? st->svalue : int64_t(std::min<uint64_t>(st->uvalue, INT64_MAX));
-    }
+    if (p.u.st.len == 0) return s;
+    const dtv_stats& st = p.u.st.stat[0];
+    s.scale = st.scale;
+    s.value = st.scale == FE_SCALE_DECIBEL ? st.svalue : int64_t(std::min<uint64_t>(st.uvalue, INT64_MAX));
     return s;
   }
+  template <typename T>
+  int call(unsigned long request, T arg) {
+    return ioctl(fd, request, arg) == 0 ? 0 : errno ? errno : EIO;
+  }
   dvb_v5_fe_parms* parms;
+  int fd;
+  std::string path;
 };
 
 // libdvbv5 keeps its descriptor of the front end to itself; the tune mode
@@ -398,7 +435,8 @@ std::unique_ptr<Frontend> openRealFrontend(const TunerOptions& o, std::string* e
     *error = "--adapter: " + fePath + ": " + trf("cannot tune one-shot: %s", std::strerror(err));
     return nullptr;
   }
-  return std::make_unique<real::RealFrontend>(std::make_unique<real::FeDevice>(parms), dmx, o, s2, bands);
+  return std::make_unique<real::RealFrontend>(std::make_unique<real::FeDevice>(parms, feFd, fePath), dmx, o,
+                                              s2, bands);
 }
 
 }  // namespace box
