@@ -83,6 +83,12 @@ TEST(TunerDelivery, IsWrittenWithItsTransponderReadBackAndRefusedWhenWrong) {
         out += d->system + "/" + d->modulation + " ";
     return out;
   };
+  // A scan keeps the transponder as the demodulator found it, where it says.
+  const box::DeliverySystem found{"DVB-S", "QPSK", 11361500, 27490000, 3};
+  const box::Satellite kept = box::real::keptSatellite(at(11362000), &found);
+  EXPECT_EQ(std::make_tuple(kept.frequency, kept.symbol_rate, kept.fec, kept.orbital_position,
+                            box::real::keptSatellite(at(11362000), nullptr).frequency),
+            std::make_tuple(11361500, 27490000, 3, 130, 11362000));
   box::forgetDeliverySystems();
   box::noteDeliverySystem(at(11362000), {"DVB-S2", "8PSK"});
   box::noteDeliverySystem(at(11400000), {"DVB-S", ""});

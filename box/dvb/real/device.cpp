@@ -237,7 +237,11 @@ TableReader::~TableReader() {
 
 void TableReader::start(const eTransponder& tp, Frontend::ServicesRead done_) {
   stop();
-  tuned = tp.satellite;
+  // The services are kept on the transponder as the demodulator found it,
+  // with its delivery system moved over to that record.
+  const DeliverySystem* found = deliverySystem(tp.satellite);
+  tuned = keptSatellite(tp.satellite, found);
+  if (found) noteDeliverySystem(tuned, DeliverySystem(*found));
   done = std::move(done_);
   sets.clear();
   for (const TableStep& s : kSteps) sets.emplace_back(s.table);

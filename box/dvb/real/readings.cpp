@@ -69,4 +69,14 @@ uint32_t satelliteKHz(const Lnb& lnb, uint32_t ifKHz, bool highBand) {
   return inverted ? lof - ifKHz : lof + ifKHz;
 }
 
+struct eTransponder::satellite keptSatellite(const struct eTransponder::satellite& asked,
+                                             const DeliverySystem* found) {
+  struct eTransponder::satellite kept = asked;
+  if (!found) return kept;
+  if (found->foundKHz > 0) kept.frequency = found->foundKHz;
+  if (found->foundSymbolRate > 0) kept.symbol_rate = found->foundSymbolRate;
+  if (found->fec > 0) kept.fec = found->fec;
+  return kept;
+}
+
 }  // namespace box::real

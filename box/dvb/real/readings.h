@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "box/dvb/delivery.h"
+
 namespace box::real {
 
 // A statistic as the front end gave it (struct dtv_stats): its scale
@@ -79,5 +81,11 @@ LnbChoice chooseBand(const Lnb& lnb, uint32_t freqKHz, int polarisation);
 uint32_t satelliteKHz(const Lnb& lnb, uint32_t ifKHz, bool highBand);
 // libdvbv5's LNB of that name (dvb_sat_search_lnb); false when it has none.
 bool findLnb(const std::string& name, Lnb* lnb);
+
+// What a scan keeps of a transponder that locked: the frequency, symbol rate
+// and FEC the demodulator read back where it found them (a demodulator
+// searches a window around the asked frequency), else those asked.
+struct eTransponder::satellite keptSatellite(const struct eTransponder::satellite& asked,
+                                             const DeliverySystem* found);
 
 }  // namespace box::real
