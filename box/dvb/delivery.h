@@ -12,6 +12,9 @@ namespace box {
 struct DeliverySystem {
   std::string system;      // "DVB-S" or "DVB-S2"
   std::string modulation;  // "QPSK", "8PSK", "16APSK", "32APSK"; "" when the front end did not say
+  // What the demodulator found where it locked (0: not told): the satellite
+  // frequency (kHz), the symbol rate and the FEC in the host's numbering.
+  int foundKHz = 0, foundSymbolRate = 0, fec = 0;
 };
 
 // Keyed by what identifies a kept transponder (frequency, symbol rate,

@@ -15,6 +15,10 @@ class TunerOptions : public box_run::BoxRun {};
 
 TEST_F(TunerOptions, BadTunerSettingsAndMissingDevicesAreRefusedWithExit2) {
   const std::string trace = " --trace " + box_run::quote((dir / "trace.jsonl").string());
+  const std::string needs =
+      "--lnb, --diseqc, --delsys, --lock-timeout, --carrier-wait and --stream-id need --adapter";
+  const std::string stream =
+      "expects a stream from 0 to 255, or STREAM:GOLD with a PLS gold code from 0 to 262141, not ";
   struct Case {
     std::string args, message;
   } cases[] = {
@@ -25,8 +29,11 @@ TEST_F(TunerOptions, BadTunerSettingsAndMissingDevicesAreRefusedWithExit2) {
       {"--adapter 99 --diseqc 4", "--diseqc: expects a number from 0 to 3, not '4'"},
       {"--adapter 99 --delsys dvbt", "--delsys: expects dvbs, dvbs2 or auto, not 'dvbt'"},
       {"--adapter 99 --lock-timeout 10", "--lock-timeout: expects a number from 50 to 60000, not '10'"},
-      {"--lnb EXTENDED", "--lnb, --diseqc, --delsys, --lock-timeout and --carrier-wait need --adapter"},
-      {"--delsys dvbs2", "--lnb, --diseqc, --delsys, --lock-timeout and --carrier-wait need --adapter"},
+      {"--adapter 99 --stream-id 256", "--stream-id: " + stream + "'256'"},
+      {"--adapter 99 --stream-id 5:262142", "--stream-id: " + stream + "'5:262142'"},
+      {"--lnb EXTENDED", needs},
+      {"--delsys dvbs2", needs},
+      {"--stream-id 1", needs},
   };
   for (const Case& c : cases) {
     box_run::Result r = box_run::shell(box_run::boxCommand() + trace + " --keys 'key red' " + c.args);

@@ -9,23 +9,34 @@
 
 namespace real = box::real;
 
-TEST(TunerReadings, DecibelScalesMapThroughTheirWindowsAndNothingCountsWithoutSignal) {
+TEST(TunerReadings, ScalesSayWhatCountsDecibelsMapThroughTheirWindowsLockTimeOutsGrowBySymbols) {
   constexpr int kNone = 0, kDecibel = 1, kRelative = 2, kCounter = 3;
   // Strength: -80..-20 dBm; SNR (C/N): 0..20 dB; both onto 0..65535.
-  // Each: the statistic, signal (strength) or carrier (SNR) reported, strength, SNR.
-  const std::tuple<real::Stat, bool, int, int> rows[] = {
-      {{kDecibel, -90000}, true, 0, 0},         {{kDecibel, -80000}, true, 0, 0},
-      {{kDecibel, -34000}, true, 50243, 0},     {{kDecibel, -20000}, true, 65535, 0},
-      {{kDecibel, 0}, true, 65535, 0},          {{kDecibel, 10000}, true, 65535, 32767},
-      {{kDecibel, 33500}, true, 65535, 65535},  {{kDecibel, -34000}, false, 0, 0},
-      {{kRelative, 12345}, true, 12345, 12345}, {{kRelative, 70000}, true, 65535, 65535},
-      {{kRelative, 12345}, false, 0, 0},        {{kNone, 777}, true, 0, 0},
-      {{kCounter, 5000}, true, 0, 0},
+  // Each: the statistic, strength, SNR.
+  const std::tuple<real::Stat, int, int> rows[] = {
+      {{kDecibel, -90000}, 0, 0},
+      {{kDecibel, -80000}, 0, 0},
+      {{kDecibel, -34000}, 50243, 0},
+      {{kDecibel, -20000}, 65535, 0},
+      {{kDecibel, 0}, 65535, 0},
+      {{kDecibel, 10000}, 65535, 32767},
+      {{kDecibel, 33500}, 65535, 65535},
+      {{kRelative, 12345}, 12345, 12345},
+      {{kRelative, 70000}, 65535, 65535},
+      {{kRelative, 73, true}, 73, 73},
+      {{kNone, 777}, 0, 0},
+      {{kCounter, 5000}, 0, 0},
   };
-  for (const auto& [stat, present, strength, snr] : rows)
-    EXPECT_EQ(std::make_pair(real::strengthReading(stat, present), real::snrReading(stat, present)),
+  for (const auto& [stat, strength, snr] : rows)
+    EXPECT_EQ(std::make_pair(real::strengthReading(stat), real::snrReading(stat)),
               std::make_pair(strength, snr))
-        << stat.scale << ":" << stat.value << (present ? "" : " absent");
+        << stat.scale << ":" << stat.value;
+  // symbol rate, configured, lock time-out
+  const std::tuple<int, int, int> timeouts[] = {{45000000, 1500, 1500}, {27500000, 1500, 1500},
+                                                {10000000, 1500, 1882}, {2000000, 1500, 4282},
+                                                {1000000, 200, 5982},   {100000, 1500, 60000}};
+  for (const auto& [rate, configured, ms] : timeouts)
+    EXPECT_EQ(real::lockTimeoutMs(rate, configured), ms) << rate;
   // A refusal is its negated errno, and never a lock, even without a reason.
   EXPECT_EQ((std::vector<int>{real::refusedResult(22), real::refusedResult(16), real::refusedResult(0),
                               real::refusedResult(-3)}),
@@ -50,6 +61,8 @@ TEST(TunerLnb, UniversalAndCBandLnbsPutFrequenciesWhereTheTunerExpectsThem) {
   };
   for (const auto& [lnb, freqKHz, pol, choice] : rows) {
     const real::LnbChoice c = real::chooseBand(*lnb, freqKHz, pol);
+    // And back, as a frequency the demodulator found.
+    EXPECT_EQ(c.ok ? real::satelliteKHz(*lnb, c.ifKHz, c.highBand) : freqKHz, freqKHz) << lnb->name;
     EXPECT_EQ(
         !c.ok ? "outside"
               : std::to_string(c.ifKHz) + (c.highBand ? " high" : " low") + (c.voltage18 ? " 18V" : " 13V"),
@@ -70,6 +83,12 @@ TEST(TunerDelivery, IsWrittenWithItsTransponderReadBackAndRefusedWhenWrong) {
         out += d->system + "/" + d->modulation + " ";
     return out;
   };
+  // A scan keeps the transponder as the demodulator found it, where it says.
+  const box::DeliverySystem found{"DVB-S", "QPSK", 11361500, 27490000, 3};
+  const box::Satellite kept = box::real::keptSatellite(at(11362000), &found);
+  EXPECT_EQ(std::make_tuple(kept.frequency, kept.symbol_rate, kept.fec, kept.orbital_position,
+                            box::real::keptSatellite(at(11362000), nullptr).frequency),
+            std::make_tuple(11361500, 27490000, 3, 130, 11362000));
   box::forgetDeliverySystems();
   box::noteDeliverySystem(at(11362000), {"DVB-S2", "8PSK"});
   box::noteDeliverySystem(at(11400000), {"DVB-S", ""});

@@ -1,6 +1,7 @@
 // The scan's table handling on sections captured from the kernel's virtual
-// tuner (tests/data/vidtv, made by scripts/vidtv.sh capture), and on damaged
-// and multi-section variants of them.
+// tuner (tests/data/vidtv, made by scripts/vidtv.sh capture), on damaged and
+// multi-section variants of them, and on sections built here as real
+// transponders send them.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -34,6 +35,40 @@ std::vector<uint8_t> resealed(std::vector<uint8_t> s) {
   return s;
 }
 
+// What the tables say, in one line.
+std::string line(const real::TransponderTables& t) {
+  std::ostringstream out;
+  out << t.tsid << "/" << t.onid << " '" << t.network << "':";
+  for (const auto& s : t.services)
+    out << " " << s.sid << " '" << s.name << "' '" << s.provider << "' " << s.type
+        << (s.scrambled ? " $;" : ";");
+  return out.str();
+}
+
+using Bytes = std::vector<uint8_t>;
+
+// A section of table 0x1234 version 1 (current unless said) holding loop.
+Bytes section(uint8_t table, const std::string& loop, uint8_t number = 0, uint8_t last = 0,
+              bool current = true) {
+  Bytes s = {table, 0xf0, 0, 0x12, 0x34, uint8_t(0xc2 | current), number, last};
+  s.insert(s.end(), loop.begin(), loop.end());
+  s.resize(s.size() + 4);
+  s[2] = uint8_t(s.size() - 3);
+  return resealed(s);
+}
+std::string u16(int v) {
+  return {char(v >> 8), char(v)};
+}
+// An SDT's service sid with a service descriptor (type 1, provider P).
+std::string service(int sid, const std::string& name) {
+  const std::string d = "\x01\x01P" + std::string(1, char(name.size())) + name;
+  return u16(sid) + "\xfc" + u16(0x8000 | int(d.size() + 2)) + "\x48" + char(d.size()) + d;
+}
+Bytes sdt(const std::string& services, uint8_t table = real::kSdtTable, uint8_t number = 0, uint8_t last = 0,
+          bool current = true) {
+  return section(table, std::string("\x00\x01\xff", 3) + services, number, last, current);
+}
+
 }  // namespace
 
 TEST(TunerTables, VidtvsMultiplexGivesBeethovenFromLinuxTvOrgAndThePatAloneTheProgramsIds) {
@@ -42,10 +77,9 @@ TEST(TunerTables, VidtvsMultiplexGivesBeethovenFromLinuxTvOrgAndThePatAloneThePr
   // (a 0x0B prefix) and leaves as UTF-8. Without an SDT the PAT still names
   // each program by its id.
   const std::pair<const char*, const char*> cases[] = {
-      {"pat sdt nit",
-       "tsid 16513 onid 65348 network 'LinuxTV.org', 2176 'Beethoven' 'LinuxTV.org' type 2 free, "},
-      {"pat", "tsid 16513 onid -1 network '', 2176 'SID 2176' '' type 0 free, "},
-      {"", "tsid -1 onid -1 network '', "},
+      {"pat sdt nit", "16513/65348 'LinuxTV.org': 2176 'Beethoven' 'LinuxTV.org' 2;"},
+      {"pat", "16513/-1 '': 2176 'SID 2176' '' 0;"},
+      {"", "-1/-1 '':"},
   };
   for (const auto& [files, tables] : cases) {
     real::SectionSet sets[] = {real::SectionSet(real::kPatTable), real::SectionSet(real::kSdtTable),
@@ -57,13 +91,7 @@ TEST(TunerTables, VidtvsMultiplexGivesBeethovenFromLinuxTvOrgAndThePatAloneThePr
       for (const auto& s : sectionsOf(name + ".bin")) EXPECT_TRUE(set.add(s.data(), s.size(), &why)) << why;
       EXPECT_TRUE(set.complete()) << name;
     }
-    const real::TransponderTables t = real::readTables(sets[0], sets[1], sets[2]);
-    std::ostringstream out;
-    out << "tsid " << t.tsid << " onid " << t.onid << " network '" << t.network << "', ";
-    for (const auto& s : t.services)
-      out << s.sid << " '" << s.name << "' '" << s.provider << "' type " << s.type
-          << (s.scrambled ? " scrambled, " : " free, ");
-    EXPECT_EQ(out.str(), tables) << files;
+    EXPECT_EQ(line(real::readTables(sets[0], sets[1], sets[2])), tables) << files;
   }
 }
 
@@ -107,4 +135,39 @@ TEST(TunerTables, DamagedSectionsAreRefusedWithAReasonAndWholeOnesCompleteTheirT
   std::string why;
   EXPECT_EQ(real::splitSections(twoCut, &sections, &why) ? "split" : why,
             "the section at byte " + std::to_string(good.size()) + " is cut");
+}
+
+TEST(TunerTables, NamesAreDecodedAsBroadcastAndOnlyCurrentWholeSectionsOfTheActualTablesCount) {
+  const Bytes pat12 = section(real::kPatTable, std::string("\0\0\xe0\x10\0\x01\xff\xff\0\x02\xe1\0", 12));
+  Bytes crcError = sdt(service(1, "X")), cut = crcError;
+  crcError[12] ^= 1;
+  cut.pop_back();
+  const std::pair<std::vector<Bytes>, std::string> rows[] = {
+      {{sdt(service(1, "Caf\xc2\x65 \xa4"))}, "4660/1 '': 1 'Café €' 'P' 1;"},  // ISO 6937 by default
+      {{sdt(service(1, "\x01\xbc\xde\xe1\xda\xd2\xd0")),
+        section(real::kNitTable, "\xf0\x06\x40\x04\x03\xc5\xd1\xd4")},
+       "4660/1 'ΕΡΤ': 1 'Москва' 'P' 1;"},  // ISO 8859-5 and, in the NIT, 8859-7
+      {{sdt(service(1, std::string("\x10\0\x02\xa3\xf3\x64\xbc", 7)))}, "4660/1 '': 1 'Łódź' 'P' 1;"},
+      {{sdt(service(1, "\x15Москва A\xff"))}, "4660/1 '': 1 'Москва A\uFFFD' 'P' 1;"},  // UTF-8
+      {{sdt(service(1, std::string("\x11\x04\x1c\x04\x3e\xe0\x8a\0A\xe0\x86\x04", 12)))},
+       "4660/1 '': 1 'Мо A\uFFFD' 'P' 1;"},  // UCS-2, its CR/LF and emphasis, a cut character
+      {{sdt(service(1, "\x86News\x87\x8aOne\x9f"))}, "4660/1 '': 1 'News One' 'P' 1;"},  // control codes
+      {{sdt(service(1, "\x1f\x01\xc1\xe2"))}, "4660/1 '': 1 'SID 1' 'P' 1;"},  // compressed: unreadable
+      {{pat12}, "4660/-1 '': 1 'SID 1' '' 0; 2 'SID 2' '' 0;"},  // program 1 has no PMT (0x1fff)
+      {{sdt(service(1, "A"), real::kSdtTable, 0, 1), sdt(service(1, "O") + service(3, "O"), 0x46),
+        sdt(service(2, "B"), real::kSdtTable, 1, 1)},
+       "4660/1 '': 1 'A' 'P' 1; 2 'B' 'P' 1;"},  // two sections; SDT other ignored
+      {{pat12, sdt(service(1, "N"), real::kSdtTable, 0, 0, false)},
+       "4660/-1 '': 1 'SID 1' '' 0; 2 'SID 2' '' 0;"},  // next version
+      {{pat12, crcError, cut}, "4660/-1 '': 1 'SID 1' '' 0; 2 'SID 2' '' 0;"},
+      {{sdt(service(1, "A") + service(2, "B").substr(0, 9))}, "4660/1 '': 1 'A' 'P' 1; 2 'SID 2' '' 0;"},
+  };
+  for (const auto& [sections, expected] : rows) {
+    real::SectionSet sets[] = {real::SectionSet(real::kPatTable), real::SectionSet(real::kSdtTable),
+                               real::SectionSet(real::kNitTable)};
+    std::string why;
+    for (const Bytes& s : sections)
+      for (auto& set : sets) set.add(s.data(), s.size(), &why);
+    EXPECT_EQ(line(real::readTables(sets[0], sets[1], sets[2])), expected);
+  }
 }

@@ -52,8 +52,8 @@ std::string parsed(std::vector<const char*> args) {
 #define FIELD(f) field(#f, o.f, d.f)
   FIELD(plugin), FIELD(band), FIELD(keys), FIELD(keysFile), FIELD(haveKeys), FIELD(shots), FIELD(trace),
       FIELD(root), FIELD(realtime), FIELD(lang), FIELD(window), FIELD(maxTimeMs), FIELD(tuner.adapter),
-      FIELD(tuner.lnb), FIELD(tuner.diseqc), FIELD(tuner.delsys), FIELD(tuner.lockTimeoutMs), FIELD(spectrum),
-      FIELD(help), FIELD(version);
+      FIELD(tuner.lnb), FIELD(tuner.diseqc), FIELD(tuner.delsys), FIELD(tuner.lockTimeoutMs),
+      FIELD(tuner.streamId), FIELD(spectrum), FIELD(help), FIELD(version);
 #undef FIELD
   for (const box::ExportTarget& t : o.exports)
     s << "export=" << box::formatName(t.format) << ":" << t.file << " ";
@@ -73,11 +73,14 @@ TEST(Options, EachGoesWhereItBelongsAndBadOnesNameTheArgument) {
       // Times past an int are kept whole.
       {{"--max-time", "2147483648", "--keys", "", "--export", "vdr:a", "--export", "zap:b:c"},
        "haveKeys=1 maxTimeMs=2147483648 export=vdr:a export=zap:b:c "},
-      {{"--adapter", "255", "--lnb", "EXTENDED", "--diseqc", "0", "--delsys", "dvbs2", "--lock-timeout",
-        "50"},
-       "tuner.adapter=255 tuner.lnb=EXTENDED tuner.diseqc=0 tuner.delsys=dvbs2 tuner.lockTimeoutMs=50 "},
-      {{"--lock-timeout", "60000", "--adapter", "0", "--diseqc", "3", "--delsys", "auto", "--delsys", "dvbs"},
-       "tuner.adapter=0 tuner.diseqc=3 tuner.delsys=dvbs tuner.lockTimeoutMs=60000 "},
+      // A stream with a PLS gold code: the code from bit 8, gold mode at bit 26.
+      {{"--adapter", "255", "--lnb", "EXTENDED", "--diseqc", "0", "--delsys", "dvbs2", "--lock-timeout", "50",
+        "--stream-id", "5:8"},
+       "tuner.adapter=255 tuner.lnb=EXTENDED tuner.diseqc=0 tuner.delsys=dvbs2 tuner.lockTimeoutMs=50 "
+       "tuner.streamId=67110917 "},
+      {{"--lock-timeout", "60000", "--adapter", "0", "--diseqc", "3", "--delsys", "auto", "--delsys", "dvbs",
+        "--stream-id", "255"},
+       "tuner.adapter=0 tuner.diseqc=3 tuner.delsys=dvbs tuner.lockTimeoutMs=60000 tuner.streamId=255 "},
       {{"-h", "--version"}, "help=1 version=1 "},
       {{"--bogus"}, "--bogus: unknown option (see --help)"},
       {{"--b\x01gus"}, "--b\\x01gus: unknown option (see --help)"},
@@ -106,7 +109,8 @@ TEST(Options, EachGoesWhereItBelongsAndBadOnesNameTheArgument) {
       {{"--diseqc", "-1"}, "--diseqc: expects a number from 0 to 3, not '-1'"},
       {{"--lock-timeout", "49"}, "--lock-timeout: expects a number from 50 to 60000, not '49'"},
       {{"--adapter", "1", "--delsys", "s2"}, "--delsys: expects dvbs, dvbs2 or auto, not 's2'"},
-      {{"--lnb", "UNIVERSAL"}, "--lnb, --diseqc, --delsys, --lock-timeout and --carrier-wait need --adapter"},
+      {{"--lnb", "UNIVERSAL"},
+       "--lnb, --diseqc, --delsys, --lock-timeout, --carrier-wait and --stream-id need --adapter"},
       {{"--lock-timeout", "1500", "--bogus"}, "--bogus: unknown option (see --help)"},
   };
   for (const Case& c : cases) EXPECT_EQ(parsed(c.args), c.result) << c.args[0];

@@ -13,12 +13,16 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 #include "box/base/clock.h"
 #include "box/base/fileio.h"
 #include "box/base/loop.h"
 #include "box/base/tr.h"
+#include "box/base/trace.h"
 #include "box/dvb/real/tuner.h"
 
 namespace box {
@@ -28,15 +32,15 @@ namespace {
 constexpr int kTablePollMs = 20;
 constexpr int kDiseqcGapMs = 15;
 
-// libdvbv5 gives -errno or -1 with errno set, depending on the step that failed.
-int result(int r) {
-  if (r == 0) return 0;
-  return r < -1 ? -r : errno ? errno : EIO;
-}
-// Time limits (wall-clock ms) of the table reads. DVB sends the PAT at least
-// every 0.5 s and the SDT every 2 s; the NIT may take up to 10 s, but it
-// only names the network, so a feed without one is not waited for long.
+// Time limits (wall-clock ms) of the table reads, which run at once, so a
+// feed without an SDT or a NIT costs one limit, not their sum. DVB sends
+// the PAT at least every 0.5 s and the SDT every 2 s; the NIT may take up
+// to 10 s, but it only names the network, so a feed without one is not
+// waited for long.
 constexpr int kPatLimitMs = 2000, kSdtLimitMs = 3000, kNitLimitMs = 3000;
+// The kernel's default demux buffer (8 KiB) overflows when a multiplex
+// sends its SDT's sections in a burst between two polls.
+constexpr int kDemuxBufferBytes = 256 * 1024;
 
 struct TableStep {
   uint16_t pid;
@@ -46,88 +50,136 @@ struct TableStep {
 constexpr TableStep kSteps[] = {
     {kPatPid, kPatTable, kPatLimitMs}, {kSdtPid, kSdtTable, kSdtLimitMs}, {kNitPid, kNitTable, kNitLimitMs}};
 
-// libdvbv5's front end. The box works out the LNB's intermediate frequency
-// and sends voltage, tone and DiSEqC itself, only when they change: libdvbv5
-// would send them, with their waits, before every tune.
+// The demux again, for a filter of its own: each open of the device holds
+// one section filter. -1 when it cannot be opened.
+int openAgain(int demuxFd) {
+  if (demuxFd < 0) return -1;
+  const std::string path = "/proc/self/fd/" + std::to_string(demuxFd);
+  return open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+}
+
+// The front end through the kernel's ioctls on libdvbv5's descriptor:
+// libdvbv5 retries an EAGAIN for a second before it gives up with EINVAL,
+// sends stream id 0 with every DVB-S2 tune and carries on past a refused
+// delivery system. The box works out the LNB's intermediate frequency and
+// sends voltage, tone and DiSEqC itself, only when they change.
 class FeDevice : public Device {
  public:
-  explicit FeDevice(dvb_v5_fe_parms* parms_) : parms(parms_) {}
+  FeDevice(dvb_v5_fe_parms* parms_, int fd_, std::string path_)
+      : parms(parms_), fd(fd_), path(std::move(path_)) {}
   ~FeDevice() override { dvb_fe_close(parms); }
 
+  std::string name() const override { return path; }
+
   int setSwitch(const SwitchSetting& s) override {
+    const fe_sec_voltage voltage = s.voltage18 ? SEC_VOLTAGE_18 : SEC_VOLTAGE_13;
     const fe_sec_tone_mode tone = s.tone ? SEC_TONE_ON : SEC_TONE_OFF;
     if (s.diseqc < 0) {
-      const int err = result(dvb_fe_sec_voltage(parms, 1, s.voltage18));
-      return err ? err : result(dvb_fe_sec_tone(parms, tone));
+      const int err = call(FE_SET_VOLTAGE, voltage);
+      return err ? err : call(FE_SET_TONE, tone);
     }
     // A committed switch (DiSEqC 1.0): the tone off and the supply settled
     // before the command; the command (port, polarisation, band) and a tone
     // burst for simple switches, each followed by the 15 ms of silence the
     // bus asks for; then the band's tone.
-    unsigned char cmd[4] = {
-        0xe0, 0x10, 0x38,
-        static_cast<unsigned char>(0xf0 | s.diseqc << 2 | (s.voltage18 ? 2 : 0) | (s.tone ? 1 : 0))};
-    int err = result(dvb_fe_sec_tone(parms, SEC_TONE_OFF));
-    if (!err) err = result(dvb_fe_sec_voltage(parms, 1, s.voltage18));
-    if (!err) wallSleep(kDiseqcGapMs), err = result(dvb_fe_diseqc_cmd(parms, sizeof cmd, cmd));
-    if (!err) wallSleep(kDiseqcGapMs), err = result(dvb_fe_diseqc_burst(parms, s.diseqc & 1));
-    if (!err) wallSleep(kDiseqcGapMs), err = result(dvb_fe_sec_tone(parms, tone));
+    dvb_diseqc_master_cmd cmd = {
+        {0xe0, 0x10, 0x38,
+         static_cast<unsigned char>(0xf0 | s.diseqc << 2 | (s.voltage18 ? 2 : 0) | (s.tone ? 1 : 0))},
+        4};
+    int err = call(FE_SET_TONE, SEC_TONE_OFF);
+    if (!err) err = call(FE_SET_VOLTAGE, voltage);
+    if (!err) wallSleep(kDiseqcGapMs), err = call(FE_DISEQC_SEND_MASTER_CMD, &cmd);
+    if (!err)
+      wallSleep(kDiseqcGapMs), err = call(FE_DISEQC_SEND_BURST, s.diseqc & 1 ? SEC_MINI_B : SEC_MINI_A);
+    if (!err) wallSleep(kDiseqcGapMs), err = call(FE_SET_TONE, tone);
     return err;
   }
 
-  int set(System system, uint32_t tunerKHz, const struct eTransponder::satellite& s) override {
-    const bool s2 = system == dvbs2;
-    dvb_set_sys(parms, s2 ? SYS_DVBS2 : SYS_DVBS);
-    dvb_fe_store_parm(parms, DTV_FREQUENCY, tunerKHz);
-    dvb_fe_store_parm(parms, DTV_SYMBOL_RATE, uint32_t(s.symbol_rate));
-    dvb_fe_store_parm(parms, DTV_INNER_FEC, FEC_AUTO);
-    dvb_fe_store_parm(parms, DTV_INVERSION, INVERSION_AUTO);
-    if (s2) {
-      dvb_fe_store_parm(parms, DTV_MODULATION, QAM_AUTO);
-      dvb_fe_store_parm(parms, DTV_ROLLOFF, ROLLOFF_AUTO);
-      dvb_fe_store_parm(parms, DTV_PILOT, PILOT_AUTO);
-    }
-    errno = 0;
-    return result(dvb_fe_set_parms(parms));
+  // One FE_SET_PROPERTY: a refused delivery system fails it before the tune.
+  int set(const Tuning& t) override {
+    const bool s2 = t.system == dvbs2;
+    std::vector<dtv_property> p = {
+        prop(DTV_CLEAR, 0),
+        prop(DTV_DELIVERY_SYSTEM, s2 ? SYS_DVBS2 : SYS_DVBS),
+        prop(DTV_FREQUENCY, t.tunerKHz),
+        prop(DTV_SYMBOL_RATE, uint32_t(t.symbolRate)),
+        prop(DTV_INNER_FEC, FEC_AUTO),
+        prop(DTV_INVERSION, INVERSION_AUTO),
+        prop(DTV_MODULATION, s2 ? QAM_AUTO : QPSK),
+    };
+    if (s2)
+      for (dtv_property q :
+           {prop(DTV_ROLLOFF, ROLLOFF_AUTO), prop(DTV_PILOT, PILOT_AUTO), prop(DTV_STREAM_ID, t.streamId)})
+        p.push_back(q);
+    p.push_back(prop(DTV_TUNE, 0));
+    dtv_properties all = {uint32_t(p.size()), p.data()};
+    return call(FE_SET_PROPERTY, &all);
   }
 
-  std::string modulation() override {
-    uint32_t m = 0;
-    if (dvb_fe_get_parms(parms) != 0 || dvb_fe_retrieve_parm(parms, DTV_MODULATION, &m) != 0) return "";
-    switch (m) {
-      case QPSK:
-        return "QPSK";
-      case PSK_8:
-        return "8PSK";
-      case APSK_16:
-        return "16APSK";
-      case APSK_32:
-        return "32APSK";
-      default:
-        return "";  // QAM_AUTO: the driver does not tell
-    }
+  int status(unsigned* bits) override {
+    fe_status_t s{};
+    const int err = call(FE_READ_STATUS, &s);
+    *bits = err ? 0 : unsigned(s);
+    return err;
   }
 
-  bool read(unsigned* status, Stat* strength, Stat* cnr) override {
-    uint32_t s = 0;
-    if (dvb_fe_get_stats(parms) != 0 || dvb_fe_retrieve_stats(parms, DTV_STATUS, &s) != 0) return false;
-    *status = s;
-    *strength = stat(DTV_STAT_SIGNAL_STRENGTH);
-    *cnr = stat(DTV_STAT_CNR);
+  void statistics(Stat* strength, Stat* cnr) override {
+    dtv_property p[] = {prop(DTV_STAT_SIGNAL_STRENGTH, 0), prop(DTV_STAT_CNR, 0)};
+    dtv_properties all = {2, p};
+    *strength = *cnr = Stat();
+    if (call(FE_GET_PROPERTY, &all) != 0) return;
+    *strength = stat(p[0]);
+    *cnr = stat(p[1]);
+  }
+
+  bool legacy(Measure m, uint16_t* value) override {
+    return call(m == strength ? FE_READ_SIGNAL_STRENGTH : FE_READ_SNR, value) == 0;
+  }
+
+  bool found(Found* f) override {
+    dtv_property p[] = {prop(DTV_DELIVERY_SYSTEM, 0), prop(DTV_FREQUENCY, 0), prop(DTV_SYMBOL_RATE, 0),
+                        prop(DTV_INNER_FEC, 0), prop(DTV_MODULATION, 0)};
+    dtv_properties all = {uint32_t(std::size(p)), p};
+    if (call(FE_GET_PROPERTY, &all) != 0) return false;
+    if (p[0].u.data == SYS_DVBS || p[0].u.data == SYS_DVBS2)
+      f->system = p[0].u.data == SYS_DVBS2 ? dvbs2 : dvbs;
+    if (p[1].u.data) f->tunerKHz = p[1].u.data;
+    if (p[2].u.data) f->symbolRate = int(p[2].u.data);
+    // The host numbers code rates 1/2 2/3 3/4 5/6 7/8 8/9 3/5 4/5 9/10 from 1.
+    static const std::pair<unsigned, int> rates[] = {{FEC_1_2, 1}, {FEC_2_3, 2}, {FEC_3_4, 3},
+                                                     {FEC_5_6, 4}, {FEC_7_8, 5}, {FEC_8_9, 6},
+                                                     {FEC_3_5, 7}, {FEC_4_5, 8}, {FEC_9_10, 9}};
+    for (const auto& [kernel, host] : rates)
+      if (p[3].u.data == kernel) f->fec = host;
+    static const std::pair<unsigned, const char*> modulations[] = {
+        {QPSK, "QPSK"}, {PSK_8, "8PSK"}, {APSK_16, "16APSK"}, {APSK_32, "32APSK"}};
+    for (const auto& [kernel, text] : modulations)
+      if (p[4].u.data == kernel) f->modulation = text;  // QAM_AUTO: the driver does not tell
     return true;
   }
 
  private:
-  Stat stat(unsigned cmd) {
+  static dtv_property prop(uint32_t cmd, uint32_t data) {
+    dtv_property p{};
+    p.cmd = cmd;
+    p.u.data = data;
+    return p;
+  }
+  static Stat stat(const dtv_property& p) {
     Stat s;
-    if (const dtv_stats* st = dvb_fe_retrieve_stats_layer(parms, cmd, 0)) {
-      s.scale = st->scale;
-      s.value =
-          st->scale == FE_SCALE_DECIBEL ? st->svalue : int64_t(std::min<uint64_t>(st->uvalue, INT64_MAX));
-    }
+    if (p.u.st.len == 0) return s;
+    const dtv_stats& st = p.u.st.stat[0];
+    s.scale = st.scale;
+    s.value = st.scale == FE_SCALE_DECIBEL ? st.svalue : int64_t(std::min<uint64_t>(st.uvalue, INT64_MAX));
     return s;
   }
+  template <typename T>
+  int call(unsigned long request, T arg) {
+    return ioctl(fd, request, arg) == 0 ? 0 : errno ? errno : EIO;
+  }
   dvb_v5_fe_parms* parms;
+  int fd;
+  std::string path;
 };
 
 // libdvbv5 keeps its descriptor of the front end to itself; the tune mode
@@ -168,69 +220,105 @@ std::string reason(int err) {
 
 }  // namespace
 
-TableReader::TableReader(int demuxFd) : fd(demuxFd) {
+TableReader::TableReader(int demuxFd) : filters(std::size(kSteps)) {
+  filters[0].fd = demuxFd;
+  for (size_t i = 1; i < filters.size(); ++i) filters[i].fd = openAgain(demuxFd);
+  // A demux that keeps its buffer still reads, only less in a burst.
+  for (const Filter& f : filters)
+    if (f.fd >= 0) ioctl(f.fd, DMX_SET_BUFFER_SIZE, kDemuxBufferBytes);
   timer.timeout.connect(sigc::mem_fun(*this, &TableReader::poll));
 }
 
 TableReader::~TableReader() {
   stop();
-  if (fd >= 0) dvb_dmx_close(fd);
+  for (const Filter& f : filters)
+    if (f.fd >= 0) dvb_dmx_close(f.fd);
 }
 
 void TableReader::start(const eTransponder& tp, Frontend::ServicesRead done_) {
   stop();
-  tuned = tp.satellite;
+  // The services are kept on the transponder as the demodulator found it,
+  // with its delivery system moved over to that record.
+  const DeliverySystem* found = deliverySystem(tp.satellite);
+  tuned = keptSatellite(tp.satellite, found);
+  if (found) noteDeliverySystem(tuned, DeliverySystem(*found));
   done = std::move(done_);
   sets.clear();
   for (const TableStep& s : kSteps) sets.emplace_back(s.table);
-  step = 0;
+  nextTable = 0;
   waiting = true;
   beginDeviceWait();
-  next();
+  bool reading = false;
+  for (Filter& f : filters) reading |= assign(f);
+  // With nothing to read, finishing still waits for the timer, so done
+  // never runs inside start().
+  timer.start(reading ? kTablePollMs : 0, !reading);
 }
 
 void TableReader::stop() {
   timer.stop();
-  if (fd >= 0) dvb_dmx_stop(fd);
+  for (Filter& f : filters) {
+    if (f.table >= 0) dvb_dmx_stop(f.fd);
+    f.table = -1;
+  }
   done = nullptr;
   if (waiting) endDeviceWait();
   waiting = false;
 }
 
-// Starts the filter of the current step, or finishes past the last.
-void TableReader::next() {
-  if (fd >= 0) dvb_dmx_stop(fd);
-  while (step < std::size(kSteps)) {
-    const TableStep& s = kSteps[step];
+// Gives the filter the next table not yet read; false when none is left.
+bool TableReader::assign(Filter& f) {
+  if (f.table >= 0) dvb_dmx_stop(f.fd);
+  f.table = -1;
+  if (f.fd < 0) return false;
+  while (nextTable < std::size(kSteps)) {
+    const size_t i = nextTable++;
+    const TableStep& s = kSteps[i];
     unsigned char filter[1] = {s.table}, mask[1] = {0xff};
-    deadline = wallMs() + s.limitMs;
-    if (fd >= 0 && dvb_set_section_filter(fd, s.pid, 1, filter, mask, nullptr,
-                                          DMX_IMMEDIATE_START | DMX_CHECK_CRC) == 0) {
-      timer.start(kTablePollMs, false);
-      return;
+    if (dvb_set_section_filter(f.fd, s.pid, 1, filter, mask, nullptr, DMX_IMMEDIATE_START | DMX_CHECK_CRC) ==
+        0) {
+      f.table = int(i);
+      f.deadline = wallMs() + s.limitMs;
+      return true;
     }
-    ++step;  // a filter the demux refuses: that table is not read
+    // A filter the demux refuses: that table is not read.
   }
-  timer.stop();
-  // Finishing waits for the timer, so done never runs inside start().
-  timer.start(0, true);
+  return false;
 }
 
 void TableReader::poll() {
-  if (step >= std::size(kSteps)) return finish();
-  SectionSet& set = sets[step];
-  uint8_t buf[kMaxSectionBytes];
-  for (;;) {
-    const ssize_t n = fd >= 0 ? read(fd, buf, sizeof buf) : -1;
-    if (n <= 0) break;  // EAGAIN: nothing more now; EOVERFLOW and the like: the next read goes on
-    std::string why;
-    set.add(buf, size_t(n), &why);  // a damaged section is passed over; a repeat may mend it
-    if (set.complete()) break;
+  bool reading = false;
+  for (Filter& f : filters) {
+    if (f.table < 0) continue;
+    SectionSet& set = sets[size_t(f.table)];
+    uint8_t buf[kMaxSectionBytes];
+    int err = 0;
+    for (;;) {
+      const ssize_t n = read(f.fd, buf, sizeof buf);
+      if (n <= 0) {
+        // EAGAIN: nothing more now; EOVERFLOW: sections were lost, and a
+        // repeat brings them. Anything else ends this table's read.
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EOVERFLOW && errno != EINTR)
+          err = errno;
+        break;
+      }
+      std::string why;
+      set.add(buf, size_t(n), &why);  // a damaged section is passed over; a repeat may mend it
+      if (set.complete()) break;
+    }
+    if (err) readError(kSteps[size_t(f.table)].pid, err);
+    if (err || set.complete() || wallMs() >= f.deadline) assign(f);
+    reading |= f.table >= 0;
   }
-  if (set.complete() || wallMs() >= deadline) {
-    ++step;
-    next();
-  }
+  if (!reading) finish();
+}
+
+void TableReader::readError(int pid, int err) {
+  Trace::event("demux", {{"pid", pid}, {"err", -err}});
+  if (told) return;
+  told = true;
+  std::fprintf(stderr, "box: %s\n",
+               trf("the demux cannot be read (PID %d): %s", pid, std::strerror(err)).c_str());
 }
 
 void TableReader::finish() {
@@ -351,7 +439,8 @@ std::unique_ptr<Frontend> openRealFrontend(const TunerOptions& o, std::string* e
     *error = "--adapter: " + fePath + ": " + trf("cannot tune one-shot: %s", std::strerror(err));
     return nullptr;
   }
-  return std::make_unique<real::RealFrontend>(std::make_unique<real::FeDevice>(parms), dmx, o, s2, bands);
+  return std::make_unique<real::RealFrontend>(std::make_unique<real::FeDevice>(parms, feFd, fePath), dmx, o,
+                                              s2, bands);
 }
 
 }  // namespace box

@@ -21,12 +21,18 @@ int reading(const Stat& s, int64_t low, int64_t high) {
 
 }  // namespace
 
-int strengthReading(const Stat& s, bool hasSignal) {
-  return hasSignal ? reading(s, kStrengthLowMilliDbm, kStrengthHighMilliDbm) : 0;
+int strengthReading(const Stat& s) {
+  return reading(s, kStrengthLowMilliDbm, kStrengthHighMilliDbm);
 }
 
-int snrReading(const Stat& s, bool hasCarrier) {
-  return hasCarrier ? reading(s, kCnrLowMilliDb, kCnrHighMilliDb) : 0;
+int snrReading(const Stat& s) {
+  return reading(s, kCnrLowMilliDb, kCnrHighMilliDb);
+}
+
+int lockTimeoutMs(int symbolRate, int configuredMs) {
+  if (symbolRate <= 0 || symbolRate >= kLockReferenceRate) return configuredMs;
+  const int64_t more = kLockSymbols * 1000 / symbolRate - kLockSymbols * 1000 / kLockReferenceRate;
+  return int(std::min<int64_t>(configuredMs + more, 60000));
 }
 
 int carrierWaitMs(int symbolRate, int configuredMs, int lockTimeoutMs) {
@@ -53,6 +59,24 @@ LnbChoice chooseBand(const Lnb& lnb, uint32_t freqKHz, int polarisation) {
   c.voltage18 = polarisation == 0;
   c.ok = true;
   return c;
+}
+
+uint32_t satelliteKHz(const Lnb& lnb, uint32_t ifKHz, bool highBand) {
+  const uint32_t lof = highBand && lnb.highLofKHz ? lnb.highLofKHz : lnb.lowLofKHz;
+  if (!lof) return ifKHz;
+  // As chooseBand: an oscillator above the band inverts the spectrum.
+  const bool inverted = lnb.maxKHz && lof > lnb.maxKHz;
+  return inverted ? lof - ifKHz : lof + ifKHz;
+}
+
+struct eTransponder::satellite keptSatellite(const struct eTransponder::satellite& asked,
+                                             const DeliverySystem* found) {
+  struct eTransponder::satellite kept = asked;
+  if (!found) return kept;
+  if (found->foundKHz > 0) kept.frequency = found->foundKHz;
+  if (found->foundSymbolRate > 0) kept.symbol_rate = found->foundSymbolRate;
+  if (found->fec > 0) kept.fec = found->fec;
+  return kept;
 }
 
 }  // namespace box::real

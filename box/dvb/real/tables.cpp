@@ -1,15 +1,9 @@
 #include "box/dvb/real/tables.h"
 
-#include <libdvbv5/desc_network_name.h>
-#include <libdvbv5/desc_service.h>
-#include <libdvbv5/descriptors.h>
-#include <libdvbv5/dvb-fe.h>
-#include <libdvbv5/nit.h>
-#include <libdvbv5/pat.h>
-#include <libdvbv5/sdt.h>
-
-#include <cstdarg>
+#include <algorithm>
 #include <map>
+
+#include "box/dvb/real/sitext.h"
 
 namespace box::real {
 namespace {
@@ -29,33 +23,38 @@ uint32_t crc32(const uint8_t* data, size_t size) {
   return crc;
 }
 
-// The parsers want front-end parameters for their log and character sets
-// only; one set without a device serves every parse.
-dvb_v5_fe_parms* parserParms() {
-  static dvb_v5_fe_parms* parms = [] {
-    dvb_v5_fe_parms* p = dvb_fe_dummy();
-    if (p) p->logfunc = quiet;
-    return p;
-  }();
-  return parms;
+unsigned u16(const uint8_t* p) {
+  return unsigned(p[0]) << 8 | p[1];
 }
 
-// Parses every section of a set into one table (libdvbv5 appends to a table
-// it is handed); the parser may change its buffer, so each gets a copy.
-template <typename Table, typename Init>
-Table* parse(const SectionSet& set, Init init) {
-  Table* table = nullptr;
-  for (const auto& s : set.all()) {
-    if (s.empty()) continue;
-    std::vector<uint8_t> copy = s;
-    if (init(parserParms(), copy.data(), ssize_t(copy.size()), &table) < 0) break;
+// A section's loop: the bytes between its 8-byte header and its CRC.
+struct Body {
+  const uint8_t *begin, *end;
+};
+Body body(const std::vector<uint8_t>& s) {
+  return {s.data() + 8, s.data() + s.size() - 4};
+}
+
+// Calls f(tag, data, length) for each descriptor of [p, end) that is whole.
+template <typename F>
+void eachDescriptor(const uint8_t* p, const uint8_t* end, F f) {
+  while (end - p >= 2 && end - p >= 2 + p[1]) {
+    f(p[0], p + 2, size_t(p[1]));
+    p += 2 + p[1];
   }
-  return table;
 }
 
-std::string text(const char* s) {
-  return s ? s : "";
+// The text of the length byte at d[*at] and the bytes it counts, cut to
+// the n bytes there are; *at moves past it.
+std::string countedText(const uint8_t* d, size_t n, size_t* at) {
+  if (*at >= n) return "";
+  const size_t length = std::min<size_t>(d[*at], n - *at - 1);
+  const std::string text = siText(d + *at + 1, length);
+  *at += 1 + length;
+  return text;
 }
+
+constexpr uint8_t kServiceDescriptor = 0x48, kNetworkNameDescriptor = 0x40;
 
 }  // namespace
 
@@ -71,6 +70,12 @@ bool SectionSet::add(const uint8_t* data, size_t size, std::string* why) {
   }
   if (crc32(data, size) != 0) {
     *why = "a section fails its CRC";
+    return false;
+  }
+  // A section of the next version is sent ahead of its time: the current
+  // one is what the transponder carries now.
+  if (!(data[5] & 0x01)) {
+    *why = "a section of the next version";
     return false;
   }
   const int v = (data[5] >> 1) & 0x1f, number = data[6], lastNumber = data[7];
@@ -111,37 +116,52 @@ bool splitSections(const std::vector<uint8_t>& bytes, std::vector<std::vector<ui
 
 void quiet(int, const char*, ...) {}
 
+// The tables are parsed here rather than by libdvbv5, whose parsers hand
+// over names already converted (with ISO 8859-1 as the default table and
+// the bytes 0x80-0x9f stripped from UTF-8) and stop the PAT at a program
+// without a PMT (PID 0x1fff).
 TransponderTables readTables(const SectionSet& patSet, const SectionSet& sdtSet, const SectionSet& nitSet) {
   TransponderTables t;
   std::map<int, TableService> bySid;  // in the order of their ids
-  if (dvb_table_pat* pat = parse<dvb_table_pat>(patSet, dvb_table_pat_init)) {
-    t.tsid = pat->header.id;
-    dvb_pat_program_foreach(program, pat) {
+  for (const auto& s : patSet.all()) {
+    if (s.empty()) continue;
+    t.tsid = int(u16(&s[3]));
+    const auto [begin, end] = body(s);
+    for (const uint8_t* p = begin; end - p >= 4; p += 4) {
+      const int sid = int(u16(p));
       // Program 0 points at the NIT, not at a service.
-      if (program->service_id != 0) bySid[program->service_id].sid = program->service_id;
+      if (sid != 0) bySid[sid].sid = sid;
     }
-    dvb_table_pat_free(pat);
   }
-  if (dvb_table_sdt* sdt = parse<dvb_table_sdt>(sdtSet, dvb_table_sdt_init)) {
-    t.tsid = sdt->header.id;
-    t.onid = sdt->network_id;
-    dvb_sdt_service_foreach(service, sdt) {
-      TableService& s = bySid[service->service_id];
-      s.sid = service->service_id;
-      s.scrambled = service->free_CA_mode;
-      dvb_desc_find(struct dvb_desc_service, desc, service, service_descriptor) {
-        s.name = text(desc->name);
-        s.provider = text(desc->provider);
-        s.type = desc->service_type;
-      }
+  for (const auto& s : sdtSet.all()) {
+    if (s.empty()) continue;
+    const auto [begin, end] = body(s);
+    if (end - begin < 3) continue;
+    t.tsid = int(u16(&s[3]));
+    t.onid = int(u16(begin));
+    for (const uint8_t* p = begin + 3; end - p >= 5;) {
+      TableService& service = bySid[int(u16(p))];
+      service.sid = int(u16(p));
+      service.scrambled = p[3] & 0x10;
+      const uint8_t* loopEnd = p + 5 + std::min<ptrdiff_t>(u16(p + 3) & 0xfff, end - p - 5);
+      eachDescriptor(p + 5, loopEnd, [&service](uint8_t tag, const uint8_t* d, size_t n) {
+        if (tag != kServiceDescriptor || n < 1) return;
+        size_t at = 1;
+        service.type = d[0];
+        service.provider = countedText(d, n, &at);
+        service.name = countedText(d, n, &at);
+      });
+      p = loopEnd;
     }
-    dvb_table_sdt_free(sdt);
   }
-  if (dvb_table_nit* nit = parse<dvb_table_nit>(nitSet, dvb_table_nit_init)) {
-    dvb_desc_find(struct dvb_desc_network_name, desc, nit, network_name_descriptor) {
-      t.network = text(desc->network_name);
-    }
-    dvb_table_nit_free(nit);
+  for (const auto& s : nitSet.all()) {
+    if (s.empty() || !t.network.empty()) continue;
+    const auto [begin, end] = body(s);
+    if (end - begin < 2) continue;
+    const uint8_t* loopEnd = begin + 2 + std::min<ptrdiff_t>(u16(begin) & 0xfff, end - begin - 2);
+    eachDescriptor(begin + 2, loopEnd, [&t](uint8_t tag, const uint8_t* d, size_t n) {
+      if (tag == kNetworkNameDescriptor && t.network.empty()) t.network = siText(d, n);
+    });
   }
   for (auto& [sid, s] : bySid) {
     if (s.name.empty()) s.name = "SID " + std::to_string(sid);

@@ -1,8 +1,8 @@
 #pragma once
 // The tables a scan reads from a locked transponder (PAT, SDT actual, NIT
 // actual): collecting a table's sections as the demux hands them over, and
-// turning them into the services the scan reports. Parsing goes through
-// libdvbv5's table parsers, which also convert the names' character sets.
+// turning them into the services the scan reports, their names decoded from
+// the bytes as sent (sitext.h).
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -19,7 +19,8 @@ class SectionSet {
  public:
   explicit SectionSet(uint8_t tableId) : table(tableId) {}
   // Takes one whole section. False, with *why, for a section that is cut,
-  // fails its CRC or belongs to another table; such a section is dropped.
+  // fails its CRC, belongs to another table or is not yet current (a next
+  // version sent ahead); such a section is dropped.
   // A section seen before is passed over; a new version starts over.
   bool add(const uint8_t* data, size_t size, std::string* why);
   bool complete() const;
@@ -61,7 +62,7 @@ struct TransponderTables {
 // give what could be read of them.
 TransponderTables readTables(const SectionSet& pat, const SectionSet& sdt, const SectionSet& nit);
 
-// libdvbv5's log function for the box's devices and parsers: it says
+// libdvbv5's log function for the box's devices: it says
 // nothing, as the box reports what goes wrong itself.
 void quiet(int level, const char* format, ...);
 

@@ -3,9 +3,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
+#include <utility>
 
 #include "box/base/clock.h"
 #include "box/base/loop.h"
+#include "box/base/tr.h"
 #include "box/base/trace.h"
 #include "box/dvb/delivery.h"
 #include "box/dvb/real/readings.h"
@@ -35,6 +38,7 @@ RealFrontend::RealFrontend(std::unique_ptr<Device> device_, int demuxFd, const T
                Device::dvbs};  // most demodulators lock DVB-S carriers as DVB-S2 with auto settings
   else
     systems = {Device::dvbs};
+  tell = [](const std::string& message) { std::fprintf(stderr, "box: %s\n", message.c_str()); };
   pollTimer.timeout.connect(sigc::mem_fun(*this, &RealFrontend::poll));
 }
 
@@ -44,14 +48,21 @@ RealFrontend::~RealFrontend() {
   tables.stop();
 }
 
-// The status and the statistics come from one read, so each reading looks
-// at the status it was taken with.
-unsigned RealFrontend::status(Stat* strength, Stat* cnr) {
+unsigned RealFrontend::status() {
   unsigned s = 0;
-  Stat a, b;
-  if (!device->read(&s, &a, &b)) return 0;
-  if (strength) *strength = a;
-  if (cnr) *cnr = b;
+  if (gone || trouble(device->status(&s))) return 0;
+  return s;
+}
+
+// A DVBv5 statistic where the driver gives one; the old call's value only
+// where it gives none.
+Stat RealFrontend::statistic(Device::Measure m) {
+  Stat v5[2];
+  if (gone) return Stat();
+  device->statistics(&v5[Device::strength], &v5[Device::cnr]);
+  Stat s = v5[m];
+  uint16_t old = 0;
+  if (s.scale == 0 && device->legacy(m, &old)) s = {2, old, true};
   return s;
 }
 
@@ -71,24 +82,43 @@ void report(const struct eTransponder::satellite& tuned, FrontendReading::Kind k
 
 }  // namespace
 
+// The status first: many drivers bring their statistics up to date when
+// their status is read.
 int RealFrontend::snrNow(bool reported) {
-  Stat cnr;
-  const unsigned s = status(nullptr, &cnr);
-  const int v = snrReading(cnr, s & kHasCarrier);
-  if (reported) report(tuned, FrontendReading::snr, v, s & kHasLock);
+  const bool lock = status() & kHasLock;
+  const int v = snrReading(statistic(Device::cnr));
+  if (reported) report(tuned, FrontendReading::snr, v, lock);
   return v;
 }
 
 int RealFrontend::strengthNow(bool reported) {
-  Stat strength;
-  const unsigned s = status(&strength, nullptr);
-  const int v = strengthReading(strength, s & kHasSignal);
-  if (reported) report(tuned, FrontendReading::strength, v, s & kHasLock);
+  const bool lock = status() & kHasLock;
+  const int v = strengthReading(statistic(Device::strength));
+  if (reported) report(tuned, FrontendReading::strength, v, lock);
   return v;
 }
 
 int RealFrontend::Locked() {
   return (status() & kHasLock) ? 1 : 0;
+}
+
+// EAGAIN and ENODEV are told once, naming the device. A device gone ends the
+// run the way a finished one ends, so that what it found is kept and
+// exported. True for those two.
+bool RealFrontend::trouble(int err) {
+  if (err == EAGAIN) {
+    if (!std::exchange(toldUnready, true))
+      tell(trf("%s: the front end is not ready (is its firmware loaded?); tunes find nothing until it is",
+               device->name().c_str()));
+    return true;
+  }
+  if (err != ENODEV) return false;
+  if (!std::exchange(gone, true)) {
+    tell(trf("%s: the tuner is gone (unplugged?); the run ends and keeps what it found",
+             device->name().c_str()));
+    abortAll(kExitTunerGone);
+  }
+  return true;
 }
 
 void RealFrontend::setWaiting(bool on) {
@@ -110,20 +140,35 @@ int RealFrontend::tune(eTransponder* tp) {
   tuned = tp->satellite;
   pending = {tp, tuned.frequency, 0};
   attempt = 0;
-  carrierSeen = false;
-  deadline = wallMs() + options.lockTimeoutMs;
+  carrierSeen = unready = false;
   setWaiting(true);
   pollTimer.start(kPollMs, false);
+  if (gone) {
+    pending.err = refusedResult(ENODEV);
+    return 0;
+  }
   tunerKHz = uint32_t(std::max(tuned.frequency, 0));
+  highBand = false;
   if (lnb.lowLofKHz) {
     // Where the LNB puts the carrier: what the tuner is set to. A frequency
-    // the LNB does not receive is no lock, answered at once: libdvbv5 would
-    // refuse it (EINVAL), and a refusal halts a sweep that merely starts
-    // below the LNB's range (the plug-in's default band begins at 10700 MHz,
-    // libdvbv5's UNIVERSAL at 10800).
+    // the LNB does not receive is no lock, answered at once: the kernel
+    // would refuse it (EINVAL), and a refusal halts a sweep that merely
+    // starts below the LNB's range (the plug-in's default band begins at
+    // 10700 MHz, libdvbv5's UNIVERSAL at 10800).
     const LnbChoice c = chooseBand(lnb, tunerKHz, tuned.polarisation);
     if (!c.ok) {
       Trace::event("lnb", {{"freq", tuned.frequency}, {"band", "outside"}});
+      if (!std::exchange(toldOutside, true)) {
+        // A universal LNB receives 10700-10800 MHz too, which libdvbv5's
+        // UNIVERSAL leaves out.
+        const unsigned low = lnb.minKHz / 1000, high = lnb.maxKHz / 1000, mhz = tunerKHz / 1000;
+        tell(lnb.name == "UNIVERSAL" && tunerKHz < lnb.minKHz
+                 ? trf("LNB %s receives %u-%u MHz, not %u MHz: those tunes find nothing (--lnb EXTENDED "
+                       "receives from 10700 MHz)",
+                       lnb.name.c_str(), low, high, mhz)
+                 : trf("LNB %s receives %u-%u MHz, not %u MHz: those tunes find nothing", lnb.name.c_str(),
+                       low, high, mhz));
+      }
       pending.err = kTimedOut;  // answered at the first poll
       return 0;
     }
@@ -132,7 +177,9 @@ int RealFrontend::tune(eTransponder* tp) {
                          {"band", c.highBand ? "high" : "low"},
                          {"voltage", c.voltage18 ? 18 : 13}});
     tunerKHz = c.ifKHz;
+    highBand = c.highBand;
     if (int err = switchFor(c)) {
+      trouble(err);
       pending.err = refusedResult(err);
       return 0;
     }
@@ -159,22 +206,34 @@ int RealFrontend::switchFor(const LnbChoice& c) {
   return err;
 }
 
+// Each delivery system's try has the whole lock time-out for the symbol
+// rate: a DVB-S2 search that is cut short may be the one that would lock.
+void RealFrontend::attemptStarted(int64_t now) {
+  const int timeout = lockTimeoutMs(tuned.symbol_rate, options.lockTimeoutMs);
+  attemptDeadline = now + timeout;
+  if (!carrierSeen) carrierDeadline = now + carrierWaitMs(tuned.symbol_rate, options.carrierWaitMs, timeout);
+}
+
 // Sets the front end for the attempt's delivery system. A refused attempt
 // moves on to the next system; the errno of the last refusal when none is
-// left, else 0.
+// left, else 0. A front end not ready yet is set again at each poll, within
+// the try's time.
 int RealFrontend::startAttempt() {
   int err = 0;
   for (; attempt < systems.size(); ++attempt) {
-    const int64_t now = wallMs();
-    // A first try of two gets half the time, the fallback the rest.
-    attemptDeadline = attempt + 1 < systems.size() ? now + (deadline - now) / 2 : deadline;
-    err = device->set(systems[attempt], tunerKHz, tuned);
-    if (err == 0) {
-      if (!carrierSeen)
-        carrierDeadline = now + carrierWaitMs(tuned.symbol_rate, options.carrierWaitMs,
-                                              int(std::max<int64_t>(deadline - now, 0)));
+    current = Device::Tuning();
+    current.system = systems[attempt];
+    current.tunerKHz = tunerKHz;
+    current.symbolRate = tuned.symbol_rate;
+    // A stream filter means nothing to DVB-S.
+    if (current.system == Device::dvbs2) current.streamId = options.streamId;
+    err = device->set(current);
+    if (err == 0 || err == EAGAIN) {
+      attemptStarted(wallMs());
+      unready = trouble(err);
       return 0;
     }
+    if (trouble(err)) return err;
   }
   attempt = systems.size() - 1;
   return err;
@@ -187,28 +246,63 @@ void RealFrontend::poll() {
     return;
   }
   if (pending.err != 0) return answer(pending.err);
-  const unsigned st = status();
-  if (st & kHasLock) {
-    // Kept with the transponder in the service list.
-    lockedSystem = systemName(systems[attempt]);
-    lockedModulation = device->modulation();
-    if (lockedModulation.empty() && systems[attempt] == Device::dvbs) lockedModulation = "QPSK";
-    noteDeliverySystem(tuned, {lockedSystem, lockedModulation});
-    return answer(kLocked);
+  if (unready) {
+    if (wallMs() >= attemptDeadline) return answer(kTimedOut);
+    const int err = device->set(current);
+    if (err == EAGAIN) return;
+    if (err) {
+      trouble(err);
+      return answer(refusedResult(err));
+    }
+    // Ready now: the try has its whole time from here.
+    unready = false;
+    attemptStarted(wallMs());
   }
+  // The status alone: a read of the statistics costs several ioctls, and
+  // some drivers sleep in the old ones. One-shot tuning queues no status
+  // events to wait on, and a driver searching holds the front end until it
+  // is done, so this read may take that long: the time is looked at after
+  // it.
+  const unsigned st = status();
+  if (gone) return answer(refusedResult(ENODEV));
+  if (st & kHasLock) return locked();
   carrierSeen |= (st & kFoundCarrier) != 0;
   const int64_t now = wallMs();
   // Nothing there: no other delivery system finds a carrier that this one
-  // does not see.
+  // does not see. The carrier wait ends within the try's time, so a next
+  // system is only ever tried where a carrier showed (or none is looked for).
   const bool lookingForCarrier = options.carrierWaitMs != 0;
   if (lookingForCarrier && !carrierSeen && now >= carrierDeadline) return answer(kTimedOut);
   if (now < attemptDeadline) return;
-  if (attempt + 1 < systems.size() && (carrierSeen || !lookingForCarrier)) {
+  if (attempt + 1 < systems.size()) {
     ++attempt;
     if (int err = startAttempt()) pending.err = refusedResult(err);
     return;
   }
-  if (now >= deadline) answer(kTimedOut);
+  answer(kTimedOut);
+}
+
+// What the demodulator found is kept with the transponder in the service
+// list, and traced beside what was asked: the frequency back through the
+// LNB, as the dish sees it.
+void RealFrontend::locked() {
+  Device::Found f;
+  f.system = systems[attempt];
+  f.tunerKHz = tunerKHz;
+  f.symbolRate = tuned.symbol_rate;
+  device->found(&f);
+  if (f.modulation.empty() && f.system == Device::dvbs) f.modulation = "QPSK";
+  const int foundKHz = int(lnb.lowLofKHz ? satelliteKHz(lnb, f.tunerKHz, highBand) : f.tunerKHz);
+  noteDeliverySystem(tuned, {systemName(f.system), f.modulation, foundKHz, f.symbolRate, f.fec});
+  // Named to sort after "err", "ev" and "freq", which lead a traced line as
+  // they always have.
+  lockedFields = {{"system", systemName(f.system)},
+                  {"modulation", f.modulation},
+                  {"system_asked", systemName(systems[attempt])},
+                  {"freq_found", foundKHz},
+                  {"symbol_rate_found", f.symbolRate},
+                  {"inner_fec_found", f.fec}};
+  answer(kLocked);
 }
 
 void RealFrontend::answer(int err) {
@@ -218,7 +312,7 @@ void RealFrontend::answer(int err) {
   a.err = err;
   pending = Answer();
   if (a.err == kLocked)
-    answers.deliver(a, {{"system", lockedSystem}, {"modulation", lockedModulation}});
+    answers.deliver(a, lockedFields);
   else
     answers.deliver(a);
 }
