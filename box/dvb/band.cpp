@@ -51,10 +51,13 @@
 
 #include "box/base/jsonpos.h"
 #include "box/base/tr.h"
+#include "box/dvb/jsoncheck.h"
 
 namespace box {
 namespace {
 
+using jsoncheck::Checker;
+using jsoncheck::join;
 using nlohmann::json;
 
 // Deeper nesting than any band needs is refused as it is read, so that no
@@ -63,103 +66,6 @@ constexpr int kMaxDepth = 32;
 // More carriers than fit side by side in the band (at 1 Msym/s, on both
 // polarisations) are a mistake, and every reading walks them all.
 constexpr size_t kMaxCarriers = 10000;
-constexpr size_t kQuotedPath = 100;  // of a key path, in a message
-
-std::string join(const std::string& path, const std::string& key) {
-  return path.empty() ? key : path + "." + key;
-}
-
-class Checker {
- public:
-  Checker(const std::string& file, const JsonPositions& positions) : file(file), positions(positions) {}
-
-  bool fail(const std::string& path, const std::string& what) {
-    if (message.empty())
-      message = trf("%s: line %d: %s: %s", file.c_str(), positions.line(path),
-                    path.empty() ? tr("top level") : printable(path, kQuotedPath).c_str(), what.c_str());
-    return false;
-  }
-  const std::string& error() const { return message; }
-
-  // An object whose keys are all among allowed and which has all of required.
-  bool object(const json& v, const std::string& path, const std::set<std::string>& allowed,
-              const std::set<std::string>& required) {
-    if (!v.is_object()) return fail(path, tr("must be an object"));
-    for (auto it = v.begin(); it != v.end(); ++it)
-      if (!allowed.count(it.key())) return fail(join(path, it.key()), tr("unknown key"));
-    for (const std::string& key : required)
-      if (!v.contains(key)) return fail(join(path, key), tr("missing"));
-    return true;
-  }
-
-  bool number(const json& obj, const std::string& path, const char* key, double lo, double hi, double* out) {
-    if (!obj.contains(key)) return true;
-    const json& v = obj[key];
-    std::string p = join(path, key);
-    if (!v.is_number()) return fail(p, tr("must be a number"));
-    double d = v.get<double>();
-    if (!(d >= lo && d <= hi)) return fail(p, trf("must be between %g and %g", lo, hi));
-    *out = d;
-    return true;
-  }
-
-  bool integer(const json& obj, const std::string& path, const char* key, double lo, double hi, int* out) {
-    if (!obj.contains(key)) return true;
-    const json& v = obj[key];
-    std::string p = join(path, key);
-    if (!v.is_number_integer()) return fail(p, tr("must be a whole number"));
-    double d = v.get<double>();
-    if (!(d >= lo && d <= hi)) return fail(p, trf("must be between %g and %g", lo, hi));
-    *out = int(d);
-    return true;
-  }
-
-  bool text(const json& obj, const std::string& path, const char* key, size_t minLen, size_t maxLen,
-            std::string* out) {
-    if (!obj.contains(key)) return true;
-    const json& v = obj[key];
-    std::string p = join(path, key);
-    if (!v.is_string()) return fail(p, tr("must be a string"));
-    const std::string& s = v.get_ref<const std::string&>();
-    if (s.size() < minLen) return fail(p, tr("must not be empty"));
-    if (s.size() > maxLen) return fail(p, trf("must be at most %zu bytes", maxLen));
-    *out = s;
-    return true;
-  }
-
-  bool boolean(const json& obj, const std::string& path, const char* key, bool* out) {
-    if (!obj.contains(key)) return true;
-    const json& v = obj[key];
-    if (!v.is_boolean()) return fail(join(path, key), tr("must be true or false"));
-    *out = v.get<bool>();
-    return true;
-  }
-
-  // One of a few words; *out gets its index.
-  bool choice(const json& obj, const std::string& path, const char* key,
-              const std::vector<std::string>& words, int* out) {
-    if (!obj.contains(key)) return true;
-    const json& v = obj[key];
-    for (size_t i = 0; v.is_string() && i < words.size(); ++i)
-      if (v.get_ref<const std::string&>() == words[i]) {
-        *out = int(i);
-        return true;
-      }
-    // "a", "b" or "c": the last two joined as the language joins them.
-    std::string list = "\"" + words[0] + "\"";
-    for (size_t i = 1; i < words.size(); ++i) {
-      const std::string word = "\"" + words[i] + "\"";
-      list = i + 1 == words.size() ? trf("%s or %s", list.c_str(), word.c_str()) : list + ", " + word;
-    }
-    return fail(join(path, key), trf("must be %s", list.c_str()));
-  }
-
- private:
-  const std::string& file;
-  const JsonPositions& positions;
-  std::string message;
-};
-
 const std::vector<std::string> kPolarisations = {"H", "V"};
 
 bool readService(Checker& c, const json& v, const std::string& path, BandService* s) {

@@ -45,7 +45,9 @@ struct Visit {
 using Ids = std::tuple<int, int, int>;  // orbital position, original network id, transport stream id
 
 struct DvbState {
-  std::unique_ptr<Band> band;
+  // One band per orbital position; the dish sees band, the first at boot.
+  std::vector<std::unique_ptr<Band>> bands;
+  const Band* band = nullptr;
   std::unique_ptr<Frontend> frontend;
   std::unique_ptr<eTransponder> playing;
   std::string serviceListPath;
@@ -85,7 +87,7 @@ const char* polName(int pol) {
 namespace dvb {
 
 const Band* band() {
-  return state().band.get();
+  return state().band;
 }
 
 // Only the DVB instance's list is kept.
@@ -292,9 +294,22 @@ void startPlaying(const Band& band, DvbState& s) {
 bool bootDvb(const DvbOptions& options, std::string* error) {
   shutdownDvb();
   // Everything is read before anything is made.
-  auto band = std::make_unique<Band>();
-  std::string bandFile = options.bandFile.empty() ? dataFile("bands/demo.json") : options.bandFile;
-  if (!loadBand(bandFile, band.get(), error)) return false;
+  std::vector<std::unique_ptr<Band>> bands;
+  std::vector<std::string> files = {options.bandFile.empty() ? dataFile("bands/demo.json")
+                                                             : options.bandFile};
+  files.insert(files.end(), options.moreBands.begin(), options.moreBands.end());
+  for (const std::string& file : files) {
+    bands.push_back(std::make_unique<Band>());
+    if (!loadBand(file, bands.back().get(), error)) return false;
+    // The dish could not tell two skies at one position apart.
+    for (size_t i = 0; i + 1 < bands.size(); ++i)
+      if (bands[i]->orbitalPosition == bands.back()->orbitalPosition) {
+        *error =
+            trf("%s: orbital_position %s is already that of %s", printable(file, 200).c_str(),
+                positionName(bands.back()->orbitalPosition).c_str(), printable(bands[i]->file, 200).c_str());
+        return false;
+      }
+  }
   std::string listPath = options.serviceList.empty() ? std::string() : resolve(options.serviceList);
   KeptServices kept;
   KeptFileStamp stamp;
@@ -306,7 +321,8 @@ bool bootDvb(const DvbOptions& options, std::string* error) {
   if (options.tuner.adapter >= 0 && !(device = openRealFrontend(options.tuner, error))) return false;
 
   DvbState& s = state();
-  s.band = std::move(band);
+  s.bands = std::move(bands);
+  s.band = s.bands.front().get();
   s.serviceListPath = listPath;
   s.listStamp = stamp;
   s.visits.clear();
@@ -338,6 +354,39 @@ bool bootDvb(const DvbOptions& options, std::string* error) {
   return true;
 }
 
+std::string positionName(int orbitalPosition) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%d.%d%c", std::abs(orbitalPosition) / 10, std::abs(orbitalPosition) % 10,
+                orbitalPosition < 0 ? 'W' : 'E');
+  return buf;
+}
+
+bool hasBandAt(int orbitalPosition) {
+  for (const auto& band : state().bands)
+    if (band->orbitalPosition == orbitalPosition) return true;
+  return false;
+}
+
+bool pointDish(int orbitalPosition) {
+  DvbState& s = state();
+  for (const auto& band : s.bands)
+    if (band->orbitalPosition == orbitalPosition) {
+      if (s.band == band.get()) return true;
+      s.band = band.get();
+      if (auto* sim = dynamic_cast<sim::SimFrontend*>(s.frontend.get())) sim->look(*band);
+      return true;
+    }
+  return false;
+}
+
+FoundCounts foundCounts() {
+  const DvbState& s = state();
+  FoundCounts c;
+  for (const Visit& v : s.visits) c.locked += v.locked;
+  c.newTransponders = s.tpNew.size();
+  return c;
+}
+
 void takeNewerKeptServices() {
   DvbState& s = state();
   if (s.serviceListPath.empty() || !eDVB::instance) return;
@@ -356,7 +405,7 @@ void takeNewerKeptServices() {
 
 bool shutdownDvb(std::string* error) {
   DvbState& s = state();
-  if (!eDVB::instance && !s.band) return true;
+  if (!eDVB::instance && s.bands.empty()) return true;
   keepAtShutdown(s);
   const bool kept = s.saveError.empty();
   if (!kept && error) *error = s.saveError;
@@ -364,7 +413,8 @@ bool shutdownDvb(std::string* error) {
   s.playing.reset();
   delete eDVB::instance;  // ends a scan still running
   s.frontend.reset();
-  s.band.reset();
+  s.band = nullptr;
+  s.bands.clear();
   s.serviceListPath.clear();
   s.pending.clear();
   s.own.clear();

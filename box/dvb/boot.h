@@ -2,6 +2,7 @@
 // Bringing the DVB layer up and down: the simulated band, or a real tuner
 // (tuner.adapter) behind the same host objects.
 #include <string>
+#include <vector>
 
 #include "box/dvb/realtuner.h"
 
@@ -9,6 +10,9 @@ namespace box {
 
 struct DvbOptions {
   std::string bandFile;  // "" : the built-in demo band (dataDir/bands/demo.json)
+  // Bands at further orbital positions (each its own): the dish starts at
+  // bandFile's and pointDish() turns it.
+  std::vector<std::string> moreBands;
   // The service list the box keeps, resolved under the root ("" : none is
   // read or written, as for pictures and tests that start from nothing):
   std::string serviceList = "/var/tuxbox/config/vantrel-box/services.json";
@@ -31,6 +35,22 @@ void takeNewerKeptServices();
 // with *error saying why, when the list could not be kept: at this last save
 // or at any save during the run that no later save made good.
 bool shutdownDvb(std::string* error = nullptr);
+
+// Turns the dish to the band at this orbital position (tenths of a degree,
+// east positive): the simulated front end sees that sky from now on. False
+// when no band lies there.
+bool pointDish(int orbitalPosition);
+bool hasBandAt(int orbitalPosition);
+// An orbital position as people write it: 13.0E, 30.0W.
+std::string positionName(int orbitalPosition);
+
+// Running counts of what this run's scans found, for a caller that wants
+// what one stretch of the run added: transponders scanned with a lock, and
+// transponders first found by this run.
+struct FoundCounts {
+  size_t locked = 0, newTransponders = 0;
+};
+FoundCounts foundCounts();
 
 // What scans found during this run, for the box to print at exit: each
 // transponder scanned and the services found on it.

@@ -16,7 +16,10 @@ const char* usage() {
       "Runs the Vantrel plug-in in a stand-in set-top box.\n"
       "\n"
       "  --plugin FILE   the plug-in to load (default: vantrel.so beside vantrel-box)\n"
-      "  --band FILE     the simulated satellite band (JSON; default: the built-in demo band)\n"
+      "  --band FILE     the simulated satellite band (JSON; default: the built-in demo band); given\n"
+      "                  again, the band at another orbital position (the dish starts at the first)\n"
+      "  --hunt FILE     sweep unattended as the plan FILE says (JSON: rounds, every_minutes,\n"
+      "                  sweeps); after each sweep a line on standard error; not with --keys\n"
       "  --keys SCRIPT   remote-control script, as text or @FILE (at most 1 MiB); without it the keys\n"
       "                  come from the terminal, in real time, and --shots DIR keeps the screen in\n"
       "                  DIR/live.png\n"
@@ -143,6 +146,12 @@ std::string maxTime(Options& o, const std::string& value) {
                    shown(value).c_str());
 }
 
+// Once per orbital position: the first is where the dish starts.
+std::string band(Options& o, const std::string& value) {
+  (o.band.empty() ? o.band : o.moreBands.emplace_back()) = value;
+  return "";
+}
+
 std::string lnb(Options& o, const std::string& value) {
   o.tuner.lnb = value;
   return "";
@@ -176,7 +185,8 @@ const Option kOptions[] = {
     {"--window", nullptr, set<&Options::window>},
     {"--lang", "CODE", language},
     {"--plugin", "FILE", text<&Options::plugin>},
-    {"--band", "FILE", text<&Options::band>},
+    {"--band", "FILE", band},
+    {"--hunt", "FILE", text<&Options::hunt>},
     {"--shots", "DIR", text<&Options::shots>},
     {"--trace", "FILE", text<&Options::trace>},
     {"--root", "DIR", text<&Options::root>},
@@ -223,6 +233,10 @@ bool parseOptions(int argc, const char* const* argv, Options* o, std::string* er
       return false;
     }
     tunerSettings |= option->needsAdapter;
+  }
+  if (o->haveKeys && !o->hunt.empty()) {
+    *error = tr("--hunt and --keys exclude each other: a hunt types its own keys");
+    return false;
   }
   if (tunerSettings && o->tuner.adapter < 0) {
     *error = tr("--lnb, --diseqc, --delsys, --lock-timeout, --carrier-wait and --stream-id need --adapter");

@@ -10,10 +10,12 @@
 namespace box {
 
 struct Options {
-  std::string plugin;    // "" : vantrel.so beside the executable
-  std::string band;      // "" : the built-in demo band
-  std::string keys;      // the script text (an @FILE already read)
-  std::string keysFile;  // where the script came from, for messages
+  std::string plugin;                  // "" : vantrel.so beside the executable
+  std::string band;                    // "" : the built-in demo band
+  std::vector<std::string> moreBands;  // --band given again: other orbital positions
+  std::string hunt;                    // the plan of a hunt, "" : none
+  std::string keys;                    // the script text (an @FILE already read)
+  std::string keysFile;                // where the script came from, for messages
   bool haveKeys = false;
   std::string shots;
   std::string trace;

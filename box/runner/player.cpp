@@ -50,6 +50,12 @@ void ScriptPlayer::stop() {
   watching.disconnect();
 }
 
+void ScriptPlayer::play(const std::vector<Step>& more) {
+  const bool idle = next >= steps.size() && !timer.isActive();
+  steps.insert(steps.end(), more.begin(), more.end());
+  if (idle && !more.empty()) timer.start(0);
+}
+
 // Once the loop has dispatched all that is due, in virtual time: until the
 // next deadline of another timer the screen stays as it is now, so the looks
 // due before it would all fail alike. The timer moves to the last of them,
@@ -125,6 +131,7 @@ void ScriptPlayer::tick() {
         return;
     }
   }
+  finished.emit();
 }
 
 void ScriptPlayer::shot(const Step& s) {

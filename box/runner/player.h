@@ -47,6 +47,11 @@ class ScriptPlayer : public sigc::trackable {
   bool outputFailed() const { return failed; }
   // Plays no further step.
   void stop();
+  // Plays more steps after those given, starting now when all are played.
+  void play(const std::vector<Step>& more);
+  // Once all the steps given so far have been played (a driver such as a
+  // hunt may then hand over more).
+  sigc::signal<void()> finished;
 
  private:
   void tick();

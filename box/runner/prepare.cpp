@@ -100,6 +100,8 @@ bool checkDistinctFiles(const Options& o, const std::string& plugin, const std::
   if (!o.spectrum.empty()) outputs.emplace_back("--spectrum", o.spectrum);
   if (!o.trace.empty()) outputs.emplace_back("--trace", o.trace);
   if (!o.band.empty()) inputs.emplace_back("--band", o.band);
+  for (const std::string& band : o.moreBands) inputs.emplace_back("--band", band);
+  if (!o.hunt.empty()) inputs.emplace_back("--hunt", o.hunt);
   if (!o.keysFile.empty()) inputs.emplace_back("--keys", o.keysFile);
   inputs.emplace_back("--plugin", plugin);
   const std::string list = root + DvbOptions().serviceList;

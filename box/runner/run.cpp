@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "box/base/fileio.h"
@@ -18,6 +19,7 @@
 #include "box/export/spectrum_recorder.h"
 #include "box/gui/boot.h"
 #include "box/gui/screen.h"
+#include "box/runner/hunt.h"
 #include "box/runner/player.h"
 #include "box/runner/prepare.h"
 #include "box/runner/script.h"
@@ -60,7 +62,8 @@ std::string pluginPath(const Options& o) {
 }
 
 // Everything that can be checked before the box comes up.
-bool checkInput(const Options& o, const std::string& plugin, std::vector<Step>* steps, std::string* error) {
+bool checkInput(const Options& o, const std::string& plugin, std::vector<Step>* steps, HuntPlan* plan,
+                std::string* error) {
   // First, as the checks below already make folders.
   const std::string root = o.root.empty() ? exeDir() + "/root" : o.root;
   if (!checkDistinctFiles(o, plugin, root, error)) return false;
@@ -68,6 +71,7 @@ bool checkInput(const Options& o, const std::string& plugin, std::vector<Step>* 
     *error = (o.keysFile.empty() ? "--keys: " : printable(o.keysFile, 200) + ": ") + *error;
     return false;
   }
+  if (!o.hunt.empty() && !loadHunt(o.hunt, plan, error)) return false;
   bool wantsShots = false;
   for (const Step& s : *steps) wantsShots |= s.kind == Step::Shot;
   if (wantsShots && o.shots.empty()) {
@@ -151,7 +155,8 @@ void keepLivePicture(eTimer& live, const std::string& path, Output& out) {
 
 // Calls plugin_exec with the script playing; its result, or the code the run
 // was given up with.
-int runPlugin(const Options& o, std::vector<Step> steps, Entry entry, Output& out, WindowRun& window) {
+int runPlugin(const Options& o, std::vector<Step> steps, const HuntPlan& plan, Entry entry, Output& out,
+              WindowRun& window) {
   int code = 0;
   {
     LongTimer limit;
@@ -165,9 +170,19 @@ int runPlugin(const Options& o, std::vector<Step> steps, Entry entry, Output& ou
     if (o.maxTimeMs > 0) limit.start(o.maxTimeMs);
     // Closing the window leaves the plug-in as exit keys would; the script
     // must not take it elsewhere meanwhile.
-    window.start([&player] { player.stop(); });
+    std::optional<HuntDriver> hunt;
+    std::optional<HuntSignals> signals;
+    if (!o.hunt.empty()) {
+      // A real tuner answers on the wall clock, and so do the hunt's rounds.
+      hunt.emplace(plan, o.tuner.adapter >= 0 && !o.realtime, &limit);
+      signals.emplace(*hunt);
+    }
+    window.start([&player, &hunt] {
+      player.stop();
+      if (hunt) hunt->stop();
+    });
     TerminalKeys keys;
-    const bool terminal = !o.haveKeys && !window.isOpen() && keys.start();
+    const bool terminal = !o.haveKeys && !hunt && !window.isOpen() && keys.start();
     eTimer live(eApp);
     if (terminal && !o.shots.empty()) keepLivePicture(live, o.shots + "/live.png", out);
     code = entry();
@@ -178,7 +193,7 @@ int runPlugin(const Options& o, std::vector<Step> steps, Entry entry, Output& ou
     keys.stop();
     window.stop();
     Trace::event("exit", {{"code", code}});
-    if (player.outputFailed()) out.failed = true;
+    if (player.outputFailed() || (hunt && hunt->outputFailed())) out.failed = true;
   }
   return aborted() ? abortCode() : code;
 }
@@ -212,9 +227,10 @@ void writeExports(const Options& o, const SpectrumRecorder& spectrum, Output& ou
 int run(const Options& o) {
   // Everything is checked before anything runs.
   std::vector<Step> steps;
+  HuntPlan plan;
   std::string error;
   const std::string pluginFile = pluginPath(o);
-  if (!checkInput(o, pluginFile, &steps, &error)) return fail(error);
+  if (!checkInput(o, pluginFile, &steps, &plan, &error)) return fail(error);
   WindowRun window;
   if (o.window && !window.open(&error)) return fail(error);
 
@@ -222,14 +238,22 @@ int run(const Options& o) {
   // it made are gone.
   Plugin plugin;
   GuiOptions gui;
-  gui.realtime = o.realtime || o.window || (!o.haveKeys && isatty(STDIN_FILENO));
+  gui.realtime = o.realtime || o.window || (!o.haveKeys && o.hunt.empty() && isatty(STDIN_FILENO));
   gui.root = o.root.empty() ? exeDir() + "/root" : o.root;
   if (!bootGui(gui, &error)) return fail(error);
   const Teardown guiDown(shutdownGui);
   DvbOptions dvb;
   dvb.bandFile = o.band;
+  dvb.moreBands = o.moreBands;
   dvb.tuner = o.tuner;
   if (!bootDvb(dvb, &error)) return fail(error);
+  for (const HuntSweep& sweep : plan.sweeps)
+    if (sweep.position && !hasBandAt(*sweep.position)) {
+      shutdownDvb();
+      return fail(trf("%s: line %d: %s: %s", printable(o.hunt, 200).c_str(), sweep.positionLine,
+                      (sweep.path + ".position").c_str(),
+                      trf("no --band lies at %s", positionName(*sweep.position).c_str()).c_str()));
+    }
   const Teardown dvbDown([] { shutdownDvb(); });  // after a run, already down: the list is kept below
   // The plug-in is loaded before the trace is made: a file that is no
   // plug-in leaves no trace behind.
@@ -241,7 +265,7 @@ int run(const Options& o) {
   Output out;
   SpectrumRecorder spectrum;
   if (!o.spectrum.empty()) spectrum.start();
-  int code = runPlugin(o, std::move(steps), plugin.entry(), out, window);
+  int code = runPlugin(o, std::move(steps), plan, plugin.entry(), out, window);
   spectrum.stop();
   const bool givenUp = aborted();  // 3 or 4: these say more than a lost file
   std::fputs(foundSummary().c_str(), stdout);

@@ -10,7 +10,7 @@ namespace {
 constexpr int kSnrStream = 0, kAgcStream = 1, kPeekStream = 2;
 }  // namespace
 
-SimFrontend::SimFrontend(const Band& band_) : band(band_) {
+SimFrontend::SimFrontend(const Band& band_) : sky(&band_) {
   answerTimer.timeout.connect(sigc::mem_fun(*this, &SimFrontend::deliverPending));
   foundTimer.timeout.connect(sigc::mem_fun(*this, &SimFrontend::deliverFound));
   if (!frontend) frontend = this;
@@ -18,18 +18,26 @@ SimFrontend::SimFrontend(const Band& band_) : band(band_) {
 
 SimFrontend::~SimFrontend() = default;  // eFrontend's destructor clears the instance
 
+void SimFrontend::look(const Band& other) {
+  // A carrier index means nothing in another band.
+  sky = &other;
+  locked = false;
+  carrier = -1;
+  tuned = TunedParams();
+}
+
 int SimFrontend::SNR() {
   tuned.atMs = eApp->now();
-  const int v = reading(snrLevel(band, tuned, lockedCarrier()), band.noise.snrJitter,
-                        noise(band.noise.seed, tuned, kSnrStream, snrReads++));
+  const int v = reading(snrLevel(*sky, tuned, lockedCarrier()), sky->noise.snrJitter,
+                        noise(sky->noise.seed, tuned, kSnrStream, snrReads++));
   report(FrontendReading::snr, v);
   return v;
 }
 
 int SimFrontend::SignalStrength() {
   tuned.atMs = eApp->now();
-  const int v = reading(agcLevel(band, tuned), band.noise.agcJitter,
-                        noise(band.noise.seed, tuned, kAgcStream, agcReads++));
+  const int v = reading(agcLevel(*sky, tuned), sky->noise.agcJitter,
+                        noise(sky->noise.seed, tuned, kAgcStream, agcReads++));
   report(FrontendReading::strength, v);
   return v;
 }
@@ -40,14 +48,14 @@ void SimFrontend::report(FrontendReading::Kind kind, int value) const {
 
 int SimFrontend::peekSNR() {
   tuned.atMs = eApp->now();
-  return reading(snrLevel(band, tuned, lockedCarrier()), band.noise.snrJitter,
-                 noise(band.noise.seed, tuned, kPeekStream, peeks++));
+  return reading(snrLevel(*sky, tuned, lockedCarrier()), sky->noise.snrJitter,
+                 noise(sky->noise.seed, tuned, kPeekStream, peeks++));
 }
 
 int SimFrontend::peekSignalStrength() {
   tuned.atMs = eApp->now();
-  return reading(agcLevel(band, tuned), band.noise.agcJitter,
-                 noise(band.noise.seed, tuned, kPeekStream + 1, peeks++));
+  return reading(agcLevel(*sky, tuned), sky->noise.agcJitter,
+                 noise(sky->noise.seed, tuned, kPeekStream + 1, peeks++));
 }
 
 int SimFrontend::tune(eTransponder* tp) {
@@ -61,12 +69,12 @@ int SimFrontend::tune(eTransponder* tp) {
   tuned = {s.frequency, s.symbol_rate, s.polarisation, eApp->now()};
   snrReads = agcReads = peeks = 0;
   locked = false;
-  carrier = sim::lockedCarrier(band, tuned);
+  carrier = sim::lockedCarrier(*sky, tuned);
   int err = carrier >= 0 ? 0 : kTimedOut;
   ++tunes;
-  if (band.frontend.cancelEvery > 0 && tunes % uint64_t(band.frontend.cancelEvery) == 0) err = kCancelled;
+  if (sky->frontend.cancelEvery > 0 && tunes % uint64_t(sky->frontend.cancelEvery) == 0) err = kCancelled;
   pending = {tp, s.frequency, err};
-  answerTimer.start(carrier >= 0 ? band.frontend.lockMs : band.frontend.timeoutMs, true);
+  answerTimer.start(carrier >= 0 ? sky->frontend.lockMs : sky->frontend.timeoutMs, true);
   return 0;
 }
 
@@ -95,12 +103,12 @@ void SimFrontend::findServices(const eTransponder& /*tp*/, ServicesRead done) {
   found.clear();
   const int c = lockedCarrier();
   // A carrier that went off the air since the lock carries nothing.
-  if (c >= 0 && eDVB::instance && onAirAt(band.carriers[size_t(c)], eApp->now())) {
-    const BandCarrier& on = band.carriers[size_t(c)];
+  if (c >= 0 && eDVB::instance && onAirAt(sky->carriers[size_t(c)], eApp->now())) {
+    const BandCarrier& on = sky->carriers[size_t(c)];
     eTransponder kept(*eDVB::instance->getTransponders());
-    carrierTransponder(band, on, &kept);
+    carrierTransponder(*sky, on, &kept);
     for (const BandService& s : on.services)
-      found.push_back({serviceReference(band, on, s), serviceRecord(s), kept.satellite});
+      found.push_back({serviceReference(*sky, on, s), serviceRecord(s), kept.satellite});
   }
   foundDone = std::move(done);
   foundTimer.start(0, true);

@@ -22,6 +22,8 @@ class SimFrontend : public Frontend, public sigc::trackable {
  public:
   explicit SimFrontend(const Band& band);
   ~SimFrontend() override;
+  // The dish turned to another band: nothing tuned there yet.
+  void look(const Band& other);
 
   // Each reading advances its own stream's index, so the Nth SNR read after
   // a tune is the same whatever else was read.
@@ -46,7 +48,7 @@ class SimFrontend : public Frontend, public sigc::trackable {
   void deliverPending();
   void deliverFound();
 
-  const Band& band;
+  const Band* sky;  // the band the dish points at
   TunedParams tuned;
   int carrier = -1;  // what the current tune locks on, once it has
   bool locked = false;

@@ -1,0 +1,308 @@
+// Hunt plans. Keys (R: required), as strict as a band file's:
+//   rounds          int 0..1000000, default 1 (0: until --max-time or an interrupt)
+//   every_minutes   int 0..525600, default 0: from one round's start to the next's
+//   sweeps       R  array of 1..1000 objects:
+//     start R, end R  int 1..99999 MHz, end not below start (the dialog takes five digits)
+//     step R          int 1..99999 MHz
+//     symbol_rate R   int 1000..45000 ksymbols/s
+//     polarisation R  "H", "V" or "both" (H, then V)
+//     position        "13.0E", "30.0W": the orbital position the dish turns to (a --band must lie
+//                     there); default: where the dish is
+//     diseqc          int 0..3, the switch port
+#include "box/runner/hunt.h"
+
+#include <csignal>
+#include <cstdio>
+
+#include "box/base/clock.h"
+#include "box/base/loop.h"
+#include "box/base/tr.h"
+#include "box/dvb/boot.h"
+#include "box/dvb/jsoncheck.h"
+#include "box/dvb/state.h"
+#include "box/gui/screen.h"
+#include "host/rc.h"
+
+namespace box {
+namespace {
+
+using jsoncheck::Checker;
+using jsoncheck::join;
+using json = nlohmann::json;
+
+constexpr size_t kMaxSweeps = 1000;
+// What a person waits at most for a sweep to reach the end of the band.
+constexpr int64_t kSweepLimitMs = 24LL * 3600 * 1000;
+// Exit keys after an interrupt: one every so often, for at most so long.
+constexpr int kExitEveryMs = 200;
+constexpr int kExitPresses = 50;
+
+// "13.0E", "30.0W": degrees with one decimal, at most 180.0.
+bool parsePosition(const std::string& text, int* tenths) {
+  const size_t dot = text.find('.');
+  if (dot == std::string::npos || dot == 0 || dot > 3 || text.size() != dot + 3) return false;
+  int value = 0;
+  for (size_t i = 0; i < dot + 2; ++i) {
+    if (i == dot) continue;
+    if (text[i] < '0' || text[i] > '9') return false;
+    value = value * 10 + (text[i] - '0');
+  }
+  const char side = text[dot + 2];
+  if ((side != 'E' && side != 'W') || value > 1800) return false;
+  *tenths = side == 'W' ? -value : value;
+  return true;
+}
+
+bool readSweep(Checker& c, const JsonPositions& positions, const json& v, const std::string& path,
+               HuntSweep* s) {
+  if (!c.object(v, path, {"start", "end", "step", "symbol_rate", "polarisation", "position", "diseqc"},
+                {"start", "end", "step", "symbol_rate", "polarisation"}))
+    return false;
+  int pol = 0;
+  std::string position;
+  if (!c.integer(v, path, "start", 1, 99999, &s->startMHz) ||
+      !c.integer(v, path, "end", 1, 99999, &s->endMHz) ||
+      !c.integer(v, path, "step", 1, 99999, &s->stepMHz) ||
+      !c.integer(v, path, "symbol_rate", 1000, 45000, &s->srKs) ||
+      !c.choice(v, path, "polarisation", {"H", "V", "both"}, &pol) ||
+      !c.text(v, path, "position", 1, 16, &position) || !c.integer(v, path, "diseqc", 0, 3, &s->diseqc))
+    return false;
+  if (s->endMHz < s->startMHz) return c.fail(join(path, "end"), trf("must not be below %s", "start"));
+  s->pols = pol == 2 ? std::vector<int>{0, 1} : std::vector<int>{pol};
+  int tenths = 0;
+  if (v.contains("position")) {
+    if (!parsePosition(position, &tenths))
+      return c.fail(join(path, "position"), tr("must be an orbital position such as 13.0E or 30.0W"));
+    s->position = tenths;
+    s->positionLine = positions.line(join(path, "position"));
+  }
+  s->path = path;
+  return true;
+}
+
+bool readPlan(Checker& c, const JsonPositions& positions, const json& root, HuntPlan* plan) {
+  if (!c.object(root, "", {"rounds", "every_minutes", "sweeps"}, {"sweeps"}) ||
+      !c.integer(root, "", "rounds", 0, 1000000, &plan->rounds) ||
+      !c.integer(root, "", "every_minutes", 0, 525600, &plan->everyMinutes))
+    return false;
+  const json& sweeps = root["sweeps"];
+  if (!sweeps.is_array()) return c.fail("sweeps", tr("must be an array"));
+  if (sweeps.empty() || sweeps.size() > kMaxSweeps)
+    return c.fail("sweeps", trf("must hold 1 to %zu sweeps", kMaxSweeps));
+  for (size_t i = 0; i < sweeps.size(); ++i) {
+    HuntSweep s;
+    if (!readSweep(c, positions, sweeps[i], "sweeps[" + std::to_string(i) + "]", &s)) return false;
+    plan->sweeps.push_back(std::move(s));
+  }
+  return true;
+}
+
+Step key(int k) {
+  Step s;
+  s.kind = Step::Key;
+  s.key = k;
+  return s;
+}
+
+Step pause(int64_t ms) {
+  Step s;
+  s.kind = Step::Wait;
+  s.ms = ms;
+  return s;
+}
+
+// Each field of the dialog takes five digits, leading zeros included.
+void digits(int value, std::vector<Step>* steps) {
+  char text[8];
+  std::snprintf(text, sizeof text, "%05d", value);
+  for (int i = 0; i < 5; ++i) steps->push_back(key(rc::k0 + (text[i] - '0')));
+}
+
+volatile std::sig_atomic_t gSignal = 0;
+
+void onSignal(int sig) {
+  gSignal = sig;
+}
+
+struct sigaction gOldInt, gOldTerm;
+
+}  // namespace
+
+bool parseHunt(const std::string& fileText, const std::string& fileName, HuntPlan* plan, std::string* error) {
+  const std::string_view text = withoutBom(fileText);
+  JsonReadOptions options;
+  options.maxDepth = 8;
+  json root;
+  if (!readJson(text, fileName, options, &root, error)) return false;
+  JsonPositions positions(text);
+  Checker checker(fileName, positions);
+  HuntPlan parsed;
+  bool ok = false;
+  try {
+    ok = readPlan(checker, positions, root, &parsed);
+  } catch (const std::exception& e) {
+    ok = checker.fail("", e.what());
+  }
+  if (!ok) {
+    if (error) *error = checker.error();
+    return false;
+  }
+  parsed.file = fileName;
+  *plan = std::move(parsed);
+  return true;
+}
+
+bool loadHunt(const std::string& path, HuntPlan* plan, std::string* error) {
+  std::string text;
+  // A plan is far smaller than a band; the band's bound is ample.
+  return readWholeFile(path, &text, error, kMaxBandBytes) && parseHunt(text, path, plan, error);
+}
+
+std::vector<Step> sweepSteps(const HuntSweep& sweep, int pol, DialogFocus* focus) {
+  std::vector<Step> steps;
+  if (focus->onPolarisation) {
+    // Up on the list moves its choice while it can, then the focus: back
+    // to horizontal, then up through step, symbol rate and end to start.
+    const int ups = (focus->shown == 1 ? 1 : 0) + 4;
+    for (int i = 0; i < ups; ++i) steps.push_back(key(rc::up));
+  }
+  // Start and end move on by themselves after five digits; the symbol rate
+  // does not, so down takes the focus to the step, whose five digits move it
+  // on to the polarisation.
+  digits(sweep.startMHz, &steps);
+  digits(sweep.endMHz, &steps);
+  digits(sweep.srKs, &steps);
+  steps.push_back(key(rc::down));
+  digits(sweep.stepMHz, &steps);
+  if (pol == 1) steps.push_back(key(rc::down));
+  steps.push_back(key(rc::green));
+  Step end;
+  end.kind = Step::WaitText;
+  end.text = "Scansione terminata";
+  end.ms = kSweepLimitMs;
+  steps.push_back(end);
+  for (const Step& s : {key(rc::ok), pause(200), key(rc::red), pause(500)}) steps.push_back(s);
+  *focus = {true, pol};
+  return steps;
+}
+
+HuntDriver::HuntDriver(const HuntPlan& plan_, bool wallClock_, const LongTimer* limit)
+    : plan(plan_), wallClock(wallClock_), player({}, "", limit) {
+  for (size_t i = 0; i < plan.sweeps.size(); ++i)
+    for (int pol : plan.sweeps[i].pols) legs.push_back({i, pol});
+  player.finished.connect(sigc::mem_fun(*this, &HuntDriver::sweepDone));
+  timer.timeout.connect(sigc::mem_fun(*this, &HuntDriver::roundWaitOver));
+  startRound();
+}
+
+HuntDriver::~HuntDriver() {
+  if (waitingWall) endDeviceWait();
+}
+
+void HuntDriver::startRound() {
+  ++round;
+  roundStart = wallClock ? wallMs() : eApp->now();
+  leg = 0;
+  startSweep();
+}
+
+void HuntDriver::startSweep() {
+  const HuntSweep& sweep = plan.sweeps[legs[leg].sweep];
+  if (sweep.position) pointDish(*sweep.position);
+  sweepStart = eApp->now();
+  const FoundCounts counts = foundCounts();
+  lockedBefore = counts.locked;
+  newBefore = counts.newTransponders;
+  player.play(sweepSteps(sweep, legs[leg].pol, &focus));
+}
+
+void HuntDriver::sweepDone() {
+  if (leaving) return;
+  const HuntSweep& sweep = plan.sweeps[legs[leg].sweep];
+  const FoundCounts counts = foundCounts();
+  const size_t found = counts.locked - lockedBefore, fresh = counts.newTransponders - newBefore;
+  const int64_t took = (eApp->now() - sweepStart) / 1000;
+  const Band* band = dvb::band();
+  const std::string roundText = plan.rounds ? trf("round %d/%d", round, plan.rounds) : trf("round %d", round);
+  std::fprintf(stderr, "hunt: %s\n",
+               trf("%s, sweep %zu/%zu (%s %d-%d MHz %s %d): %s, %s, %s", roundText.c_str(), leg + 1,
+                   legs.size(), band ? positionName(band->orbitalPosition).c_str() : "-", sweep.startMHz,
+                   sweep.endMHz, legs[leg].pol ? "V" : "H", sweep.srKs,
+                   trnf("%zu transponder", "%zu transponders", found, found).c_str(),
+                   trnf("%zu new", "%zu new", fresh, fresh).c_str(),
+                   trf("%lld min %lld s", (long long)(took / 60), (long long)(took % 60)).c_str())
+                   .c_str());
+  if (++leg < legs.size()) return startSweep();
+  if (plan.rounds && round >= plan.rounds) {
+    leaving = true;
+    player.play({key(rc::red)});
+    return;
+  }
+  const int64_t every = int64_t(plan.everyMinutes) * 60000;
+  const int64_t left = every - ((wallClock ? wallMs() : eApp->now()) - roundStart);
+  if (left <= 0) return startRound();
+  // On a real tuner box time jumps over the plug-in's waits: held as a
+  // device wait, it follows the wall clock until the next round.
+  if (wallClock) beginDeviceWait();
+  waitingWall = wallClock;
+  timer.start(left);
+}
+
+void HuntDriver::roundWaitOver() {
+  if (exitsLeft > 0) return pressExit();
+  if (waitingWall) endDeviceWait();
+  waitingWall = false;
+  startRound();
+}
+
+void HuntDriver::stop() {
+  leaving = true;
+  player.stop();
+  timer.stop();
+  if (waitingWall) endDeviceWait();
+  waitingWall = false;
+}
+
+void HuntDriver::interrupt() {
+  if (leaving && exitsLeft > 0) return;
+  std::fprintf(stderr, "hunt: %s\n", tr("interrupted: leaving the plug-in, keeping what was found"));
+  stop();
+  exitsLeft = kExitPresses;
+  timer.start(0);
+}
+
+void HuntDriver::pressExit() {
+  if (--exitsLeft == 0) {
+    std::fprintf(stderr, "vantrel-box: %s\n", tr("the plug-in did not leave within 10 s of the interrupt"));
+    abortAll(4);
+    return;
+  }
+  timer.start(kExitEveryMs);
+  Screen::instance().keyPress(rc::exit);
+}
+
+HuntSignals::HuntSignals(HuntDriver& driver_) : driver(driver_) {
+  gSignal = 0;
+  struct sigaction action {};
+  action.sa_handler = onSignal;
+  sigemptyset(&action.sa_mask);
+  // A second signal ends the box at once, as it did before the hunt.
+  action.sa_flags = SA_RESETHAND;
+  sigaction(SIGINT, &action, &gOldInt);
+  sigaction(SIGTERM, &action, &gOldTerm);
+  watching = idleSignal().connect(sigc::mem_fun(*this, &HuntSignals::poll));
+}
+
+HuntSignals::~HuntSignals() {
+  watching.disconnect();
+  sigaction(SIGINT, &gOldInt, nullptr);
+  sigaction(SIGTERM, &gOldTerm, nullptr);
+}
+
+void HuntSignals::poll() {
+  if (!gSignal) return;
+  gSignal = 0;
+  driver.interrupt();
+}
+
+}  // namespace box

@@ -1,0 +1,101 @@
+#pragma once
+// Hunting unattended: a plan of sweeps, repeated in rounds, that the box
+// types into the plug-in's dialog as a person would, reporting after each
+// sweep what it found.
+#include <sigc++/sigc++.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "box/runner/player.h"
+#include "box/runner/script.h"
+
+namespace box {
+
+struct HuntSweep {
+  int startMHz = 0, endMHz = 0, stepMHz = 0, srKs = 0;
+  std::vector<int> pols;        // 0 horizontal, 1 vertical, in the order swept
+  std::optional<int> position;  // tenths of a degree, east positive; none: where the dish is
+  int diseqc = -1;              // switch port 0-3, -1: none given
+  std::string path;             // sweeps[N], for messages
+  int positionLine = 0;         // where its position stands in the file
+};
+
+struct HuntPlan {
+  std::string file;
+  int rounds = 1;  // 0: until --max-time or an interrupt
+  int everyMinutes = 0;
+  std::vector<HuntSweep> sweeps;
+};
+
+// Parses a plan as strictly as a band file: on a fault false with *error
+// naming fileName, the line, the JSON path and what is wrong.
+bool parseHunt(const std::string& text, const std::string& fileName, HuntPlan* plan, std::string* error);
+bool loadHunt(const std::string& path, HuntPlan* plan, std::string* error);
+
+// The keys that set the dialog up for one sweep and run it, from where the
+// focus stands: on the start frequency (the dialog as it opens), or on the
+// polarisation with `shown` selected (the dialog as a sweep leaves it).
+struct DialogFocus {
+  bool onPolarisation = false;
+  int shown = 0;
+};
+std::vector<Step> sweepSteps(const HuntSweep& sweep, int pol, DialogFocus* focus);
+
+// Plays a plan on the main loop, a sweep at a time, through a ScriptPlayer.
+// Round starts lie every_minutes apart: in box time, or on the wall clock
+// when wallClock (a real tuner, whose timers jump in box time).
+class HuntDriver : public sigc::trackable {
+ public:
+  HuntDriver(const HuntPlan& plan, bool wallClock, const LongTimer* limit);
+  ~HuntDriver();
+  // Plays no further step (someone else leaves the plug-in).
+  void stop();
+  // Stops the plan and leaves the plug-in as exit keys would.
+  void interrupt();
+  bool outputFailed() const { return player.outputFailed(); }
+
+ private:
+  void startRound();
+  void startSweep();
+  void sweepDone();
+  void roundWaitOver();
+  void pressExit();
+
+  const HuntPlan& plan;
+  bool wallClock;
+  struct Leg {
+    size_t sweep;
+    int pol;
+  };
+  std::vector<Leg> legs;  // the sweeps of a round, each polarisation on its own
+  ScriptPlayer player;
+  DialogFocus focus;
+  int round = 0;
+  size_t leg = 0;
+  int64_t roundStart = 0, sweepStart = 0;  // box time, or wall time for round starts
+  size_t lockedBefore = 0, newBefore = 0;
+  bool leaving = false, waitingWall = false;
+  int exitsLeft = 0;
+  LongTimer timer;
+};
+
+// SIGINT and SIGTERM during a hunt: the first asks the driver to leave the
+// plug-in (a second ends the box as before); the handlers are the old ones
+// again when the object goes.
+class HuntSignals {
+ public:
+  explicit HuntSignals(HuntDriver& driver);
+  ~HuntSignals();
+  HuntSignals(const HuntSignals&) = delete;
+  HuntSignals& operator=(const HuntSignals&) = delete;
+
+ private:
+  void poll();
+  HuntDriver& driver;
+  sigc::connection watching;
+};
+
+}  // namespace box
