@@ -112,8 +112,10 @@ TEST(BandFile, EachFaultIsNamedWithFileLineAndPath) {
       {R"("cn_db": 9,)", R"("cn_db": 9, "\u001b[2J": 1,)", R"(9: carriers[0].\x1B[2J: unknown key)"},
       {R"("cn_db": 9,)", R"("cn_db": 9, "on_air": [[0, 5], [5, 5]],)",
        "9: carriers[0].on_air[1][1]: must be after the window's start"},
-      {R"("cn_db": 9,)", R"("cn_db": 9, "on_air": [[0, 1.5]],)", "9: carriers[0].on_air[0][1]: must be a whole number"},
-      {R"("cn_db": 9,)", R"("cn_db": 9, "on_air": [7],)", "9: carriers[0].on_air[0]: must be a pair [FROM_MS, TO_MS]"},
+      {R"("cn_db": 9,)", R"("cn_db": 9, "on_air": [[0, 1.5]],)",
+       "9: carriers[0].on_air[0][1]: must be a whole number"},
+      {R"("cn_db": 9,)", R"("cn_db": 9, "on_air": [7],)",
+       "9: carriers[0].on_air[0]: must be a pair [FROM_MS, TO_MS]"},
       {"", carriers + "]}", "2: carriers: more than 10000 carriers"},
       {"[]", services + "]", "12: carriers[1].services: more than 65535 services"},
       {R"("lock_ms": 120)", R"("capture_min_mhz": 6, "capture_max_mhz": 2)",
@@ -151,7 +153,7 @@ TEST(BandFile, ReadFailuresNameTheFileAndTheShippedBandsLoad) {
   EXPECT_EQ(error, "/dev/zero: larger than 16 MiB, the most the box reads");
   EXPECT_FALSE(box::loadBand(VANTREL_SOURCE_DIR "/data/bands", &band, &error));
   EXPECT_EQ(error, VANTREL_SOURCE_DIR "/data/bands: is a folder, not a file");
-  for (const char* name : {"demo", "sparse", "empty", "onair"})
+  for (const char* name : {"demo", "demo-30w", "sparse", "empty", "onair"})
     EXPECT_TRUE(box::loadBand(std::string(VANTREL_SOURCE_DIR "/data/bands/") + name + ".json", &band, &error))
         << error;
 }

@@ -49,6 +49,12 @@ class BadInput : public BoxRun {
            "      \"symbol_rate_ks\": 27500, \"cn_db\": 10, \"system\": \"DVB-S\",\n"
            "      \"polarisation\": \"X\", \"services\": [] }\n  ]\n}\n";
     std::ofstream(dir / "bad.keys") << "# Hin und zurück\nwait 10\nkey red\nblink 3\n";
+    // Two skies at one position, and a hunt for one that no band shows.
+    for (const char* name : {"b130.json", "b130-too.json"})
+      std::ofstream(dir / name) << R"({"orbital_position": 130, "carriers": []})";
+    std::ofstream(dir / "plan.json")
+        << "{\"sweeps\": [\n {\"start\": 10700, \"end\": 10800, \"step\": 3, "
+           "\"symbol_rate\": 27500, \"polarisation\": \"H\", \"position\": \"30.0W\"}]}";
   }
   // Every entry under the test's folder: a file's content, a link's target.
   std::map<std::string, std::string> folder() const {
@@ -58,10 +64,10 @@ class BadInput : public BoxRun {
           e.is_symlink() ? "-> " + fs::read_symlink(e).string() : (e.is_directory() ? "/" : readText(e));
     return entries;
   }
-  // The box with a trace and a script (unless args have their own) and these arguments.
+  // The box with a trace and a script (unless a hunt drives it) and these arguments.
   Result run(const std::string& args) {
-    return shell(boxCommand() + " --trace " + quote((dir / "trace.jsonl").string()) + " --keys 'key red' " +
-                 inDir(args));
+    return shell(boxCommand() + " --trace " + quote((dir / "trace.jsonl").string()) +
+                 (args.find("--hunt") == std::string::npos ? " --keys 'key red' " : " ") + inDir(args));
   }
 };
 
@@ -115,6 +121,13 @@ TEST_F(BadInput, IsRefusedWithExit2AndOneMessageNamingIt) {
        "scan:DIR/root/var/tuxbox/./plugins/vantrel.esml",
        "--export: 'DIR/root/var/tuxbox/./plugins/vantrel.esml' is the same file as the box's own "
        "'DIR/root/var/tuxbox/plugins/vantrel.esml'"},
+      {"--hunt DIR/plan.json --keys 'key red'",
+       "--hunt and --keys exclude each other: a hunt types its own keys"},
+      {"--hunt DIR/plan.json", "DIR/plan.json: line 2: sweeps[0].position: no --band lies at 30.0W"},
+      {"--band DIR/b130.json --band DIR/b130-too.json",
+       "DIR/b130-too.json: orbital_position 13.0E is already that of DIR/b130.json"},
+      {"--band DIR/b130.json --hunt DIR/plan.json --export csv:DIR/plan.json",
+       "--export: 'DIR/plan.json' is the same file as --hunt 'DIR/plan.json'"},
       {"--shots DIR/readonly --keys 'shot x'",
        "--shots: cannot create files in DIR/readonly: Permission denied"},
   // A box built without a part (the window for a box without SDL2, the real

@@ -18,6 +18,7 @@
 
 #include "box/base/fileio.h"
 #include "box/gui/boot.h"
+#include "box/runner/hunt.h"
 #include "box/runner/options.h"
 #include "box/runner/run.h"
 #include "box/runner/script.h"
@@ -53,10 +54,11 @@ std::string parsed(std::vector<const char*> args) {
   FIELD(plugin), FIELD(band), FIELD(keys), FIELD(keysFile), FIELD(haveKeys), FIELD(shots), FIELD(trace),
       FIELD(root), FIELD(realtime), FIELD(lang), FIELD(window), FIELD(maxTimeMs), FIELD(tuner.adapter),
       FIELD(tuner.lnb), FIELD(tuner.diseqc), FIELD(tuner.delsys), FIELD(tuner.lockTimeoutMs),
-      FIELD(tuner.streamId), FIELD(spectrum), FIELD(help), FIELD(version);
+      FIELD(tuner.streamId), FIELD(spectrum), FIELD(hunt), FIELD(help), FIELD(version);
 #undef FIELD
   for (const box::ExportTarget& t : o.exports)
     s << "export=" << box::formatName(t.format) << ":" << t.file << " ";
+  for (const std::string& band : o.moreBands) s << "band=" << band << " ";
   return s.str();
 }
 
@@ -82,6 +84,9 @@ TEST(Options, EachGoesWhereItBelongsAndBadOnesNameTheArgument) {
         "--stream-id", "255"},
        "tuner.adapter=0 tuner.diseqc=3 tuner.delsys=dvbs tuner.lockTimeoutMs=60000 tuner.streamId=255 "},
       {{"-h", "--version"}, "help=1 version=1 "},
+      {{"--band", "a", "--hunt", "h", "--band", "b", "--band", "c"}, "band=a hunt=h band=b band=c "},
+      {{"--hunt", "h", "--keys", "key red"},
+       "--hunt and --keys exclude each other: a hunt types its own keys"},
       {{"--bogus"}, "--bogus: unknown option (see --help)"},
       {{"--b\x01gus"}, "--b\\x01gus: unknown option (see --help)"},
       {{"--band"}, "--band: a value is missing"},
@@ -114,6 +119,115 @@ TEST(Options, EachGoesWhereItBelongsAndBadOnesNameTheArgument) {
       {{"--lock-timeout", "1500", "--bogus"}, "--bogus: unknown option (see --help)"},
   };
   for (const Case& c : cases) EXPECT_EQ(parsed(c.args), c.result) << c.args[0];
+}
+
+// A plan as "rounds x every: start-end/step rate pols position diseqc; ...", or the message.
+std::string plan(const std::string& text) {
+  box::HuntPlan p;
+  std::string error, out;
+  if (!box::parseHunt(text, "p.json", &p, &error)) return error;
+  out = std::to_string(p.rounds) + "x" + std::to_string(p.everyMinutes) + ":";
+  for (const box::HuntSweep& w : p.sweeps) {
+    out += " " + std::to_string(w.startMHz) + "-" + std::to_string(w.endMHz) + "/" +
+           std::to_string(w.stepMHz) + " " + std::to_string(w.srKs) + " ";
+    for (int pol : w.pols) out += pol ? "V" : "H";
+    out += " " + (w.position ? std::to_string(*w.position) : "-") + " " + std::to_string(w.diseqc) + ";";
+  }
+  return out;
+}
+
+TEST(Hunt, PlansAreReadAsStrictlyAsBands) {
+  const std::string sweep = R"("start": 10700, "end": 12750, "step": 3, "symbol_rate": 27500, )";
+  auto one = [&](const std::string& more) { return R"({"sweeps": [{)" + sweep + more + "}]}"; };
+  const std::string at = "p.json: line 1: sweeps[0].";
+  struct Case {
+    std::string text, result;
+  } cases[] = {
+      {R"({"rounds": 2, "every_minutes": 60, "sweeps": [{)" + sweep +
+           R"("polarisation": "both", "position": "13.0E"},
+        {"start": 1, "end": 1, "step": 99999, "symbol_rate": 45000, "polarisation": "V", "diseqc": 3}]})",
+       "2x60: 10700-12750/3 27500 HV 130 -1; 1-1/99999 45000 V - 3;"},
+      {R"({"rounds": 0, "every_minutes": 525600, "sweeps": [{)" + sweep +
+           R"("polarisation": "H", "position": "180.0W", "diseqc": 0}]})",
+       "0x525600: 10700-12750/3 27500 H -1800 0;"},
+      {one(R"("polarisation": "V", "position": "0.5W")"), "1x0: 10700-12750/3 27500 V -5 -1;"},
+      {"{\n\"sweeps\": [],\n \"round\": 1}", "p.json: line 3: round: unknown key"},
+      {R"({"rounds": 1})", "p.json: line 1: sweeps: missing"},
+      {R"({"sweeps": []})", "p.json: line 1: sweeps: must hold 1 to 1000 sweeps"},
+      {R"({"sweeps": {}})", "p.json: line 1: sweeps: must be an array"},
+      {R"({"sweeps": [})",
+       "p.json: line 1, column 13: syntax error: unexpected '}'; expected '[', '{', or a literal"},
+      {R"({"rounds": -1, "sweeps": []})", "p.json: line 1: rounds: must be between 0 and 1e+06"},
+      {R"({"rounds": "2", "sweeps": []})", "p.json: line 1: rounds: must be a whole number"},
+      {R"({"every_minutes": 1.5, "sweeps": []})", "p.json: line 1: every_minutes: must be a whole number"},
+      {R"({"every_minutes": 525601, "sweeps": []})",
+       "p.json: line 1: every_minutes: must be between 0 and 525600"},
+      {one(R"("polarisation": "X")"), at + "polarisation: must be \"H\", \"V\" or \"both\""},
+      {one(R"("polarisation": "H", "pos": "13.0E")"), at + "pos: unknown key"},
+      {R"({"sweeps": [{"start": 0, "end": 1, "step": 1, "symbol_rate": 27500, "polarisation": "H"}]})",
+       at + "start: must be between 1 and 99999"},
+      {R"({"sweeps": [{"start": 2, "end": 1, "step": 1, "symbol_rate": 27500, "polarisation": "H"}]})",
+       at + "end: must not be below start"},
+      {R"({"sweeps": [{"start": 1, "end": 100000, "step": 1, "symbol_rate": 27500, "polarisation": "H"}]})",
+       at + "end: must be between 1 and 99999"},
+      {R"({"sweeps": [{"start": 1, "end": 1, "step": 0, "symbol_rate": 27500, "polarisation": "H"}]})",
+       at + "step: must be between 1 and 99999"},
+      {R"({"sweeps": [{"start": 1, "end": 1, "step": 1, "symbol_rate": 999, "polarisation": "H"}]})",
+       at + "symbol_rate: must be between 1000 and 45000"},
+      {R"({"sweeps": [{"start": 1, "end": 1, "step": 1, "symbol_rate": 27500}]})",
+       at + "polarisation: missing"},
+      {one(R"("polarisation": "H", "diseqc": 4)"), at + "diseqc: must be between 0 and 3"},
+      {one(R"("polarisation": "H", "position": 130)"), at + "position: must be a string"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(plan(c.text), c.result) << c.text;
+  for (const char* position : {"13E", "13.0", "180.1E", "13.0N", "1300.0E", ".5E", "13.00E", "-3.0W"})
+    EXPECT_EQ(plan(one(R"("polarisation": "H", "position": ")" + std::string(position) + "\"")),
+              at + "position: must be an orbital position such as 13.0E or 30.0W")
+        << position;
+}
+
+// A hunt as the box reports it: a line after each sweep, then the summary
+// (services left out). Round starts lie every_minutes apart, so a feed that
+// comes on air at 5 min is missed by round 1 and found new by round 2; a
+// sweep turns the dish to its position, and one without stays there.
+TEST_F(BoxRun, HuntsTypeEachSweepIntoTheDialogAndTellWhatItFound) {
+  const std::string bands = VANTREL_SOURCE_DIR "/data/bands/";
+  struct Case {
+    std::string args, plan, result;
+  } cases[] = {
+      {"--band " + bands + "onair.json",
+       R"({"rounds": 2, "every_minutes": 10, "sweeps": [
+         {"start": 11750, "end": 11850, "step": 3, "symbol_rate": 27500, "polarisation": "H"}]})",
+       "hunt: round 1/2, sweep 1/1 (13.0E 11750-11850 MHz H 27500): 0 transponders, 0 new, 0 min 53 s\n"
+       "hunt: round 2/2, sweep 1/1 (13.0E 11750-11850 MHz H 27500): 1 transponder, 1 new, 0 min 56 s\n"
+       "Transponders scanned: 1\n  11800 MHz H 27500 ksym/s: 2 services (new)\n"
+       "New: 1 transponder, 2 services; 0 renamed; 0 seen before.\n"},
+      {"--band " + bands + "demo.json --band " + bands + "demo-30w.json",
+       R"({"sweeps": [
+         {"start": 10700, "end": 11000, "step": 3, "symbol_rate": 27500, "polarisation": "both"},
+         {"start": 10950, "end": 11200, "step": 3, "symbol_rate": 27500, "polarisation": "V", "position": "30.0W"},
+         {"start": 11500, "end": 11600, "step": 3, "symbol_rate": 27500, "polarisation": "H"}]})",
+       "hunt: round 1/1, sweep 1/4 (13.0E 10700-11000 MHz H 27500): 3 transponders, 3 new, 1 min 50 s\n"
+       "hunt: round 1/1, sweep 2/4 (13.0E 10700-11000 MHz V 27500): 0 transponders, 0 new, 1 min 40 s\n"
+       "hunt: round 1/1, sweep 3/4 (30.0W 10950-11200 MHz V 27500): 2 transponders, 2 new, 1 min 33 s\n"
+       "hunt: round 1/1, sweep 4/4 (30.0W 11500-11600 MHz H 27500): 1 transponder, 1 new, 0 min 55 s\n"
+       "Transponders scanned: 6\n  10719 MHz H 27500 ksym/s: 3 services (new)\n"
+       "  10855 MHz H 27500 ksym/s: 10 services (new)\n  10991 MHz H 27500 ksym/s: 4 services (new)\n"
+       "  10974 MHz V 27500 ksym/s: 2 services (new)\n  11135 MHz V 27500 ksym/s: 1 service (new)\n"
+       "  11555 MHz H 27500 ksym/s: 1 service (new)\n"
+       "New: 6 transponders, 21 services; 0 renamed; 0 seen before.\n"},
+  };
+  for (const Case& c : cases) {
+    std::ofstream(dir / "plan.json") << c.plan;
+    fs::remove_all(dir / "root");
+    Result r = shell(boxCommand() + " --root " + quote((dir / "root").string()) + " --hunt " +
+                     quote((dir / "plan.json").string()) + " " + c.args);
+    EXPECT_EQ(r.status, 0) << r.out;
+    std::string shownLines;
+    for (const std::string& line : linesOf(r.out))
+      if (line.rfind("    ", 0) != 0 && !line.empty()) shownLines += line + "\n";
+    EXPECT_EQ(shownLines, c.result) << c.args;
+  }
 }
 
 // The steps, one a line: "line: kind value", or the script's message.
