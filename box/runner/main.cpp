@@ -24,7 +24,7 @@ int main(int argc, char** argv) {
       std::fputs(box::usage(), stdout);
     else
       std::printf("vantrel-box %s\n", VANTREL_VERSION);
-    if (std::fflush(stdout) != 0) {
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
       std::fprintf(stderr, "vantrel-box: %s\n",
                    box::trf("standard output: %s", std::strerror(errno)).c_str());
       return 5;

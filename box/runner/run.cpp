@@ -269,7 +269,9 @@ int run(const Options& o) {
   spectrum.stop();
   const bool givenUp = aborted();  // 3 or 4: these say more than a lost file
   std::fputs(foundSummary().c_str(), stdout);
-  if (std::fflush(stdout) != 0) out.lost(trf("standard output: %s", std::strerror(errno)));
+  // A long summary reaches the device in parts: an earlier part may have failed.
+  if (std::fflush(stdout) != 0 || std::ferror(stdout))
+    out.lost(trf("standard output: %s", std::strerror(errno)));
   // Auto-init objects of the plug-in go down before it is unloaded.
   eInit::setRunlevel(guiLevel);
   if (!Trace::close(&error)) out.lost("--trace: " + error);
