@@ -251,25 +251,11 @@ bool onAirAt(const BandCarrier& carrier, int64_t ms) {
 }
 
 bool parseBand(const std::string& fileText, const std::string& fileName, Band* band, std::string* error) {
-  // A byte order mark, as some editors write, is not part of the JSON.
-  const std::string_view text = withoutBom(fileText);
-  JsonReadOptions options;
-  options.maxDepth = kMaxDepth;
-  json root;
-  if (!readJson(text, fileName, options, &root, error)) return false;
-  JsonPositions positions(text);
-  Checker checker(fileName, positions);
   Band parsed;
-  bool ok = false;
-  try {
-    ok = readBand(checker, root, &parsed);
-  } catch (const std::exception& e) {
-    ok = checker.fail("", e.what());
-  }
-  if (!ok) {
-    if (error) *error = checker.error();
+  if (!jsoncheck::checkDocument(
+          fileText, fileName, kMaxDepth, error,
+          [&](Checker& c, const JsonPositions&, const json& root) { return readBand(c, root, &parsed); }))
     return false;
-  }
   parsed.file = fileName;
   if (parsed.name.empty()) parsed.name = baseName(fileName);
   *band = std::move(parsed);

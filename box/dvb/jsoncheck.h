@@ -4,8 +4,10 @@
 // names the file, the line, the JSON path and what is wrong.
 #include <nlohmann/json.hpp>
 
+#include <exception>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "box/base/fileio.h"
@@ -112,5 +114,29 @@ class Checker {
   const JsonPositions& positions;
   std::string message;
 };
+
+// Reads a strict input file's text (a byte order mark, as some editors write,
+// passed over) as JSON nested at most maxDepth deep and hands it to
+// read(Checker&, const JsonPositions&, const json&). False with the first
+// fault in *error: the parser's, or the one read names with its place.
+template <typename Read>
+bool checkDocument(const std::string& fileText, const std::string& fileName, int maxDepth, std::string* error,
+                   Read read) {
+  const std::string_view text = withoutBom(fileText);
+  JsonReadOptions options;
+  options.maxDepth = maxDepth;
+  json root;
+  if (!readJson(text, fileName, options, &root, error)) return false;
+  JsonPositions positions(text);
+  Checker checker(fileName, positions);
+  bool ok = false;
+  try {
+    ok = read(checker, positions, root);
+  } catch (const std::exception& e) {
+    ok = checker.fail("", e.what());
+  }
+  if (!ok && error) *error = checker.error();
+  return ok;
+}
 
 }  // namespace box::jsoncheck

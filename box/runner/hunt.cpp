@@ -27,6 +27,8 @@ namespace box {
 namespace {
 
 using jsoncheck::Checker;
+// Plans are shallow (an object, its sweeps, a sweep); anything deeper is refused early.
+constexpr int kMaxPlanDepth = 8;
 using jsoncheck::join;
 using json = nlohmann::json;
 
@@ -129,24 +131,12 @@ struct sigaction gOldInt, gOldTerm;
 }  // namespace
 
 bool parseHunt(const std::string& fileText, const std::string& fileName, HuntPlan* plan, std::string* error) {
-  const std::string_view text = withoutBom(fileText);
-  JsonReadOptions options;
-  options.maxDepth = 8;
-  json root;
-  if (!readJson(text, fileName, options, &root, error)) return false;
-  JsonPositions positions(text);
-  Checker checker(fileName, positions);
   HuntPlan parsed;
-  bool ok = false;
-  try {
-    ok = readPlan(checker, positions, root, &parsed);
-  } catch (const std::exception& e) {
-    ok = checker.fail("", e.what());
-  }
-  if (!ok) {
-    if (error) *error = checker.error();
+  if (!jsoncheck::checkDocument(fileText, fileName, kMaxPlanDepth, error,
+                                [&](Checker& c, const JsonPositions& positions, const json& root) {
+                                  return readPlan(c, positions, root, &parsed);
+                                }))
     return false;
-  }
   parsed.file = fileName;
   *plan = std::move(parsed);
   return true;
