@@ -1,19 +1,12 @@
 #include "box/dvb/delivery.h"
 
 #include <map>
-#include <tuple>
 
 namespace box {
 namespace {
 
-using Key = std::tuple<int, int, int, int>;
-
-Key key(const struct eTransponder::satellite& s) {
-  return {s.frequency, s.symbol_rate, s.polarisation, s.orbital_position};
-}
-
-std::map<Key, DeliverySystem>& systems() {
-  static std::map<Key, DeliverySystem> m;
+std::map<TransponderKey, DeliverySystem>& systems() {
+  static std::map<TransponderKey, DeliverySystem> m;
   return m;
 }
 
@@ -21,13 +14,13 @@ std::map<Key, DeliverySystem>& systems() {
 
 void noteDeliverySystem(const struct eTransponder::satellite& s, const DeliverySystem& d) {
   if (d.system.empty())
-    systems().erase(key(s));
+    systems().erase(transponderKey(s));
   else
-    systems()[key(s)] = d;
+    systems()[transponderKey(s)] = d;
 }
 
 const DeliverySystem* deliverySystem(const struct eTransponder::satellite& s) {
-  auto it = systems().find(key(s));
+  auto it = systems().find(transponderKey(s));
   return it == systems().end() ? nullptr : &it->second;
 }
 

@@ -4,6 +4,7 @@
 // transponder record has no place for them) and written with them, so that
 // channel-file exports can say DVB-S2 where it is.
 #include <string>
+#include <tuple>
 
 #include "host/dvb.h"
 
@@ -17,8 +18,15 @@ struct DeliverySystem {
   int foundKHz = 0, foundSymbolRate = 0, fec = 0;
 };
 
-// Keyed by what identifies a kept transponder (frequency, symbol rate,
-// polarisation, orbital position). An empty system forgets it.
+// What identifies a kept transponder in the records kept beside the list
+// (its delivery system, when it was seen): frequency, symbol rate,
+// polarisation, orbital position.
+using TransponderKey = std::tuple<int, int, int, int>;
+inline TransponderKey transponderKey(const struct eTransponder::satellite& s) {
+  return {s.frequency, s.symbol_rate, s.polarisation, s.orbital_position};
+}
+
+// Keyed by transponderKey. An empty system forgets it.
 void noteDeliverySystem(const struct eTransponder::satellite& s, const DeliverySystem& d);
 const DeliverySystem* deliverySystem(const struct eTransponder::satellite& s);
 void forgetDeliverySystems();

@@ -9,14 +9,8 @@
 namespace box {
 namespace {
 
-using Key = std::tuple<int, int, int, int>;
-
-Key key(const struct eTransponder::satellite& s) {
-  return {s.frequency, s.symbol_rate, s.polarisation, s.orbital_position};
-}
-
-std::map<Key, Seen>& transponders() {
-  static std::map<Key, Seen> m;
+std::map<TransponderKey, Seen>& transponders() {
+  static std::map<TransponderKey, Seen> m;
   return m;
 }
 
@@ -48,12 +42,12 @@ Seen mergeSeen(const Seen& a, const Seen& b) {
 
 void noteTransponderSeen(const struct eTransponder::satellite& s, const Seen& seen) {
   if (!seen.known()) return;
-  Seen& at = transponders()[key(s)];
+  Seen& at = transponders()[transponderKey(s)];
   at = mergeSeen(at, seen);
 }
 
 Seen transponderSeen(const struct eTransponder::satellite& s) {
-  auto it = transponders().find(key(s));
+  auto it = transponders().find(transponderKey(s));
   return it == transponders().end() ? Seen() : it->second;
 }
 
@@ -70,8 +64,8 @@ Seen serviceSeen(const eServiceReferenceDVB& ref) {
 
 void moveTransponderNotes(const struct eTransponder::satellite& from,
                           const struct eTransponder::satellite& to) {
-  if (key(from) == key(to)) return;
-  auto it = transponders().find(key(from));
+  if (transponderKey(from) == transponderKey(to)) return;
+  auto it = transponders().find(transponderKey(from));
   if (it != transponders().end()) {
     const Seen seen = it->second;
     transponders().erase(it);
@@ -86,7 +80,7 @@ void moveTransponderNotes(const struct eTransponder::satellite& from,
 }
 
 void setTransponderSeen(const struct eTransponder::satellite& s, const Seen& seen) {
-  transponders()[key(s)] = seen;
+  transponders()[transponderKey(s)] = seen;
 }
 
 void setServiceSeen(const eServiceReferenceDVB& ref, const Seen& seen) {
