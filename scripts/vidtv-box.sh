@@ -14,6 +14,11 @@
 #            kernel's zigzag (1 MHz steps up to 8 MHz away at that rate) would
 #            reach the carrier from there; a box that lets it reports locks
 #            where the plug-in asked for none.
+#   hunt:    tests/data/vidtv/hunt.json: a carrier at 13.0E, then one at 19.2E
+#            behind switch port 1, through a USALS positioner at Milan (vidtv
+#            takes DiSEqC and ignores it): the gotos' and the switch's bytes
+#            must be sent, each sweep must find its transponder, and the kept
+#            list must hold one at each position.
 #   busy:    another program holds the front end; the box must exit 2 saying so.
 # Each sweep must give the playing transponder (tests/data/vidtv/band.json)
 # back at exit and end with status 0. Traces, screens and the box's output are
@@ -177,6 +182,29 @@ guest() {
   check "oneshot: nothing locks $((c + 3))-$((c + 4)) MHz at 16000 ksym/s, 3-4 MHz above $c MHz" \
     "$(sed '/"caption":"Finito","ev":"messageBox"/q' "$dir/trace.jsonl" | grep -q '"err":0,"ev":"tuned"' &&
       echo no || echo yes)"
+
+  dir=$out/hunt
+  mkdir -p "$dir"
+  VANTREL_LANG=C "$box" --adapter 0 --lnb EXTENDED --band tests/data/vidtv/band.json --band tests/data/vidtv/band-192.json \
+    --hunt tests/data/vidtv/hunt.json --usals 45.46N,9.19E --motor-speed 20 --root /tmp/root-hunt \
+    --max-time 4000000 --trace "$dir/trace.jsonl" >"$dir/stdout.txt" 2>"$dir/stderr.txt"
+  status=$?
+  cat "$dir/stdout.txt" "$dir/stderr.txt"
+  check "hunt: the box exits 0 (it gave $status)" "$([ $status -eq 0 ] && echo yes || echo no)"
+  # Milan to 13.0E: 4.26 degrees east (0x44 sixteenths); to 19.2E: 11.19 (0xB3).
+  check "hunt: the positioner is sent to 13.0E, then to 19.2E" \
+    "$(grep -o '"bytes":"E0 31 6E [0-9A-F ]*"' "$dir/trace.jsonl" | tr '\n' ' ' |
+      grep -q '^"bytes":"E0 31 6E E0 44" "bytes":"E0 31 6E E0 B3" $' && echo yes || echo no)"
+  check "hunt: port 1 is selected for the 19.2E sweep (high band, 18 V)" \
+    "$(has '"bytes":"E0 10 38 F7"' "$dir/trace.jsonl")"
+  for p in "13.0E 10712-10724" "19.2E 12609-12624"; do
+    check "hunt: the $p MHz sweep finds one transponder" \
+      "$(has "^hunt: round 1/1, sweep [12]/2 ($p MHz H 27500): 1 transponder" "$dir/stderr.txt")"
+  done
+  check "hunt: the kept list holds a transponder at 13.0E and one at 19.2E" \
+    "$(grep -o '"orbital_position": *[0-9]*' /tmp/root-hunt/var/tuxbox/config/vantrel-box/services.json |
+      tr -d ' ' | sort -u | tr '\n' ' ' | grep -q '^"orbital_position":130 "orbital_position":192 $' &&
+      echo yes || echo no)"
 
   # Another program holds the front end open for writing.
   exec 3<>/dev/dvb/adapter0/frontend0

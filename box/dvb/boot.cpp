@@ -15,7 +15,9 @@
 #include "box/base/fileio.h"
 #include "box/base/paths.h"
 #include "box/base/tr.h"
+#include "box/base/trace.h"
 #include "box/dvb/delivery.h"
+#include "box/dvb/diseqc.h"
 #include "box/dvb/keptindex.h"
 #include "box/dvb/seen.h"
 #include "box/dvb/sim/records.h"
@@ -377,6 +379,16 @@ bool pointDish(int orbitalPosition) {
       return true;
     }
   return false;
+}
+
+int sendDiseqc(const std::vector<uint8_t>& message) {
+  Trace::event("diseqc", {{"bytes", diseqcText(message)}});
+  Frontend* frontend = state().frontend.get();
+  return frontend ? frontend->sendDiseqc(message) : 0;
+}
+
+void selectSwitchPort(int port) {
+  if (Frontend* frontend = state().frontend.get()) frontend->selectPort(port);
 }
 
 FoundCounts foundCounts() {

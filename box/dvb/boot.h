@@ -1,6 +1,7 @@
 #pragma once
 // Bringing the DVB layer up and down: the simulated band, or a real tuner
 // (tuner.adapter) behind the same host objects.
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,11 @@ bool shutdownDvb(std::string* error = nullptr);
 // when no band lies there.
 bool pointDish(int orbitalPosition);
 bool hasBandAt(int orbitalPosition);
+// Sends a DiSEqC message on the front end in use, tracing it first: the
+// simulated dish takes it and ignores it. 0, or the errno of a refusal.
+int sendDiseqc(const std::vector<uint8_t>& message);
+// The switch port the next tunes select, 0-3; -1: the command line's.
+void selectSwitchPort(int port);
 // An orbital position as people write it: 13.0E, 30.0W.
 std::string positionName(int orbitalPosition);
 

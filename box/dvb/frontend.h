@@ -3,6 +3,7 @@
 // simulated band (sim/) or a real Linux tuner (real/). The scan controller,
 // the transponders and the status widget talk to this class; only the front
 // end knows where its answers and the services it finds come from.
+#include <cstdint>
 #include <functional>
 #include <vector>
 
@@ -51,6 +52,12 @@ class Frontend : public eFrontend {
   virtual void stopFinding() = 0;
   // The service interface plays ref: a real tuner tunes its transponder.
   virtual void play(const eServiceReference& /*ref*/) {}
+  // A DiSEqC message for the dish's equipment, a positioner's goto: the
+  // simulated sky takes it and ignores it. 0, or the errno of a refusal.
+  virtual int sendDiseqc(const std::vector<uint8_t>& /*message*/) { return 0; }
+  // The switch port the next tunes select, 0-3; -1: the one the box was
+  // started with.
+  virtual void selectPort(int /*port*/) {}
 };
 
 }  // namespace box

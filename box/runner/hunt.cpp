@@ -11,8 +11,10 @@
 //     diseqc          int 0..3, the switch port
 #include "box/runner/hunt.h"
 
+#include <cmath>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 
 #include "box/base/clock.h"
 #include "box/base/loop.h"
@@ -176,8 +178,12 @@ std::vector<Step> sweepSteps(const HuntSweep& sweep, int pol, DialogFocus* focus
   return steps;
 }
 
-HuntDriver::HuntDriver(const HuntPlan& plan_, bool wallClock_, const LongTimer* limit)
-    : plan(plan_), wallClock(wallClock_), player({}, "", limit) {
+HuntDriver::HuntDriver(const HuntPlan& plan_, bool wallClock_, const LongTimer* limit,
+                       std::optional<Motor> motor_)
+    : plan(plan_), wallClock(wallClock_), player({}, "", limit), motor(motor_) {
+  // The dish starts where the first band lies, as the box came up.
+  if (const Band* band = dvb::band()) dishAt = band->orbitalPosition;
+  motorTimer.timeout.connect(sigc::mem_fun(*this, &HuntDriver::dishArrived));
   for (size_t i = 0; i < plan.sweeps.size(); ++i)
     for (int pol : plan.sweeps[i].pols) legs.push_back({i, pol});
   player.finished.connect(sigc::mem_fun(*this, &HuntDriver::sweepDone));
@@ -186,7 +192,7 @@ HuntDriver::HuntDriver(const HuntPlan& plan_, bool wallClock_, const LongTimer* 
 }
 
 HuntDriver::~HuntDriver() {
-  if (waitingWall) endDeviceWait();
+  if (wallClock && (waitingWall || moving)) endDeviceWait();
 }
 
 void HuntDriver::startRound() {
@@ -198,12 +204,53 @@ void HuntDriver::startRound() {
 
 void HuntDriver::startSweep() {
   const HuntSweep& sweep = plan.sweeps[legs[leg].sweep];
+  selectSwitchPort(sweep.diseqc);
+  if (sweep.position && motor && (*sweep.position != dishAt || !dishSent)) {
+    if (!turnDish(*sweep.position)) interrupt();
+    return;
+  }
   if (sweep.position) pointDish(*sweep.position);
+  beginSweep();
+}
+
+// The first goto goes out even where the box believes the dish already
+// points: a dish someone turned by hand is then where the plan wants it.
+bool HuntDriver::turnDish(int position) {
+  const double from = usalsAngle(motor->site, dishAt / 10.0), to = usalsAngle(motor->site, position / 10.0);
+  if (int err = sendDiseqc(usalsGoto(to))) {
+    std::fprintf(stderr, "hunt: %s\n",
+                 trf("the positioner's command to %s was refused (%s)", positionName(position).c_str(),
+                     std::strerror(err))
+                     .c_str());
+    return false;
+  }
+  const int64_t ms = motorMoveMs(from, to, motor->degreesPerSecond);
+  if (ms > 0)
+    std::fprintf(stderr, "hunt: %s\n",
+                 trf("turning the dish from %s to %s (%.1f degrees, %lld s)", positionName(dishAt).c_str(),
+                     positionName(position).c_str(), std::fabs(to - from), (long long)((ms + 999) / 1000))
+                     .c_str());
+  dishAt = position;
+  dishSent = true;
+  moving = true;
+  if (wallClock) beginDeviceWait();
+  motorTimer.start(ms);
+  return true;
+}
+
+void HuntDriver::dishArrived() {
+  if (wallClock) endDeviceWait();
+  moving = false;
+  pointDish(dishAt);
+  beginSweep();
+}
+
+void HuntDriver::beginSweep() {
   sweepStart = eApp->now();
   const FoundCounts counts = foundCounts();
   lockedBefore = counts.locked;
   newBefore = counts.newTransponders;
-  player.play(sweepSteps(sweep, legs[leg].pol, &focus));
+  player.play(sweepSteps(plan.sweeps[legs[leg].sweep], legs[leg].pol, &focus));
 }
 
 void HuntDriver::sweepDone() {
@@ -249,8 +296,9 @@ void HuntDriver::stop() {
   leaving = true;
   player.stop();
   timer.stop();
-  if (waitingWall) endDeviceWait();
-  waitingWall = false;
+  motorTimer.stop();
+  if (wallClock && (waitingWall || moving)) endDeviceWait();
+  waitingWall = moving = false;
 }
 
 void HuntDriver::interrupt() {

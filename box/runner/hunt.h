@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "box/dvb/diseqc.h"
 #include "box/runner/player.h"
 #include "box/runner/script.h"
 
@@ -44,12 +45,19 @@ struct DialogFocus {
 };
 std::vector<Step> sweepSteps(const HuntSweep& sweep, int pol, DialogFocus* focus);
 
+// The dish's positioner, where the plan's positions turn one.
+struct Motor {
+  Site site;
+  double degreesPerSecond = kDefaultMotorSpeed;
+};
+
 // Plays a plan on the main loop, a sweep at a time, through a ScriptPlayer.
 // Round starts lie every_minutes apart: in box time, or on the wall clock
-// when wallClock (a real tuner, whose timers jump in box time).
+// when wallClock (a real tuner, whose timers jump in box time). With a
+// motor, a sweep at another position first turns the dish and waits for it.
 class HuntDriver : public sigc::trackable {
  public:
-  HuntDriver(const HuntPlan& plan, bool wallClock, const LongTimer* limit);
+  HuntDriver(const HuntPlan& plan, bool wallClock, const LongTimer* limit, std::optional<Motor> motor = {});
   ~HuntDriver();
   // Plays no further step (someone else leaves the plug-in).
   void stop();
@@ -60,6 +68,9 @@ class HuntDriver : public sigc::trackable {
  private:
   void startRound();
   void startSweep();
+  bool turnDish(int position);
+  void dishArrived();
+  void beginSweep();
   void sweepDone();
   void roundWaitOver();
   void pressExit();
@@ -80,6 +91,11 @@ class HuntDriver : public sigc::trackable {
   bool leaving = false, waitingWall = false;
   int exitsLeft = 0;
   LongTimer timer;
+  std::optional<Motor> motor;
+  int dishAt = 0;         // the orbital position the dish points at (tenths, east positive)
+  bool dishSent = false;  // a goto went out: the dish is where the box believes
+  bool moving = false;
+  LongTimer motorTimer;
 };
 
 // SIGINT and SIGTERM during a hunt: the first asks the driver to leave the

@@ -7,6 +7,7 @@
 #include "box/runner/script.h"
 
 #include <cctype>
+#include <cstdlib>
 
 namespace box {
 
@@ -44,6 +45,11 @@ const char* usage() {
       "  --carrier-wait MS  with --adapter: wall-clock ms a tune looks for a carrier before it\n"
       "                  answers no lock (0-60000; 0: the whole lock time-out; default 100 ms and\n"
       "                  two million symbols: 173 ms at 27500 ksym/s, 2100 ms at 1000)\n"
+      "  --usals LAT,LON  with --hunt: the dish's site (e.g. 45.46N,9.19E); a sweep's position\n"
+      "                  turns a DiSEqC 1.2 positioner there with the USALS goto command\n"
+      "  --motor-speed DEG_S  with --usals: how fast the positioner turns, in degrees a second\n"
+      "                  (0.1-20, default 1.5); the box waits for the angle at that speed and 2 s\n"
+      "                  more for the dish to settle\n"
       "  --stream-id N[:GOLD]  with --adapter: DVB-S2 input stream N (0-255) of a multistream\n"
       "                  carrier, GOLD its PLS gold code (0-262141; default: no stream filter)\n"
       "  --lang CODE     the language of the box and the plug-in: it, en, de, or C for the texts\n"
@@ -177,6 +183,25 @@ std::string delsys(Options& o, const std::string& value) {
              : trf("expects dvbs, dvbs2 or auto, not %s", shown(value).c_str());
 }
 
+std::string usals(Options& o, const std::string& value) {
+  Site site;
+  if (!parseSite(value, &site))
+    return trf("expects the site as LATITUDE,LONGITUDE, such as 45.46N,9.19E, not %s", shown(value).c_str());
+  o.usals = site;
+  return "";
+}
+
+std::string motorSpeed(Options& o, const std::string& value) {
+  char* end = nullptr;
+  const double v = std::strtod(value.c_str(), &end);
+  const bool plain = value.find_first_not_of("0123456789.") == std::string::npos;
+  if (!plain || end != value.c_str() + value.size() || !(v >= 0.1 && v <= 20))
+    return trf("expects degrees a second from 0.1 to 20, not %s", shown(value).c_str());
+  o.motorSpeed = v;
+  o.motorSpeedGiven = true;
+  return "";
+}
+
 const Option kOptions[] = {
     {"--help", nullptr, set<&Options::help>},
     {"-h", nullptr, set<&Options::help>},
@@ -201,6 +226,8 @@ const Option kOptions[] = {
     {"--lock-timeout", "MS", tunerNumber<&TunerOptions::lockTimeoutMs, 50, 60000>, false, true},
     {"--carrier-wait", "MS", tunerNumber<&TunerOptions::carrierWaitMs, 0, 60000>, false, true},
     {"--stream-id", "N[:GOLD]", streamId, false, true},
+    {"--usals", "LAT,LON", usals},
+    {"--motor-speed", "DEG_S", motorSpeed},
 };
 
 }  // namespace
@@ -236,6 +263,14 @@ bool parseOptions(int argc, const char* const* argv, Options* o, std::string* er
   }
   if (o->haveKeys && !o->hunt.empty()) {
     *error = tr("--hunt and --keys exclude each other: a hunt types its own keys");
+    return false;
+  }
+  if (o->usals && o->hunt.empty()) {
+    *error = tr("--usals needs --hunt: only a hunt's sweeps turn the dish");
+    return false;
+  }
+  if (o->motorSpeedGiven && !o->usals) {
+    *error = tr("--motor-speed needs --usals");
     return false;
   }
   if (tunerSettings && o->tuner.adapter < 0) {

@@ -1,9 +1,11 @@
 #pragma once
 // vantrel-box's command line.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "box/dvb/diseqc.h"
 #include "box/dvb/realtuner.h"
 #include "box/export/export.h"
 
@@ -24,7 +26,10 @@ struct Options {
   std::string lang;     // "" : VANTREL_LANG, the environment, else Italian
   bool window = false;  // the screen in a desktop window, keys from the PC keyboard
   int64_t maxTimeMs = -1;
-  TunerOptions tuner;                 // adapter < 0: the simulated band
+  TunerOptions tuner;                      // adapter < 0: the simulated band
+  std::optional<Site> usals;               // a hunt's positions drive a USALS positioner at this site
+  double motorSpeed = kDefaultMotorSpeed;  // degrees per second
+  bool motorSpeedGiven = false;
   std::vector<ExportTarget> exports;  // written at exit, in the order given
   std::string spectrum;               // the readings' CSV, written at exit
   bool help = false, version = false;

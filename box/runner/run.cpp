@@ -72,6 +72,16 @@ bool checkInput(const Options& o, const std::string& plugin, std::vector<Step>* 
     return false;
   }
   if (!o.hunt.empty() && !loadHunt(o.hunt, plan, error)) return false;
+  if (o.usals)
+    for (const HuntSweep& sweep : plan->sweeps)
+      if (sweep.position && !satelliteVisible(*o.usals, *sweep.position / 10.0)) {
+        *error =
+            trf("%s: line %d: %s: %s", printable(o.hunt, 200).c_str(), sweep.positionLine,
+                (sweep.path + ".position").c_str(),
+                trf("%s lies below the horizon of the --usals site", positionName(*sweep.position).c_str())
+                    .c_str());
+        return false;
+      }
   bool wantsShots = false;
   for (const Step& s : *steps) wantsShots |= s.kind == Step::Shot;
   if (wantsShots && o.shots.empty()) {
@@ -174,7 +184,9 @@ int runPlugin(const Options& o, std::vector<Step> steps, const HuntPlan& plan, E
     std::optional<HuntSignals> signals;
     if (!o.hunt.empty()) {
       // A real tuner answers on the wall clock, and so do the hunt's rounds.
-      hunt.emplace(plan, o.tuner.adapter >= 0 && !o.realtime, &limit);
+      std::optional<Motor> motor;
+      if (o.usals) motor = Motor{*o.usals, o.motorSpeed};
+      hunt.emplace(plan, o.tuner.adapter >= 0 && !o.realtime, &limit, motor);
       signals.emplace(*hunt);
     }
     window.start([&player, &hunt] {

@@ -7,6 +7,7 @@
 
 #include "box/base/clock.h"
 #include "box/dvb/delivery.h"
+#include "box/dvb/diseqc.h"
 #include "box/dvb/real/tuner.h"
 #include "dvb/dvb_fixture.h"
 
@@ -40,6 +41,10 @@ struct FakeDevice : box::real::Device {
     journal << "switch " << (s.voltage18 ? "18V" : "13V") << (s.tone ? " tone" : "") << " port " << s.diseqc
             << (refuseSwitch ? " refused" : "") << ", ";
     return std::exchange(refuseSwitch, false) ? EIO : 0;
+  }
+  int sendMaster(const std::vector<uint8_t>& m) override {
+    journal << "master " << box::diseqcText(m) << ", ";
+    return 0;
   }
   int set(const Tuning& t) override {
     if (int err = trouble()) return err;
@@ -277,25 +282,32 @@ TEST_F(TunerFrontendTest, RealCardsWaysAreMetReadingsByScaleLocksByTheirSymbolsF
   FakeDevice::quirks = "";
 }
 
-TEST_F(TunerFrontendTest, TheSwitchIsToldOnlyWhatChangesAndAgainAfterARefusal) {
+TEST_F(TunerFrontendTest, TheSwitchIsToldOnlyWhatChangesAndAgainAfterARefusalOrAPositionerCommand) {
   useReal("dvbs2", true, 50, 2);
   eTransponder tp(*eDVB::instance->getTransponders());
   std::string told;
-  // frequency, polarisation (1 vertical), refuse the switch
-  const std::tuple<int, int, bool> tunes[] = {
-      {11362000, 0, false}, {11363000, 0, false}, {11363000, 1, false}, {11900000, 1, true},
-      {11900000, 1, false}, {11950000, 1, false}, {10700000, 0, false}, {11950000, 1, false}};
-  for (const auto& [freqKHz, pol, refuse] : tunes) {
+  // frequency, polarisation (1 vertical), refuse the switch, before the tune:
+  // 9 a positioner's goto, 0-3 a sweep's port, -1 back to the command line's
+  const std::tuple<int, int, bool, int> tunes[] = {
+      {11362000, 0, false, -2}, {11363000, 0, false, -2}, {11363000, 1, false, -2}, {11900000, 1, true, -2},
+      {11900000, 1, false, -2}, {11950000, 1, false, -2}, {10700000, 0, false, -2}, {11950000, 1, false, -2},
+      {11950000, 1, false, 9},  {11950000, 1, false, -2}, {11950000, 1, false, 1},  {11950000, 1, false, 1},
+      {11950000, 1, false, -1}};
+  for (const auto& [freqKHz, pol, refuse, before] : tunes) {
     journal.str("");
     FakeDevice::refuseSwitch = refuse;
+    if (before == 9) real->sendDiseqc(box::usalsGoto(-43.38));
+    if (before >= -1 && before < 9) real->selectPort(before);
     ASSERT_NO_FATAL_FAILURE(tune(tp, freqKHz, true, pol));
     const std::string j = journal.str();
+    if (j.find("master") != std::string::npos) told += j.substr(j.find("master"), 21) + "; ";
     const size_t at = j.find("switch");
     told += at == std::string::npos ? "-; " : j.substr(at, j.find(", ", at) - at) + "; ";
   }
   EXPECT_EQ(told,
             "switch 18V port 2; -; switch 13V port 2; switch 13V tone port 2 refused; switch 13V tone port "
-            "2; -; -; -; ");
+            "2; -; -; -; master E0 31 6E D2 B6; switch 13V tone port 2; -; switch 13V tone port 1; -; "
+            "switch 13V tone port 2; ");
 }
 
 TEST_F(TunerFrontendTest, ANewerTuneReplacesOneInFlightAForgottenOneIsNeverAnsweredReadingsGoByScale) {

@@ -124,6 +124,8 @@ TEST_F(BadInput, IsRefusedWithExit2AndOneMessageNamingIt) {
       {"--hunt DIR/plan.json --keys 'key red'",
        "--hunt and --keys exclude each other: a hunt types its own keys"},
       {"--hunt DIR/plan.json", "DIR/plan.json: line 2: sweeps[0].position: no --band lies at 30.0W"},
+      {"--hunt DIR/plan.json --usals 45N,100E",
+       "DIR/plan.json: line 2: sweeps[0].position: 30.0W lies below the horizon of the --usals site"},
       {"--band DIR/b130.json --band DIR/b130-too.json",
        "DIR/b130-too.json: orbital_position 13.0E is already that of DIR/b130.json"},
       {"--band DIR/b130.json --hunt DIR/plan.json --export csv:DIR/plan.json",

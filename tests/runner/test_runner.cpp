@@ -59,6 +59,8 @@ std::string parsed(std::vector<const char*> args) {
   for (const box::ExportTarget& t : o.exports)
     s << "export=" << box::formatName(t.format) << ":" << t.file << " ";
   for (const std::string& band : o.moreBands) s << "band=" << band << " ";
+  if (o.usals)
+    s << "usals=" << o.usals->latitude << "," << o.usals->longitude << " motor=" << o.motorSpeed << " ";
   return s.str();
 }
 
@@ -87,6 +89,13 @@ TEST(Options, EachGoesWhereItBelongsAndBadOnesNameTheArgument) {
       {{"--band", "a", "--hunt", "h", "--band", "b", "--band", "c"}, "band=a hunt=h band=b band=c "},
       {{"--hunt", "h", "--keys", "key red"},
        "--hunt and --keys exclude each other: a hunt types its own keys"},
+      {{"--hunt", "h", "--usals", "33.9S,18.4E", "--motor-speed", "2.5"},
+       "hunt=h usals=-33.9,18.4 motor=2.5 "},
+      {{"--usals", "45N,9E"}, "--usals needs --hunt: only a hunt's sweeps turn the dish"},
+      {{"--hunt", "h", "--motor-speed", "2"}, "--motor-speed needs --usals"},
+      {{"--usals", "45N"},
+       "--usals: expects the site as LATITUDE,LONGITUDE, such as 45.46N,9.19E, not '45N'"},
+      {{"--motor-speed", "0"}, "--motor-speed: expects degrees a second from 0.1 to 20, not '0'"},
       {{"--bogus"}, "--bogus: unknown option (see --help)"},
       {{"--b\x01gus"}, "--b\\x01gus: unknown option (see --help)"},
       {{"--band"}, "--band: a value is missing"},
@@ -216,17 +225,62 @@ TEST_F(BoxRun, HuntsTypeEachSweepIntoTheDialogAndTellWhatItFound) {
        "  10974 MHz V 27500 ksym/s: 2 services (new)\n  11135 MHz V 27500 ksym/s: 1 service (new)\n"
        "  11555 MHz H 27500 ksym/s: 1 service (new)\n"
        "New: 6 transponders, 21 services; 0 renamed; 0 seen before.\n"},
+      // A positioner turns at 2 degrees a second: 47.6 degrees and 2 s of
+      // settling (25815 ms) lie between each goto and its sweep, in box time:
+      // the second goto goes out at 25815 ms and the first sweep's 44.9 s.
+      {"--band " + bands + "demo.json --band " + bands + "demo-30w.json --usals 45.46N,9.19E --motor-speed 2",
+       R"({"sweeps": [
+         {"start": 10950, "end": 11000, "step": 3, "symbol_rate": 27500, "polarisation": "V", "position": "30.0W"},
+         {"start": 10700, "end": 10750, "step": 3, "symbol_rate": 27500, "polarisation": "H", "position": "13.0E"},
+         {"start": 11500, "end": 11600, "step": 3, "symbol_rate": 27500, "polarisation": "H", "position": "30.0W"}]})",
+       "hunt: turning the dish from 13.0E to 30.0W (47.6 degrees, 26 s)\n"
+       "hunt: round 1/1, sweep 1/3 (30.0W 10950-11000 MHz V 27500): 1 transponder, 1 new, 0 min 44 s\n"
+       "hunt: turning the dish from 30.0W to 13.0E (47.6 degrees, 26 s)\n"
+       "hunt: round 1/1, sweep 2/3 (13.0E 10700-10750 MHz H 27500): 1 transponder, 1 new, 0 min 44 s\n"
+       "hunt: turning the dish from 13.0E to 30.0W (47.6 degrees, 26 s)\n"
+       "hunt: round 1/1, sweep 3/3 (30.0W 11500-11600 MHz H 27500): 1 transponder, 1 new, 0 min 55 s\n"
+       "Transponders scanned: 3\n  10974 MHz V 27500 ksym/s: 2 services (new)\n"
+       "  10719 MHz H 27500 ksym/s: 3 services (new)\n  11555 MHz H 27500 ksym/s: 1 service (new)\n"
+       "New: 3 transponders, 6 services; 0 renamed; 0 seen before.\n"
+       "0 diseqc E0 31 6E D2 B6\n70715 diseqc E0 31 6E E0 44\n140730 diseqc E0 31 6E D2 B6\n"},
   };
   for (const Case& c : cases) {
     std::ofstream(dir / "plan.json") << c.plan;
     fs::remove_all(dir / "root");
     Result r = shell(boxCommand() + " --root " + quote((dir / "root").string()) + " --hunt " +
-                     quote((dir / "plan.json").string()) + " " + c.args);
+                     quote((dir / "plan.json").string()) + " --trace " + quote((dir / "t.jsonl").string()) +
+                     " " + c.args);
     EXPECT_EQ(r.status, 0) << r.out;
     std::string shownLines;
     for (const std::string& line : linesOf(r.out))
       if (line.rfind("    ", 0) != 0 && !line.empty()) shownLines += line + "\n";
+    std::ifstream trace(dir / "t.jsonl");
+    for (std::string line; std::getline(trace, line);)
+      if (const auto j = nlohmann::json::parse(line); j["ev"] == "diseqc")
+        shownLines +=
+            std::to_string(j["t"].get<int64_t>()) + " diseqc " + j["bytes"].get<std::string>() + "\n";
     EXPECT_EQ(shownLines, c.result) << c.args;
+  }
+}
+
+// A hunt without end, interrupted once its first sweep is told: the plug-in
+// is left as exit keys would leave it, and what was found is printed,
+// exported and kept.
+TEST_F(BoxRun, AnInterruptedHuntKeepsWhatItFound) {
+  std::ofstream(dir / "plan.json") << R"({"rounds": 0, "sweeps": [
+    {"start": 10700, "end": 10750, "step": 3, "symbol_rate": 27500, "polarisation": "H"}]})";
+  for (const auto& [signal, status] : {std::pair{"INT", 0}, {"TERM", 0}}) {
+    fs::remove_all(dir / "root");
+    const Result r = shell(inDir(boxCommand() + " --root DIR/root --hunt DIR/plan.json --export vdr:DIR/vdr.conf "
+                                                "2>DIR/err & box=$!; for i in $(seq 600); do grep -q '^hunt: round' "
+                                                "DIR/err && break; sleep 0.05; done; kill -") +
+                           signal + " $box; wait $box; status=$?; cat " + quote((dir / "err").string()) +
+                           "; exit $status");
+    EXPECT_EQ(r.status, status) << signal << r.out;
+    EXPECT_THAT(r.out, HasSubstr("hunt: interrupted: leaving the plug-in, keeping what was found\n")) << signal;
+    EXPECT_THAT(r.out, HasSubstr("Transponders scanned:")) << signal;
+    EXPECT_THAT(readText(dir / "vdr.conf"), HasSubstr(":10719:H")) << signal;
+    EXPECT_THAT(readText(dir / "root/var/tuxbox/config/vantrel-box/services.json"), HasSubstr("10719")) << signal;
   }
 }
 

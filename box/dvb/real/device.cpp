@@ -23,6 +23,7 @@
 #include "box/base/loop.h"
 #include "box/base/tr.h"
 #include "box/base/trace.h"
+#include "box/dvb/diseqc.h"
 #include "box/dvb/real/tuner.h"
 
 namespace box {
@@ -82,16 +83,22 @@ class FeDevice : public Device {
     // before the command; the command (port, polarisation, band) and a tone
     // burst for simple switches, each followed by the 15 ms of silence the
     // bus asks for; then the band's tone.
-    dvb_diseqc_master_cmd cmd = {
-        {0xe0, 0x10, 0x38,
-         static_cast<unsigned char>(0xf0 | s.diseqc << 2 | (s.voltage18 ? 2 : 0) | (s.tone ? 1 : 0))},
-        4};
     int err = call(FE_SET_TONE, SEC_TONE_OFF);
     if (!err) err = call(FE_SET_VOLTAGE, voltage);
-    if (!err) wallSleep(kDiseqcGapMs), err = call(FE_DISEQC_SEND_MASTER_CMD, &cmd);
+    if (!err) wallSleep(kDiseqcGapMs), err = master(committedSwitch(s.diseqc, s.voltage18, s.tone));
     if (!err)
       wallSleep(kDiseqcGapMs), err = call(FE_DISEQC_SEND_BURST, s.diseqc & 1 ? SEC_MINI_B : SEC_MINI_A);
     if (!err) wallSleep(kDiseqcGapMs), err = call(FE_SET_TONE, tone);
+    return err;
+  }
+
+  // A positioner draws its power from the LNB's supply and moves faster on
+  // 18 V; the next tune sets the supply its polarisation needs.
+  int sendMaster(const std::vector<uint8_t>& message) override {
+    int err = call(FE_SET_TONE, SEC_TONE_OFF);
+    if (!err) err = call(FE_SET_VOLTAGE, SEC_VOLTAGE_18);
+    if (!err) wallSleep(kDiseqcGapMs), err = master(message);
+    if (!err) wallSleep(kDiseqcGapMs);
     return err;
   }
 
@@ -172,6 +179,12 @@ class FeDevice : public Device {
     s.scale = st.scale;
     s.value = st.scale == FE_SCALE_DECIBEL ? st.svalue : int64_t(std::min<uint64_t>(st.uvalue, INT64_MAX));
     return s;
+  }
+  int master(const std::vector<uint8_t>& message) {
+    dvb_diseqc_master_cmd cmd{};
+    cmd.msg_len = uint8_t(std::min(message.size(), sizeof cmd.msg));
+    std::copy_n(message.begin(), cmd.msg_len, cmd.msg);
+    return call(FE_DISEQC_SEND_MASTER_CMD, &cmd);
   }
   template <typename T>
   int call(unsigned long request, T arg) {

@@ -11,6 +11,7 @@
 #include "box/base/tr.h"
 #include "box/base/trace.h"
 #include "box/dvb/delivery.h"
+#include "box/dvb/diseqc.h"
 #include "box/dvb/real/readings.h"
 #include "box/dvb/state.h"
 #include "host/dvb.h"
@@ -28,7 +29,7 @@ const char* systemName(Device::System sys) {
 
 RealFrontend::RealFrontend(std::unique_ptr<Device> device_, int demuxFd, const TunerOptions& options_,
                            bool offersS2, const Lnb& lnb_)
-    : device(std::move(device_)), options(options_), lnb(lnb_), tables(demuxFd) {
+    : device(std::move(device_)), options(options_), lnb(lnb_), startPort(options_.diseqc), tables(demuxFd) {
   if (options.delsys == "dvbs")
     systems = {Device::dvbs};
   else if (options.delsys == "dvbs2")
@@ -199,11 +200,28 @@ int RealFrontend::switchFor(const LnbChoice& c) {
   if (switchKnown && want == switched) return 0;
   Trace::event("switch",
                {{"voltage", want.voltage18 ? 18 : 13}, {"tone", want.tone}, {"diseqc", want.diseqc}});
+  if (want.diseqc >= 0)
+    Trace::event("diseqc", {{"bytes", diseqcText(committedSwitch(want.diseqc, want.voltage18, want.tone))}});
   const int err = device->setSwitch(want);
   // After a refusal the switch's state is unknown: the next tune sends it all again.
   switchKnown = err == 0;
   switched = want;
   return err;
+}
+
+// The bus is left as the message leaves it: the next tune sets voltage,
+// tone and port again.
+int RealFrontend::sendDiseqc(const std::vector<uint8_t>& message) {
+  const int err = device->sendMaster(message);
+  switchKnown = false;
+  if (err) trouble(err);
+  return err;
+}
+
+// A port that differs from the last one sent makes the next tune's switch
+// command differ, and so go out.
+void RealFrontend::selectPort(int port) {
+  options.diseqc = port >= 0 ? port : startPort;
 }
 
 // Each delivery system's try has the whole lock time-out for the symbol

@@ -68,6 +68,9 @@ class Device {
   // there is a port, with the waits the DiSEqC bus needs. 0, or the errno of
   // a refusal (a refused voltage too).
   virtual int setSwitch(const SwitchSetting& s) = 0;
+  // Sends one DiSEqC message (a positioner's command) with the tone off and
+  // the bus quiet after it. 0, or the errno of a refusal.
+  virtual int sendMaster(const std::vector<uint8_t>& message) = 0;
   // Tunes one-shot. 0, or the errno of a refusal (a refused delivery system
   // too).
   virtual int set(const Tuning& t) = 0;
@@ -138,6 +141,8 @@ class RealFrontend : public Frontend, public sigc::trackable {
   void findServices(const eTransponder& tp, ServicesRead done) override;
   void stopFinding() override { tables.stop(); }
   void play(const eServiceReference& ref) override;
+  int sendDiseqc(const std::vector<uint8_t>& message) override;
+  void selectPort(int port) override;
 
  private:
   using Answer = TuneAnswers::Answer;
@@ -168,6 +173,7 @@ class RealFrontend : public Frontend, public sigc::trackable {
   bool highBand = false;
   Device::Tuning current;  // what the try in flight set
   SwitchSetting switched;  // what the LNB was last told
+  int startPort = -1;      // the command line's switch port
   bool switchKnown = false;
   struct eTransponder::satellite tuned;
   nlohmann::json lockedFields;  // what the last lock's answer traces
