@@ -201,6 +201,7 @@ guest() {
     check "hunt: the $p MHz sweep finds one transponder" \
       "$(has "^hunt: round 1/1, sweep [12]/2 ($p MHz H 27500): 1 transponder" "$dir/stderr.txt")"
   done
+  cp /tmp/root-hunt/var/tuxbox/config/vantrel-box/services.json "$dir/services.json" 2>/dev/null
   check "hunt: the kept list holds a transponder at 13.0E and one at 19.2E" \
     "$(grep -o '"orbital_position": *[0-9]*' /tmp/root-hunt/var/tuxbox/config/vantrel-box/services.json |
       tr -d ' ' | sort -u | tr '\n' ' ' | grep -q '^"orbital_position":130 "orbital_position":192 $' &&

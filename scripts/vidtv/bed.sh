@@ -28,7 +28,8 @@ vidtv_bed_run() {
     --timeout "$bed_timeout" --build "$bed_build" --env "VIDTV_BOX=$bed_build/vantrel-box" \
     --env "VIDTV_CARRIERS=$vidtv_bed_carriers" --env "VIDTV_WINDOW=$vidtv_bed_shift" \
     --env ASAN_OPTIONS=detect_leaks=1 --env "$bed_env" --out "$bed_out" --pack "$vidtv_here/vidtv-box.sh" \
-    --pack "$vidtv_here/../tests/data/vidtv/band.json" -- sh "$vidtv_here/vidtv-box.sh" "$@"
+    --pack "$vidtv_here/../tests/data/vidtv/band.json" --pack "$vidtv_here/../tests/data/vidtv/band-192.json" \
+    --pack "$vidtv_here/../tests/data/vidtv/hunt.json" -- sh "$vidtv_here/vidtv-box.sh" "$@"
 }
 
 # vidtv_bed_stats LABEL: the count, median and 95th percentile (nearest rank)

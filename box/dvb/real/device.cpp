@@ -25,6 +25,7 @@
 #include "box/base/trace.h"
 #include "box/dvb/diseqc.h"
 #include "box/dvb/real/tuner.h"
+#include "box/dvb/state.h"
 
 namespace box {
 namespace real {
@@ -254,6 +255,9 @@ void TableReader::start(const eTransponder& tp, Frontend::ServicesRead done_) {
   // with its delivery system moved over to that record.
   const DeliverySystem* found = deliverySystem(tp.satellite);
   tuned = keptSatellite(tp.satellite, found);
+  // The plug-in tunes with the orbital position it started at; what it finds
+  // lies where the dish points.
+  if (const Band* band = dvb::band()) tuned.orbital_position = band->orbitalPosition;
   if (found) noteDeliverySystem(tuned, DeliverySystem(*found));
   done = std::move(done_);
   sets.clear();
