@@ -12,6 +12,7 @@
 #include "box/base/trace.h"
 #include "box/dvb/delivery.h"
 #include "box/dvb/diseqc.h"
+#include "box/dvb/mhz.h"
 #include "box/dvb/real/readings.h"
 #include "box/dvb/state.h"
 #include "host/dvb.h"
@@ -355,8 +356,7 @@ void RealFrontend::play(const eServiceReference& ref) {
   if (!eDVB::instance) return;
   auto carries = [&ref](const eTransponder& tp) {
     const auto& s = tp.satellite;
-    return s.valid && int(std::lround(s.frequency / 1000.0)) == ref.data[5] &&
-           s.orbital_position == ref.data[4];
+    return s.valid && wholeMHz(s.frequency) == ref.data[5] && s.orbital_position == ref.data[4];
   };
   const eTransponder* found = nullptr;
   for (const eTransponder& known : eDVB::instance->getTransponders()->getKnownTransponders())
