@@ -209,7 +209,8 @@ TEST_F(BoxRun, HuntsTypeEachSweepIntoTheDialogAndTellWhatItFound) {
          {"start": 11750, "end": 11850, "step": 3, "symbol_rate": 27500, "polarisation": "H"}]})",
        "hunt: round 1/2, sweep 1/1 (13.0E 11750-11850 MHz H 27500): 0 transponders, 0 new, 0 min 53 s\n"
        "hunt: round 2/2, sweep 1/1 (13.0E 11750-11850 MHz H 27500): 1 transponder, 1 new, 0 min 56 s\n"
-       "Transponders scanned: 1\n  11800 MHz H 27500 ksym/s: 2 services (new)\n"
+       "Transponders scanned: 1\n  11800 MHz H 27500 ksym/s DVB-S: 2 services (new)\n"
+       "Found: 1 transponder, 2 services (2 TV, 0 radio, 0 scrambled).\n"
        "New: 1 transponder, 2 services; 0 renamed; 0 seen before.\n"},
       {"--band " + bands + "demo.json --band " + bands + "demo-30w.json",
        R"({"sweeps": [
@@ -220,10 +221,13 @@ TEST_F(BoxRun, HuntsTypeEachSweepIntoTheDialogAndTellWhatItFound) {
        "hunt: round 1/1, sweep 2/4 (13.0E 10700-11000 MHz V 27500): 0 transponders, 0 new, 1 min 40 s\n"
        "hunt: round 1/1, sweep 3/4 (30.0W 10950-11200 MHz V 27500): 2 transponders, 2 new, 1 min 33 s\n"
        "hunt: round 1/1, sweep 4/4 (30.0W 11500-11600 MHz H 27500): 1 transponder, 1 new, 0 min 55 s\n"
-       "Transponders scanned: 6\n  10719 MHz H 27500 ksym/s: 3 services (new)\n"
-       "  10855 MHz H 27500 ksym/s: 10 services (new)\n  10991 MHz H 27500 ksym/s: 4 services (new)\n"
-       "  10974 MHz V 27500 ksym/s: 2 services (new)\n  11135 MHz V 27500 ksym/s: 1 service (new)\n"
-       "  11555 MHz H 27500 ksym/s: 1 service (new)\n"
+       "Transponders scanned: 6\n  10719 MHz H 27500 ksym/s DVB-S: 3 services (new)\n"
+       "  10855 MHz H 27500 ksym/s DVB-S: 10 services (new)\n  10991 MHz H 27500 ksym/s DVB-S: 4 services "
+       "(new)\n"
+       "  10974 MHz V 27500 ksym/s DVB-S: 2 services (new)\n  11135 MHz V 27500 ksym/s DVB-S: 1 service "
+       "(new)\n"
+       "  11555 MHz H 27500 ksym/s DVB-S: 1 service (new)\n"
+       "Found: 6 transponders, 21 services (19 TV, 2 radio, 4 scrambled).\n"
        "New: 6 transponders, 21 services; 0 renamed; 0 seen before.\n"},
       // A positioner turns at 2 degrees a second: 47.6 degrees and 2 s of
       // settling (25815 ms) lie between each goto and its sweep, in box time:
