@@ -163,7 +163,8 @@ int RealFrontend::tune(eTransponder* tp) {
       if (!std::exchange(toldOutside, true)) {
         // A universal LNB receives 10700-10800 MHz too, which libdvbv5's
         // UNIVERSAL leaves out.
-        const unsigned low = lnb.minKHz / 1000, high = lnb.maxKHz / 1000, mhz = tunerKHz / 1000;
+        const unsigned low = wholeMHz(int(lnb.minKHz)), high = wholeMHz(int(lnb.maxKHz)),
+                       mhz = wholeMHz(int(tunerKHz));
         tell(lnb.name == "UNIVERSAL" && tunerKHz < lnb.minKHz
                  ? trf("LNB %s receives %u-%u MHz, not %u MHz: those tunes find nothing (--lnb EXTENDED "
                        "receives from 10700 MHz)",
