@@ -148,7 +148,7 @@ band_checks() {
   # The box speaks Italian unless told otherwise, as its plug-in does; on a
   # fresh root each is new.
   check "band: the summary lists Beethoven (LinuxTV.org) $n times, each new" \
-    "$([ "$(grep -c '^ *Beethoven (LinuxTV.org) (nuovo)$' "$d/stdout.txt")" -eq "$n" ] && echo yes || echo no)"
+    "$([ "$(grep -c '^ *Beethoven (LinuxTV.org): .* (nuovo)$' "$d/stdout.txt")" -eq "$n" ] && echo yes || echo no)"
   cp "/tmp/root-band/var/tuxbox/config/vantrel-box/services.json" "$d/services.json" 2>/dev/null
   check "band: the service list keeps $n transponders with their delivery system" \
     "$([ "$(cat "$d/services.json" 2>/dev/null | grep -c '"frequency_khz": [0-9]*,.*"system": "DVB-S2"')" -eq "$n" ] && echo yes || echo no)"

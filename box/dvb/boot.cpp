@@ -19,6 +19,7 @@
 #include "box/dvb/delivery.h"
 #include "box/dvb/diseqc.h"
 #include "box/dvb/keptindex.h"
+#include "box/dvb/mhz.h"
 #include "box/dvb/seen.h"
 #include "box/dvb/sim/records.h"
 #include "box/dvb/sim/simfrontend.h"
@@ -35,13 +36,20 @@ struct VisitService {
   std::string name, provider;
   bool isNew;
   std::string oldName;  // "" unless renamed
+  int type, sid;
+  bool scrambled;
 };
 
 struct Visit {
   int freqKHz, srSym, pol;
   bool locked;
+  std::string system;  // what it locked with: "DVB-S", "DVB-S2", "" not known
   std::vector<VisitService> services;
   bool isNew = false;  // its services' transponder was first found by this run
+  // The transponder its services were kept on, as the channel files write
+  // it (the tuner may have locked a little off the frequency it was sent
+  // to); the tuned one while no service was found.
+  int shownKHz = freqKHz, shownSym = srSym;
 };
 
 using Ids = std::tuple<int, int, int>;  // orbital position, original network id, transport stream id
@@ -127,16 +135,29 @@ void saveServiceList() {
 }
 
 void recordVisit(const eTransponder& tp, bool locked) {
+  DvbState& s = state();
   const auto& sat = tp.satellite;
-  state().visits.push_back({sat.frequency, sat.symbol_rate, sat.polarisation, locked, {}});
+  // A real tuner notes the system it locked with as it locks; the simulated
+  // front end locks on DVB-S only.
+  std::string system;
+  if (const DeliverySystem* d = locked ? deliverySystem(sat) : nullptr)
+    system = d->system;
+  else if (locked && dynamic_cast<const sim::SimFrontend*>(s.frontend.get()))
+    system = "DVB-S";
+  s.visits.push_back({sat.frequency, sat.symbol_rate, sat.polarisation, locked, system, {}});
 }
 
 void recordService(const eTransponder& tp, const eServiceDVB& service, const Found& kept) {
   auto& visits = state().visits;
   if (visits.empty() || visits.back().freqKHz != tp.satellite.frequency) recordVisit(tp, true);
-  visits.back().isNew |= kept.transponderNew;
-  visits.back().services.push_back(
-      {service.service_name, service.service_provider, kept.serviceNew, kept.oldName});
+  Visit& v = visits.back();
+  v.isNew |= kept.transponderNew;
+  if (v.services.empty() && kept.transponder.valid) {
+    v.shownKHz = kept.transponder.frequency;
+    v.shownSym = kept.transponder.symbol_rate;
+  }
+  v.services.push_back({service.service_name, service.service_provider, kept.serviceNew, kept.oldName,
+                        service.service_type, kept.ref.getServiceID(), service.scrambled});
 }
 
 namespace {
@@ -226,6 +247,7 @@ Found keepFound(const FoundService& f) {
   setTransponderSeen(t->satellite, sighted(transponderSeen(t->satellite), tpAgain));
   if (!tpAgain) transponderAdded(list, *t);
   out.transponderNew = s.tpNew.count(t) > 0;
+  out.transponder = t->satellite;
 
   if (const eServiceReferenceDVB* kept = keptService(list, t, f.ref)) out.ref = *kept;
   const eServiceDVB* old = list.searchService(out.ref);
@@ -280,7 +302,7 @@ void startPlaying(const Band& band, DvbState& s) {
   ref.data[0] = 1;
   ref.data[1] = 1;
   ref.data[4] = band.orbitalPosition;
-  ref.data[5] = int(std::lround(p.freqMHz));
+  ref.data[5] = wholeMHz(int(std::lround(p.freqMHz * 1000)));
   ref.descr = p.service;
   for (const BandCarrier& c : band.carriers) {
     if (c.pol != p.pol || std::fabs(c.freqMHz - p.freqMHz) > 1.0) continue;
@@ -436,6 +458,35 @@ bool shutdownDvb(std::string* error) {
   return kept;
 }
 
+namespace {
+
+// TV, radio, data or the number, as the service's table gave it.
+std::string serviceTypeName(int type) {
+  switch (type) {
+    case 1:
+      return tr("TV");
+    case 2:
+      return tr("radio");
+    case 12:
+      return tr("data");
+    default:
+      return trf("type %d", type);
+  }
+}
+
+std::string transponderLine(const Visit& v) {
+  const int mhz = wholeMHz(v.shownKHz), ks = v.shownSym / 1000;
+  const size_t n = v.services.size();
+  if (!v.locked) return trf("%d MHz %s %d ksym/s: no lock", mhz, polName(v.pol), ks);
+  if (v.system.empty())
+    return trnf("%d MHz %s %d ksym/s: %zu service", "%d MHz %s %d ksym/s: %zu services", n, mhz,
+                polName(v.pol), ks, n);
+  return trnf("%d MHz %s %d ksym/s %s: %zu service", "%d MHz %s %d ksym/s %s: %zu services", n, mhz,
+              polName(v.pol), ks, v.system.c_str(), n);
+}
+
+}  // namespace
+
 std::string foundSummary() {
   const DvbState& s = state();
   const auto& visits = s.visits;
@@ -443,16 +494,14 @@ std::string foundSummary() {
   std::string out = trf("Transponders scanned: %zu", visits.size()) + "\n";
   const std::string newMark = std::string(" (") + tr("new") + ")";
   for (const Visit& v : visits) {
-    const size_t n = v.services.size();
-    out += "  ";
-    out += !v.locked ? trf("%d MHz %s %d ksym/s: no lock", v.freqKHz / 1000, polName(v.pol), v.srSym / 1000)
-                     : trnf("%d MHz %s %d ksym/s: %zu service", "%d MHz %s %d ksym/s: %zu services", n,
-                            v.freqKHz / 1000, polName(v.pol), v.srSym / 1000, n);
-    out += v.isNew ? newMark + "\n" : "\n";
+    out += "  " + transponderLine(v) + (v.isNew ? newMark + "\n" : "\n");
     // Names come from band files: shown escaped, they cannot play tricks on a terminal.
     for (const VisitService& service : v.services) {
+      const std::string type = serviceTypeName(service.type);
       out += "    " + printable(service.name, kMaxShownName) + " (" +
-             printable(service.provider, kMaxShownName) + ")";
+             printable(service.provider, kMaxShownName) + "): " +
+             (service.scrambled ? trf("%s, scrambled, SID %d", type.c_str(), service.sid)
+                                : trf("%s, free, SID %d", type.c_str(), service.sid));
       if (service.isNew)
         out += newMark;
       else if (!service.oldName.empty())
@@ -460,11 +509,26 @@ std::string foundSummary() {
       out += "\n";
     }
   }
+  // The totals count each service once, as it is kept now, however often
+  // the run saw it.
+  eTransponderList* list = eDVB::instance ? eDVB::instance->getTransponders() : nullptr;
+  size_t tv = 0, radio = 0, scrambled = 0;
+  for (const eServiceReferenceDVB& ref : s.servicesSeen)
+    if (const eServiceDVB* now = list ? list->searchService(ref) : nullptr) {
+      tv += now->service_type == 1;
+      radio += now->service_type == 2;
+      scrambled += now->scrambled;
+    }
+  out += trf("Found: %s, %s (%zu TV, %zu radio, %zu scrambled).",
+             trnf("%zu transponder", "%zu transponders", s.tpSeen.size(), s.tpSeen.size()).c_str(),
+             trnf("%zu service", "%zu services", s.servicesSeen.size(), s.servicesSeen.size()).c_str(), tv,
+             radio, scrambled) +
+         "\n";
   // Services seen again count once each, whatever their name now.
   const size_t seenBefore = s.servicesSeen.size() - s.serviceNew.size();
   size_t renamed = 0;
   for (const auto& [ref, oldName] : s.renamed) {
-    const eServiceDVB* now = eDVB::instance ? eDVB::instance->getTransponders()->searchService(ref) : nullptr;
+    const eServiceDVB* now = list ? list->searchService(ref) : nullptr;
     renamed += now && now->service_name != oldName;
   }
   out += trf("New: %s, %s; %s; %s.",

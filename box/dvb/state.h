@@ -27,6 +27,7 @@ struct Found {
   bool transponderNew = false, serviceNew = false;  // first found by this run
   bool wasKept = false;                             // the list held the service before this report
   std::string oldName;                              // its name before this run renamed it, or ""
+  struct eTransponder::satellite transponder = {};  // the kept transponder, as it is now
 };
 Found keepFound(const FoundService& f);
 

@@ -4,6 +4,7 @@
 
 #include "box/base/tr.h"
 #include "box/dvb/frontend.h"
+#include "box/dvb/mhz.h"
 #include "host/dvbwidgets.h"
 #include "host/elabel.h"
 #include "host/eprogress.h"
@@ -118,7 +119,7 @@ int eTransponderWidget::setTransponder(eTransponder* tp) {
   impl->layout(getClientSize());
   impl->values = s;
   impl->valid = true;
-  impl->freq->setText(eString::sprintf(_("Frequency: %d MHz"), s.frequency / 1000));
+  impl->freq->setText(eString::sprintf(_("Frequency: %d MHz"), box::wholeMHz(s.frequency)));
   impl->rate->setText(eString::sprintf(box::tr("Symbol rate: %d ksym/s"), s.symbol_rate / 1000));
   impl->pol->setText(s.polarisation ? _("Polarisation: vertical") : _("Polarisation: horizontal"));
   impl->fec->setText(eString::sprintf("FEC: %s", fecName(s.fec)));

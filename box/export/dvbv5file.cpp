@@ -54,7 +54,9 @@ char* entryName(std::string name) {
 }
 
 // The tuning values of t. Values the box does not know are left out or
-// AUTO, as the dvbv5 tools read "not known"; no PIDs are stored.
+// AUTO, as the dvbv5 tools read "not known"; no PIDs are stored. Neither
+// format has a key for conditional access: a scrambled service is written
+// as a free one (the CSV and VDR's file say which are scrambled).
 dvb_entry* newEntry(const ExportTransponder& t) {
   auto* e = static_cast<dvb_entry*>(calloc(1, sizeof(dvb_entry)));
   if (!e) return nullptr;

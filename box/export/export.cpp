@@ -12,6 +12,7 @@
 #include "box/base/clock.h"
 #include "box/base/fileio.h"
 #include "box/base/tr.h"
+#include "box/dvb/mhz.h"
 
 namespace box {
 namespace {
@@ -76,10 +77,6 @@ std::string vdrParameters(const ExportTransponder& t) {
   return p;
 }
 
-int mhz(int kHz) {
-  return int(std::lround(kHz / 1000.0));
-}
-
 }  // namespace
 
 const char* formatName(ExportFormat format) {
@@ -113,7 +110,11 @@ bool parseExportTarget(const std::string& value, ExportTarget* target, std::stri
 }
 
 // Name;Provider:Frequency:Parameters:Source:SymbolRate:VPID:APID:TPID:CA:SID:NID:TID:RID
-// The box knows no PIDs and no CA systems: 0, as VDR reads "none".
+// The box knows no PIDs: 0, as VDR reads "none". Nor does it know which CA
+// system scrambles a service, only that one does, so a scrambled one is
+// written FFFF: past the CI slot numbers (a slot would pin the channel to a
+// device the box never saw) and no real system's id (it would claim a
+// system no one saw), it reads as encrypted by a system not named. 0 is free.
 std::string vdrText(const ChannelList& channels) {
   std::string out;
   for (const ExportService& s : channels.services) {
@@ -123,9 +124,9 @@ std::string vdrText(const ChannelList& channels) {
     out += vdrName(exportName(s));
     if (!s.provider.empty()) out += ";" + vdrName(s.provider);
     char line[160];
-    std::snprintf(line, sizeof line, ":%d:%s:%s:%d:0:0:0:0:%d:%d:%d:0\n", mhz(t.freqKHz),
-                  vdrParameters(t).c_str(), vdrSource(t.orbital).c_str(), t.srSym / 1000, s.sid, s.onid,
-                  s.tsid);
+    std::snprintf(line, sizeof line, ":%d:%s:%s:%d:0:0:0:%s:%d:%d:%d:0\n", wholeMHz(t.freqKHz),
+                  vdrParameters(t).c_str(), vdrSource(t.orbital).c_str(), t.srSym / 1000,
+                  s.scrambled ? "FFFF" : "0", s.sid, s.onid, s.tsid);
     out += line;
   }
   return out;
@@ -135,7 +136,8 @@ std::string vdrText(const ChannelList& channels) {
 // Zap has no escapes: a ':' in a name is written as '|', as VDR does. Zap
 // readers skip a line whose first byte past the spaces is '#' as a comment,
 // so such a name is written after a '_'. The dish's satellite number is not
-// known to the box: 0, the first.
+// known to the box: 0, the first. The format has no field that could say a
+// service is scrambled (the CSV and VDR's file say it).
 std::string zapText(const ChannelList& channels) {
   std::string out;
   for (const ExportService& s : channels.services) {
@@ -145,7 +147,7 @@ std::string zapText(const ChannelList& channels) {
       if (c == ':') c = '|';
     if (name[name.find_first_not_of(' ')] == '#') name.insert(0, "_");
     char line[96];
-    std::snprintf(line, sizeof line, ":%d:%c:0:%d:0:0:%d\n", mhz(t.freqKHz), t.pol ? 'v' : 'h',
+    std::snprintf(line, sizeof line, ":%d:%c:0:%d:0:0:%d\n", wholeMHz(t.freqKHz), t.pol ? 'v' : 'h',
                   t.srSym / 1000, s.sid);
     out += name + line;
   }

@@ -13,7 +13,7 @@ class ScanTest : public DvbTest {
   void SetUp() override {
     DvbTest::SetUp();
     std::string error;
-    ASSERT_TRUE(boot(bandJson(carrierJson(11000, "H", 27500, 10, "DVB-S",
+    ASSERT_TRUE(boot(bandJson(carrierJson(11000.5, "H", 27500, 10, "DVB-S",
                                           R"({"name": "Uno", "provider": "P1"},
                                              {"name": "Due", "provider": "P2", "scrambled": true},
                                              {"name": "Tre", "provider": "P\u0007", "type": "radio"})")),
@@ -80,14 +80,17 @@ TEST_F(ScanTest, EventsComeInOrderWithServicesAGapApart) {
             R"({"ev":"serviceFound","freq":11001000,"name":"Tre","provider":"P\u0007","t":1100})");
   // The list keeps the carrier's nominal transponder and its services.
   ASSERT_EQ(list().getKnownTransponders().size(), 1u);
-  EXPECT_EQ(list().getKnownTransponders().front().satellite.frequency, 11000000);
+  EXPECT_EQ(list().getKnownTransponders().front().satellite.frequency, 11000500);
   EXPECT_EQ(list().getServices().size(), 3u);
-  // Names from the band are shown escaped.
+  // Names from the band are shown escaped; the transponder as kept, its
+  // half MHz rounded up as the channel files have it.
   EXPECT_EQ(box::foundSummary(),
             "Transponders scanned: 2\n"
-            "  11001 MHz H 27500 ksym/s: 3 services (new)\n"
-            "    Uno (P1) (new)\n    Due (P2) (new)\n    Tre (P\\x07) (new)\n"
+            "  11001 MHz H 27500 ksym/s DVB-S: 3 services (new)\n"
+            "    Uno (P1): TV, free, SID 1 (new)\n    Due (P2): TV, scrambled, SID 2 (new)\n"
+            "    Tre (P\\x07): radio, free, SID 3 (new)\n"
             "  12000 MHz H 27500 ksym/s: no lock\n"
+            "Found: 1 transponder, 3 services (2 TV, 1 radio, 1 scrambled).\n"
             "New: 1 transponder, 3 services; 0 renamed; 0 seen before.\n");
 }
 

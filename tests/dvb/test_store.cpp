@@ -575,14 +575,17 @@ TEST_F(StoreTest, AFeedFoundAgainALittleOffIsTheEntryKeptWithWhenItWasSeen) {
     }
     ::unsetenv("VANTREL_START_TIME");
     const std::string f = std::to_string(11000 + offKHz / 1000);
-    EXPECT_EQ(
-        summaries,
-        "Transponders scanned: 1\n  11000 MHz H 27500 ksym/s: 2 services\n    Uno (P1)\n"
-        "    Due (P2) (new)\nNew: 0 transponders, 1 service; 0 renamed; 1 seen before.\n"
-        "Transponders scanned: 1\n  " +
-            f +
-            " MHz H 27500 ksym/s: 2 services\n    Uno (P1)\n"
-            "    Due Nuovo (P2) (was: Due)\nNew: 0 transponders, 0 services; 1 renamed; 2 seen before.\n");
+    EXPECT_EQ(summaries,
+              "Transponders scanned: 1\n  11000 MHz H 27500 ksym/s DVB-S: 2 services\n    Uno (P1): TV, "
+              "free, SID 1\n"
+              "    Due (P2): TV, free, SID 2 (new)\nFound: 1 transponder, 2 services (2 TV, 0 radio, 0 "
+              "scrambled).\n"
+              "New: 0 transponders, 1 service; 0 renamed; 1 seen before.\nTransponders scanned: 1\n  " +
+                  f +
+                  " MHz H 27500 ksym/s DVB-S: 2 services\n    Uno (P1): TV, free, SID 1\n"
+                  "    Due Nuovo (P2): TV, free, SID 2 (was: Due)\n"
+                  "Found: 1 transponder, 2 services (2 TV, 0 radio, 0 scrambled).\n"
+                  "New: 0 transponders, 0 services; 1 renamed; 2 seen before.\n");
     box::KeptServices kept;
     ASSERT_TRUE(box::loadServiceList(serviceListPath(), &kept, &error)) << error;
     std::string got;

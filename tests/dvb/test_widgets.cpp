@@ -50,7 +50,7 @@ TEST_F(WidgetTest, TransponderWidgetShowsWhatItTookAndRefusesWhatItCannotShow) {
   eTransponder good(*eDVB::instance->getTransponders()), out(good), tp(good);
   good.setSatellite(11778999, 27500000, 1, 3, 130, 0);
   ASSERT_EQ(tpW->setTransponder(&good), 0);
-  EXPECT_EQ(shown(), "Frequenza: 11778 MHz|Symbol rate: 27500 ksym/s|Polarizzazione: verticale|FEC: 3/4");
+  EXPECT_EQ(shown(), "Frequenza: 11779 MHz|Symbol rate: 27500 ksym/s|Polarizzazione: verticale|FEC: 3/4");
   ASSERT_EQ(tpW->getTransponder(&out), 0);
   EXPECT_TRUE(out == good);
   EXPECT_EQ(out.satellite.fec, 3);

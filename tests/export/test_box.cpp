@@ -22,23 +22,22 @@ namespace {
 using namespace box_run;
 namespace fs = std::filesystem;
 
-// A found service as the box's summary and the files name it. The summary
-// shows the frequency a scan tuned, the files the carrier's own: those are
-// checked against the band.
-using Found = std::tuple<char, int, std::string>;  // H/V, ksym/s, name
+// A found service as the box's summary and the files name it, on the
+// transponder as kept, in whole MHz rounded alike.
+using Found = std::tuple<char, int, int, std::string, bool>;  // H/V, MHz, ksym/s, name, scrambled
 
-// "  11766 MHz H 27500 ksym/s: 3 services" then "    Name (Provider)".
+// "  11766 MHz H 27500 ksym/s DVB-S: 3 services" then "    Name (Provider): TV, free, SID 1".
 std::set<Found> summaryServices(const std::string& out) {
   std::set<Found> found;
-  const std::regex tp(R"(  \d+ MHz ([HV]) (\d+) ksym/s: \d+ services?( \(new\))?)"),
-      sv(R"(    (.*?) \([^()]*\)( \(new\)| \(was: .*\))?)");
+  const std::regex tp(R"(  (\d+) MHz ([HV]) (\d+) ksym/s DVB-S: \d+ services?( \(new\))?)"),
+      sv(R"(    (.*?) \([^()]*\): \w+, (free|scrambled), SID \d+( \(new\)| \(was: .*\))?)");
   Found at{};
   for (const std::string& line : linesOf(out)) {
     std::smatch m;
     if (std::regex_match(line, m, tp))
-      at = {m[1].str()[0], std::stoi(m[2]), ""};
+      at = {m[2].str()[0], std::stoi(m[1]), std::stoi(m[3]), "", false};
     else if (std::regex_match(line, m, sv))
-      found.insert({std::get<0>(at), std::get<1>(at), m[1]});
+      found.insert({std::get<0>(at), std::get<1>(at), std::get<2>(at), m[1], m[2] == "scrambled"});
   }
   return found;
 }
@@ -71,7 +70,7 @@ TEST_F(BoxExports, TheMainJobIsTheSameRunAfterRunAndItsFindsComeOutInEveryFormat
   dir /= "a";
   const std::set<Found> summary = summaryServices(out);
   ASSERT_EQ(summary.size(), 92u) << out;
-  // Every VDR line is a service of the summary, with the band's ids.
+  // Every VDR line is a service of the summary (its MHz, scrambled or not), with the band's ids.
   box::Band band;
   std::string error;
   ASSERT_TRUE(
@@ -91,7 +90,7 @@ TEST_F(BoxExports, TheMainJobIsTheSameRunAfterRunAndItsFindsComeOutInEveryFormat
     const std::vector<std::string> f = fields(line, ':');
     ASSERT_EQ(f.size(), 13u) << line;
     const std::string name = f[0].substr(0, f[0].find(';'));
-    vdr.insert({f[2][0], std::stoi(f[4]), name});
+    vdr.insert({f[2][0], std::stoi(f[1]), std::stoi(f[4]), name, f[8] != "0"});
     EXPECT_TRUE(inBand.count(name + ":" + f[1] + ":" + f[2][0] + ":" + f[3] + ":" + f[4] + ":" + f[9] + ":" +
                              f[10] + ":" + f[11]))
         << line;
@@ -117,7 +116,7 @@ TEST_F(BoxExports, TheMainJobIsTheSameRunAfterRunAndItsFindsComeOutInEveryFormat
   }
   EXPECT_GE(steps, size_t((12750 - 10700) / 3));
   for (const Found& f : summary) {
-    const int mhz = mhzOf[std::get<2>(f)];
+    const int mhz = mhzOf[std::get<3>(f)];
     auto near = lockedMHz.lower_bound(mhz - 6);
     EXPECT_TRUE(near != lockedMHz.end() && *near <= mhz + 6) << mhz;
   }
@@ -166,15 +165,21 @@ TEST_F(BoxExports, AFeedOnTheAirLaterIsNewInTheRunThatSeesItAndTheHuntLogSaysWhe
   ASSERT_EQ(first.status + second.status, 0) << first.out << second.out;
   EXPECT_EQ(first.out + second.out,
             "Transponders scanned: 2\n"
-            "  10850 MHz H 27500 ksym/s: 2 services (new)\n"
-            "    Canale Fisso (Rete Stabile) (new)\n    Radio Fissa (Rete Stabile) (new)\n"
-            "  11240 MHz H 27500 ksym/s: 1 service (new)\n    Feed Mattina (OB Van 7) (new)\n"
+            "  10850 MHz H 27500 ksym/s DVB-S: 2 services (new)\n"
+            "    Canale Fisso (Rete Stabile): TV, free, SID 1001 (new)\n"
+            "    Radio Fissa (Rete Stabile): radio, free, SID 1002 (new)\n"
+            "  11240 MHz H 27500 ksym/s DVB-S: 1 service (new)\n"
+            "    Feed Mattina (OB Van 7): TV, free, SID 2001 (new)\n"
+            "Found: 2 transponders, 3 services (2 TV, 1 radio, 0 scrambled).\n"
             "New: 2 transponders, 3 services; 0 renamed; 0 seen before.\n"
             "Transponders scanned: 2\n"
-            "  10850 MHz H 27500 ksym/s: 2 services\n"
-            "    Canale Fisso (Rete Stabile)\n    Radio Fissa (Rete Stabile)\n"
-            "  11800 MHz H 27500 ksym/s: 2 services (new)\n"
-            "    Feed \"Gol\", Diretta (OB Van 3) (new)\n    Feed Tribuna (OB Van 3) (new)\n"
+            "  10850 MHz H 27500 ksym/s DVB-S: 2 services\n"
+            "    Canale Fisso (Rete Stabile): TV, free, SID 1001\n"
+            "    Radio Fissa (Rete Stabile): radio, free, SID 1002\n"
+            "  11800 MHz H 27500 ksym/s DVB-S: 2 services (new)\n"
+            "    Feed \"Gol\", Diretta (OB Van 3): TV, free, SID 3001 (new)\n"
+            "    Feed Tribuna (OB Van 3): TV, free, SID 3002 (new)\n"
+            "Found: 2 transponders, 4 services (3 TV, 1 radio, 0 scrambled).\n"
             "New: 1 transponder, 2 services; 0 renamed; 2 seen before.\n");
   const std::string tp = "13.0E,%,H,27500,DVB-S,QPSK,3/4,318,";
   auto row = [&](const char* mhz, const std::string& rest) {

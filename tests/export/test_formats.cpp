@@ -69,7 +69,7 @@ TEST(Formats, EachIsWrittenWholeAndReadBackByTheTools) {
         "#Half [x] ];P:10744:VC78M2O35S0:S19.2E:22000:0:0:0:0:301:2:1003:0",
         "Canale| Uno. Due. Tre;Prov| A. B. C:11766:HC34M2O35S0:S19.2E:27500:0:0:0:0:101:1:1001:0",
         "Ünïcødé Καλημέρα;Ραδιόφωνο:11766:HC34M2O35S0:S19.2E:27500:0:0:0:0:102:1:1001:0",
-        "HD Feed;Say \"Hi\" :12188:VC23M5S1:S19.2E:29900:0:0:0:0:201:1:1002:0"},
+        "HD Feed;Say \"Hi\" :12188:VC23M5S1:S19.2E:29900:0:0:0:FFFF:201:1:1002:0"},
        "",
        {}},
       // As szap and mplayer-like players read them: name, MHz, polarisation,

@@ -209,7 +209,8 @@ TEST_F(BoxRun, HuntsTypeEachSweepIntoTheDialogAndTellWhatItFound) {
          {"start": 11750, "end": 11850, "step": 3, "symbol_rate": 27500, "polarisation": "H"}]})",
        "hunt: round 1/2, sweep 1/1 (13.0E 11750-11850 MHz H 27500): 0 transponders, 0 new, 0 min 53 s\n"
        "hunt: round 2/2, sweep 1/1 (13.0E 11750-11850 MHz H 27500): 1 transponder, 1 new, 0 min 56 s\n"
-       "Transponders scanned: 1\n  11800 MHz H 27500 ksym/s: 2 services (new)\n"
+       "Transponders scanned: 1\n  11800 MHz H 27500 ksym/s DVB-S: 2 services (new)\n"
+       "Found: 1 transponder, 2 services (2 TV, 0 radio, 0 scrambled).\n"
        "New: 1 transponder, 2 services; 0 renamed; 0 seen before.\n"},
       {"--band " + bands + "demo.json --band " + bands + "demo-30w.json",
        R"({"sweeps": [
@@ -220,10 +221,13 @@ TEST_F(BoxRun, HuntsTypeEachSweepIntoTheDialogAndTellWhatItFound) {
        "hunt: round 1/1, sweep 2/4 (13.0E 10700-11000 MHz V 27500): 0 transponders, 0 new, 1 min 40 s\n"
        "hunt: round 1/1, sweep 3/4 (30.0W 10950-11200 MHz V 27500): 2 transponders, 2 new, 1 min 33 s\n"
        "hunt: round 1/1, sweep 4/4 (30.0W 11500-11600 MHz H 27500): 1 transponder, 1 new, 0 min 55 s\n"
-       "Transponders scanned: 6\n  10719 MHz H 27500 ksym/s: 3 services (new)\n"
-       "  10855 MHz H 27500 ksym/s: 10 services (new)\n  10991 MHz H 27500 ksym/s: 4 services (new)\n"
-       "  10974 MHz V 27500 ksym/s: 2 services (new)\n  11135 MHz V 27500 ksym/s: 1 service (new)\n"
-       "  11555 MHz H 27500 ksym/s: 1 service (new)\n"
+       "Transponders scanned: 6\n  10719 MHz H 27500 ksym/s DVB-S: 3 services (new)\n"
+       "  10855 MHz H 27500 ksym/s DVB-S: 10 services (new)\n  10991 MHz H 27500 ksym/s DVB-S: 4 services "
+       "(new)\n"
+       "  10974 MHz V 27500 ksym/s DVB-S: 2 services (new)\n  11135 MHz V 27500 ksym/s DVB-S: 1 service "
+       "(new)\n"
+       "  11555 MHz H 27500 ksym/s DVB-S: 1 service (new)\n"
+       "Found: 6 transponders, 21 services (19 TV, 2 radio, 4 scrambled).\n"
        "New: 6 transponders, 21 services; 0 renamed; 0 seen before.\n"},
       // A positioner turns at 2 degrees a second: 47.6 degrees and 2 s of
       // settling (25815 ms) lie between each goto and its sweep, in box time:
@@ -239,8 +243,10 @@ TEST_F(BoxRun, HuntsTypeEachSweepIntoTheDialogAndTellWhatItFound) {
        "hunt: round 1/1, sweep 2/3 (13.0E 10700-10750 MHz H 27500): 1 transponder, 1 new, 0 min 44 s\n"
        "hunt: turning the dish from 13.0E to 30.0W (47.6 degrees, 26 s)\n"
        "hunt: round 1/1, sweep 3/3 (30.0W 11500-11600 MHz H 27500): 1 transponder, 1 new, 0 min 55 s\n"
-       "Transponders scanned: 3\n  10974 MHz V 27500 ksym/s: 2 services (new)\n"
-       "  10719 MHz H 27500 ksym/s: 3 services (new)\n  11555 MHz H 27500 ksym/s: 1 service (new)\n"
+       "Transponders scanned: 3\n  10974 MHz V 27500 ksym/s DVB-S: 2 services (new)\n"
+       "  10719 MHz H 27500 ksym/s DVB-S: 3 services (new)\n  11555 MHz H 27500 ksym/s DVB-S: 1 service "
+       "(new)\n"
+       "Found: 3 transponders, 6 services (4 TV, 2 radio, 1 scrambled).\n"
        "New: 3 transponders, 6 services; 0 renamed; 0 seen before.\n"
        "0 diseqc E0 31 6E D2 B6\n70715 diseqc E0 31 6E E0 44\n140730 diseqc E0 31 6E D2 B6\n"},
   };
@@ -271,16 +277,18 @@ TEST_F(BoxRun, AnInterruptedHuntKeepsWhatItFound) {
     {"start": 10700, "end": 10750, "step": 3, "symbol_rate": 27500, "polarisation": "H"}]})";
   for (const auto& [signal, status] : {std::pair{"INT", 0}, {"TERM", 0}}) {
     fs::remove_all(dir / "root");
-    const Result r = shell(inDir(boxCommand() + " --root DIR/root --hunt DIR/plan.json --export vdr:DIR/vdr.conf "
-                                                "2>DIR/err & box=$!; for i in $(seq 600); do grep -q '^hunt: round' "
-                                                "DIR/err && break; sleep 0.05; done; kill -") +
-                           signal + " $box; wait $box; status=$?; cat " + quote((dir / "err").string()) +
-                           "; exit $status");
+    const Result r = shell(
+        inDir(boxCommand() + " --root DIR/root --hunt DIR/plan.json --export vdr:DIR/vdr.conf "
+                             "2>DIR/err & box=$!; for i in $(seq 600); do grep -q '^hunt: round' "
+                             "DIR/err && break; sleep 0.05; done; kill -") +
+        signal + " $box; wait $box; status=$?; cat " + quote((dir / "err").string()) + "; exit $status");
     EXPECT_EQ(r.status, status) << signal << r.out;
-    EXPECT_THAT(r.out, HasSubstr("hunt: interrupted: leaving the plug-in, keeping what was found\n")) << signal;
+    EXPECT_THAT(r.out, HasSubstr("hunt: interrupted: leaving the plug-in, keeping what was found\n"))
+        << signal;
     EXPECT_THAT(r.out, HasSubstr("Transponders scanned:")) << signal;
     EXPECT_THAT(readText(dir / "vdr.conf"), HasSubstr(":10719:H")) << signal;
-    EXPECT_THAT(readText(dir / "root/var/tuxbox/config/vantrel-box/services.json"), HasSubstr("10719")) << signal;
+    EXPECT_THAT(readText(dir / "root/var/tuxbox/config/vantrel-box/services.json"), HasSubstr("10719"))
+        << signal;
   }
 }
 

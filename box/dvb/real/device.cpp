@@ -24,6 +24,7 @@
 #include "box/base/tr.h"
 #include "box/base/trace.h"
 #include "box/dvb/diseqc.h"
+#include "box/dvb/mhz.h"
 #include "box/dvb/real/tuner.h"
 #include "box/dvb/state.h"
 
@@ -351,7 +352,7 @@ void TableReader::finish() {
     f.ref.data[2] = t.tsid < 0 ? 0 : t.tsid;
     f.ref.data[3] = t.onid < 0 ? 0 : t.onid;
     f.ref.data[4] = tuned.orbital_position;
-    f.ref.data[5] = int(std::lround(tuned.frequency / 1000.0));
+    f.ref.data[5] = wholeMHz(tuned.frequency);
     f.ref.descr = s.name;
     f.record.service_name = s.name;
     f.record.service_provider = s.provider;

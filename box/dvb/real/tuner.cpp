@@ -12,6 +12,7 @@
 #include "box/base/trace.h"
 #include "box/dvb/delivery.h"
 #include "box/dvb/diseqc.h"
+#include "box/dvb/mhz.h"
 #include "box/dvb/real/readings.h"
 #include "box/dvb/state.h"
 #include "host/dvb.h"
@@ -162,7 +163,8 @@ int RealFrontend::tune(eTransponder* tp) {
       if (!std::exchange(toldOutside, true)) {
         // A universal LNB receives 10700-10800 MHz too, which libdvbv5's
         // UNIVERSAL leaves out.
-        const unsigned low = lnb.minKHz / 1000, high = lnb.maxKHz / 1000, mhz = tunerKHz / 1000;
+        const unsigned low = wholeMHz(int(lnb.minKHz)), high = wholeMHz(int(lnb.maxKHz)),
+                       mhz = wholeMHz(int(tunerKHz));
         tell(lnb.name == "UNIVERSAL" && tunerKHz < lnb.minKHz
                  ? trf("LNB %s receives %u-%u MHz, not %u MHz: those tunes find nothing (--lnb EXTENDED "
                        "receives from 10700 MHz)",
@@ -355,8 +357,7 @@ void RealFrontend::play(const eServiceReference& ref) {
   if (!eDVB::instance) return;
   auto carries = [&ref](const eTransponder& tp) {
     const auto& s = tp.satellite;
-    return s.valid && int(std::lround(s.frequency / 1000.0)) == ref.data[5] &&
-           s.orbital_position == ref.data[4];
+    return s.valid && wholeMHz(s.frequency) == ref.data[5] && s.orbital_position == ref.data[4];
   };
   const eTransponder* found = nullptr;
   for (const eTransponder& known : eDVB::instance->getTransponders()->getKnownTransponders())

@@ -1,4 +1,5 @@
 #include "box/dvb/sim/records.h"
+#include "box/dvb/mhz.h"
 
 #include <cmath>
 
@@ -12,7 +13,7 @@ eServiceReferenceDVB serviceReference(const Band& band, const BandCarrier& carri
   ref.data[2] = carrier.tsid;
   ref.data[3] = carrier.onid;
   ref.data[4] = band.orbitalPosition;
-  ref.data[5] = int(std::lround(carrier.freqMHz));
+  ref.data[5] = wholeMHz(int(std::lround(carrier.freqMHz * 1000)));
   ref.descr = service.name;
   return ref;
 }
