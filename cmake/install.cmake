@@ -19,13 +19,13 @@ endforeach()
 
 # The man pages are made from each program's --help (in the texts as
 # written), so they cannot fall behind it. A cross build cannot run the
-# programs, and has none.
+# programs, and a sanitized one is not installed: neither has them.
 find_program(HELP2MAN help2man)
-find_program(GZIP gzip)
-if(CMAKE_CROSSCOMPILING)
-  message(STATUS "vantrel: cross build, no man pages")
-elseif(NOT HELP2MAN OR NOT GZIP)
-  message(WARNING "vantrel: help2man or gzip missing (scripts/setup.sh installs them): no man pages")
+find_program(GZIP gzip REQUIRED)
+if(CMAKE_CROSSCOMPILING OR VANTREL_SANITIZE)
+  message(STATUS "vantrel: no man pages in a cross or sanitized build")
+elseif(NOT HELP2MAN)
+  message(WARNING "vantrel: help2man is missing (scripts/setup.sh installs it): no man pages")
 else()
   set(pages "")
   foreach(pair "vantrel-box|run the Vantrel feed-hunting plug-in in a stand-in set-top box"
