@@ -5,7 +5,8 @@ set -euo pipefail
 packages=(build-essential cmake ninja-build pkg-config libsigc++-3.0-dev libfreetype-dev fonts-dejavu-core
   libpng-dev libtinyxml2-dev nlohmann-json3-dev libgtest-dev libgmock-dev googletest libbenchmark-dev gettext
   clang libclang-rt-14-dev binutils locales libdvbv5-dev libudev-dev dvb-tools
-  libsdl2-dev xvfb xauth xdotool x11-apps x11-utils netpbm python3)
+  libsdl2-dev xvfb xauth xdotool x11-apps x11-utils netpbm python3
+  help2man dpkg-dev fakeroot file lintian man-db)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

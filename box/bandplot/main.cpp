@@ -181,10 +181,25 @@ int main(int argc, char** argv) {
   // The environment's language, as the box's.
   box::chooseLanguage("");
   if (argc == 4 && std::string(argv[1]) == "--spectrum") return plotSpectrum(argv[2], argv[3]);
+  const char* usage = box::tr(
+      "Usage: vantrel-bandplot BAND.json OUT.png [SYMBOL_RATE_KS]\n"
+      "  or:  vantrel-bandplot --spectrum SPECTRUM.csv OUT.png");
+  const std::string only = argc == 2 ? argv[1] : "";
+  if (only == "--help" || only == "--version") {
+    if (only == "--version")
+      std::printf("vantrel-bandplot %s\n", VANTREL_VERSION);
+    else
+      std::printf("%s\n%s", usage,
+                  box::tr("Draws what the simulated front end reads over a band: AGC and SNR, tuned every\n"
+                          "1 MHz on both polarisations at the symbol rate (default 27500 ksym/s), as a PNG.\n"
+                          "\n"
+                          "  --spectrum FILE  draw instead the readings that vantrel-box --spectrum wrote\n"
+                          "  --help           show this text\n"
+                          "  --version        show the version\n"));
+    return std::fflush(stdout) != 0 || std::ferror(stdout) ? 5 : 0;
+  }
   if (argc < 3 || argc > 4 || argv[1][0] == '-') {
-    std::fprintf(stderr, "%s\n",
-                 box::tr("usage: vantrel-bandplot BAND.json OUT.png [SYMBOL_RATE_KS]\n"
-                         "       vantrel-bandplot --spectrum SPECTRUM.csv OUT.png"));
+    std::fprintf(stderr, "%s\n", usage);
     return 2;
   }
   int srKs = 27500;

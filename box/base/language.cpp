@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "box/base/paths.h"
 #include "box/base/tr.h"
 
 namespace box {
@@ -41,7 +42,7 @@ void bindCatalogue(const std::string& chosen) {
     if (lang.empty()) lang = "it";
   }
   setenv("LANGUAGE", lang.c_str(), 1);
-  bindtextdomain("vantrel", VANTREL_LOCALE_DIR);
+  bindtextdomain("vantrel", installPlaces().locale.c_str());
   bind_textdomain_codeset("vantrel", "UTF-8");
   textdomain("vantrel");
 }

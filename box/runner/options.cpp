@@ -13,10 +13,11 @@ namespace box {
 
 const char* usage() {
   return tr(
-      "usage: vantrel-box [options]\n"
+      "Usage: vantrel-box [options]\n"
       "Runs the Vantrel plug-in in a stand-in set-top box.\n"
       "\n"
-      "  --plugin FILE   the plug-in to load (default: vantrel.so beside vantrel-box)\n"
+      "  --plugin FILE   the plug-in to load (default: the one installed with vantrel-box, or in\n"
+      "                  its build tree the vantrel.so beside it)\n"
       "  --band FILE     the simulated satellite band (JSON; default: the built-in demo band); given\n"
       "                  again, the band at another orbital position (the dish starts at the first)\n"
       "  --hunt FILE     sweep unattended as the plan FILE says (JSON: rounds, every_minutes,\n"
@@ -26,8 +27,9 @@ const char* usage() {
       "                  DIR/live.png\n"
       "  --shots DIR     where the script's shot steps write NAME.png and NAME.json\n"
       "  --trace FILE    write a JSON Lines trace of the host calls\n"
-      "  --root DIR      the box's file system root (default: root/ beside vantrel-box); a new one\n"
-      "                  is set up with the plug-in's skin file\n"
+      "  --root DIR      the box's file system root, which keeps what it finds (default: installed,\n"
+      "                  $XDG_DATA_HOME/vantrel, else ~/.local/share/vantrel; in its build tree,\n"
+      "                  root/ beside vantrel-box); a new one is set up with the plug-in's skin file\n"
       "  --realtime      run on the wall clock instead of virtual time\n"
       "  --window        show the screen in a window and take keys from the PC keyboard (wall\n"
       "                  clock): digits, arrows, Enter = ok, Esc/Backspace = exit, F1-F4 or\n"

@@ -12,7 +12,7 @@
 namespace box {
 
 struct Options {
-  std::string plugin;                  // "" : vantrel.so beside the executable
+  std::string plugin;                  // "" : the one installed with the box
   std::string band;                    // "" : the built-in demo band
   std::vector<std::string> moreBands;  // --band given again: other orbital positions
   std::string hunt;                    // the plan of a hunt, "" : none
@@ -21,7 +21,7 @@ struct Options {
   bool haveKeys = false;
   std::string shots;
   std::string trace;
-  std::string root;  // "" : root/ beside the executable
+  std::string root;  // "" : the default of installPlaces()
   bool realtime = false;
   std::string lang;     // "" : VANTREL_LANG, the environment, else Italian
   bool window = false;  // the screen in a desktop window, keys from the PC keyboard

@@ -12,6 +12,7 @@
 
 #include "box/base/fileio.h"
 #include "box/base/loop.h"
+#include "box/base/paths.h"
 #include "box/base/tr.h"
 #include "box/base/trace.h"
 #include "box/dvb/boot.h"
@@ -32,14 +33,6 @@ namespace {
 
 using Entry = int (*)();
 
-std::string exeDir() {
-  char buf[4096];
-  ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-  if (n <= 0) return ".";
-  std::string path(buf, size_t(n));
-  return path.substr(0, path.rfind('/'));
-}
-
 int fail(const std::string& message) {
   std::fprintf(stderr, "vantrel-box: %s\n", message.c_str());
   return 2;
@@ -56,16 +49,26 @@ struct Output {
 };
 
 std::string pluginPath(const Options& o) {
-  if (o.plugin.empty()) return exeDir() + "/vantrel.so";
+  if (o.plugin.empty()) return installPlaces().plugin;
   // dlopen looks a name without a slash up on the library path, not here.
   return o.plugin.find('/') == std::string::npos ? "./" + o.plugin : o.plugin;
+}
+
+std::string rootFor(const Options& o) {
+  return o.root.empty() ? installPlaces().root : o.root;
 }
 
 // Everything that can be checked before the box comes up.
 bool checkInput(const Options& o, const std::string& plugin, std::vector<Step>* steps, HuntPlan* plan,
                 std::string* error) {
   // First, as the checks below already make folders.
-  const std::string root = o.root.empty() ? exeDir() + "/root" : o.root;
+  const std::string root = rootFor(o);
+  if (root.empty()) {
+    *error = std::string("--root: ") +
+             tr("neither HOME nor XDG_DATA_HOME is set, so the box has nowhere to keep what "
+                "it finds; give it a folder with --root DIR");
+    return false;
+  }
   if (!checkDistinctFiles(o, plugin, root, error)) return false;
   if (o.haveKeys && !parseScript(o.keys, steps, error)) {
     *error = (o.keysFile.empty() ? "--keys: " : printable(o.keysFile, 200) + ": ") + *error;
@@ -251,7 +254,7 @@ int run(const Options& o) {
   Plugin plugin;
   GuiOptions gui;
   gui.realtime = o.realtime || o.window || (!o.haveKeys && o.hunt.empty() && isatty(STDIN_FILENO));
-  gui.root = o.root.empty() ? exeDir() + "/root" : o.root;
+  gui.root = rootFor(o);
   if (!bootGui(gui, &error)) return fail(error);
   const Teardown guiDown(shutdownGui);
   DvbOptions dvb;

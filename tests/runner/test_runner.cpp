@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "box/base/fileio.h"
+#include "box/base/paths.h"
 #include "box/gui/boot.h"
 #include "box/runner/hunt.h"
 #include "box/runner/options.h"
@@ -529,6 +530,42 @@ TEST_F(BoxRun, AFreshRootGetsThePluginSkinAndOneThereIsKept) {
   }
   EXPECT_TRUE(fs::exists(dir / "root/var/tuxbox/config/vantrel-box/services.json"))
       << "the services were kept";
+}
+
+// An installed box (share/vantrel beside its bin) finds everything under its
+// prefix and keeps its finds in the user's data folder; any other is a build tree.
+TEST(InstallPlaces, FollowTheExecutableAndTheEnvironment) {
+  const std::string src = VANTREL_SOURCE_DIR "/data", loc = VANTREL_BINARY_DIR "/locale";
+  struct Case {
+    const char *exe, *xdg, *home, *data, *expected;
+  } cases[] = {
+      {"/b/x/vantrel-box", nullptr, "/h", nullptr, "0 DATA /b/x/vantrel.so LOCALE /b/x/root"},
+      {"/b/x/vantrel-box", "/x", "/h", "/d", "0 /d /b/x/vantrel.so LOCALE /b/x/root"},
+      {"/p/bin/vantrel-box", "/x", "/h", nullptr,
+       "1 /p/share/vantrel /p/lib/vantrel/vantrel.so /p/share/locale /x/vantrel"},
+      {"/p/bin/vantrel-box", "", "/h/", "/d",
+       "1 /d /p/lib/vantrel/vantrel.so /p/share/locale /h/.local/share/vantrel"},
+      {"/p/bin/vantrel-box", "rel", "/h", nullptr,
+       "1 /p/share/vantrel /p/lib/vantrel/vantrel.so /p/share/locale /h/.local/share/vantrel"},
+      {"/p/bin/vantrel-box", nullptr, nullptr, nullptr,
+       "1 /p/share/vantrel /p/lib/vantrel/vantrel.so /p/share/locale "},
+      {"/bin/vantrel-box", nullptr, "/h", nullptr,
+       "1 /share/vantrel /lib/vantrel/vantrel.so /share/locale "
+       "/h/.local/share/vantrel"},
+  };
+  for (const Case& c : cases) {
+    auto env = [&](const char* name) {
+      const std::string n = name;
+      return n == "XDG_DATA_HOME" ? c.xdg : n == "HOME" ? c.home : n == "VANTREL_DATA" ? c.data : nullptr;
+    };
+    auto isDir = [](const std::string& d) { return d == "/p/share/vantrel" || d == "/share/vantrel"; };
+    const box::InstallPlaces p = box::installPlaces(c.exe, env, isDir);
+    std::string got =
+        std::to_string(p.installed) + " " + p.data + " " + p.plugin + " " + p.locale + " " + p.root;
+    for (auto [from, to] : {std::pair{src, "DATA"}, {loc, "LOCALE"}})
+      if (got.find(from) != std::string::npos) got.replace(got.find(from), from.size(), to);
+    EXPECT_EQ(got, c.expected) << c.exe << " " << (c.xdg ? c.xdg : "-") << " " << (c.home ? c.home : "-");
+  }
 }
 
 TEST(Plugin, ExportsOnlyPluginExecAndCarriesNoRunPath) {
