@@ -181,10 +181,15 @@ int main(int argc, char** argv) {
   // The environment's language, as the box's.
   box::chooseLanguage("");
   if (argc == 4 && std::string(argv[1]) == "--spectrum") return plotSpectrum(argv[2], argv[3]);
+  const char* usage = box::tr(
+      "usage: vantrel-bandplot BAND.json OUT.png [SYMBOL_RATE_KS]\n"
+      "       vantrel-bandplot --spectrum SPECTRUM.csv OUT.png");
+  if (argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
+    std::printf("%s\n", usage);
+    return 0;
+  }
   if (argc < 3 || argc > 4 || argv[1][0] == '-') {
-    std::fprintf(stderr, "%s\n",
-                 box::tr("usage: vantrel-bandplot BAND.json OUT.png [SYMBOL_RATE_KS]\n"
-                         "       vantrel-bandplot --spectrum SPECTRUM.csv OUT.png"));
+    std::fprintf(stderr, "%s\n", usage);
     return 2;
   }
   int srKs = 27500;

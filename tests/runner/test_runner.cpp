@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
@@ -100,7 +101,8 @@ TEST(Options, EachGoesWhereItBelongsAndBadOnesNameTheArgument) {
       {{"--b\x01gus"}, "--b\\x01gus: unknown option (see --help)"},
       {{"--band"}, "--band: a value is missing"},
       {{"--trace", ""}, "--trace: the value is empty"},
-      {{"--lang", "de/x"}, "--lang: expects a language code such as en, de or it, not 'de/x'"},
+      {{"--lang", "de/x"}, "--lang: expects it, en, de or C (the texts as written), not 'de/x'"},
+      {{"--lang", "fr"}, "--lang: expects it, en, de or C (the texts as written), not 'fr'"},
       {{"--max-time", "soon"}, ms + "'soon'"},
       {{"--max-time", "0"}, ms + "'0'"},
       {{"--max-time", " 5"}, ms + "' 5'"},
@@ -359,6 +361,26 @@ TEST(TerminalKeys, TheKeyboardTableAsTerminalsSendIt) {
   }
 }
 
+// The language an environment without --lang asks for.
+TEST(Language, TheEnvironmentsAndTheCLocaleMeansAsWritten) {
+  const std::pair<std::map<std::string, std::string>, std::string> cases[] = {
+      {{}, "it"},
+      {{{"LANG", "C"}}, "C"},
+      {{{"LANG", "de_DE.UTF-8"}, {"LC_ALL", "C.UTF-8"}}, "C"},
+      {{{"LANG", "de_DE.UTF-8"}, {"LC_MESSAGES", "POSIX"}}, "C"},
+      {{{"LANG", "de_DE.UTF-8"}, {"LC_ALL", ""}}, "de_DE"},
+      {{{"LANG", "C"}, {"LANGUAGE", "de"}}, "de"},
+      {{{"LANG", "de_DE.UTF-8"}, {"VANTREL_LANG", "C"}}, "C"},
+  };
+  for (const auto& [env, lang] : cases) {
+    auto get = [&env = env](const char* name) {
+      auto it = env.find(name);
+      return it == env.end() ? nullptr : it->second.c_str();
+    };
+    EXPECT_EQ(box::environmentLanguage(get), lang) << (env.empty() ? "" : env.begin()->second);
+  }
+}
+
 // The focused widget's name anywhere in a widget dump.
 std::string focusIn(const nlohmann::json& node) {
   if (node.value("focus", false)) return node.value("name", "");
@@ -448,6 +470,10 @@ TEST_F(BoxRun, AnswersInTheChosenLanguage) {
   const std::string lost = "vantrel-box: standard output: No space left on device\n";
   const std::string purple = " --keys 'wait 5; key purple'";
   const std::string noLang = "env -u VANTREL_LANG -u LC_ALL -u LC_MESSAGES -u LANGUAGE -u LANG ";
+  const std::string bin = "VANTREL_LANG=C " VANTREL_EMULATOR VANTREL_BINARY_DIR "/vantrel-";
+  const std::string graphUsage =
+      "usage: vantrel-graphdemo FOLDER\nDraws a sample spectrum graph into FOLDER/graph-0.png and "
+      "FOLDER/graph-scrolled.png.\n";
   struct Case {
     std::string command;
     int status;
@@ -464,6 +490,12 @@ TEST_F(BoxRun, AnswersInTheChosenLanguage) {
       {noLang + "LANGUAGE=de LANG=C.UTF-8 " + box + purple, 2,
        "vantrel-box: --keys: Skriptzeile 1: unbekannte Taste 'purple'\n"},
       {noLang + box + purple, 2, "vantrel-box: --keys: riga 1 dello script: tasto sconosciuto 'purple'\n"},
+      {noLang + "LANG=C " + box + purple, 2, "vantrel-box: --keys: script line 1: unknown key 'purple'\n"},
+      {c + " --lang xx 2>&1", 2,
+       "vantrel-box: --lang: expects it, en, de or C (the texts as written), not 'xx'\n"},
+      {bin + "bandplot --help | head -1", 0, "usage: vantrel-bandplot BAND.json OUT.png [SYMBOL_RATE_KS]\n"},
+      {bin + "graphdemo --help", 0, graphUsage},
+      {bin + "graphdemo 2>&1", 2, graphUsage},
       {"VANTREL_LANG=de " VANTREL_EMULATOR VANTREL_BINARY_DIR "/vantrel-bandplot " VANTREL_SOURCE_DIR
        "/data/bands/demo.json " +
            quote((dir / "band.png").string()) + " 12",
