@@ -343,21 +343,46 @@ TEST(Script, StepsAreReadByLineAndBadOnesNamedWithTheirTextEscaped) {
   for (const Case& c : cases) EXPECT_EQ(steps(c.script), c.result) << c.script;
 }
 
-TEST(TerminalKeys, TheKeyboardTableAsTerminalsSendIt) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"0", "0"},           {"7", "7"},          {"9", "9"},          {"\x1b[A", "up"},
-      {"\x1b[B", "down"},   {"\x1b[C", "right"}, {"\x1b[D", "left"},  {"\x1bOA", "up"},
-      {"\r", "ok"},         {"\n", "ok"},        {"\x1b", "exit"},    {"\x7f", "exit"},
-      {"\b", "exit"},       {"q", "exit"},       {"\x1bOP", "red"},   {"\x1bOQ", "green"},
-      {"\x1bOR", "yellow"}, {"\x1bOS", "blue"},  {"\x1b[11~", "red"}, {"\x1b[14~", "blue"},
-      {"\x1b[[A", "red"},   {"\x1b[[D", "blue"}, {"r", "red"},        {"g", "green"},
-      {"y", "yellow"},      {"b", "blue"},       {"\x1b[15~", "-"},   {"\x1b[Z", "-"},
-      {"\x1bx", "-"},       {"x", "-"},          {" ", "-"},          {"\x1b[1", "-"},
-      {"\x1bO", "-"},       {"\x1b[P", "-"},
+// The keys typed as the parser reads them: all in one read, or a byte a read
+// 10 ms apart; '|' is a pause longer than an ESC waits for its sequence.
+std::string pressed(const std::string& typed, bool byteByByte) {
+  box::KeyParser parser;
+  std::vector<int> keys;
+  int64_t now = 0;
+  std::istringstream parts(typed);
+  for (std::string part; std::getline(parts, part, '|'); now += 1000) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(part.data());
+    for (size_t i = 0; i < part.size(); i += byteByByte ? 1 : part.size(), now += 10)
+      parser.take(bytes + i, byteByByte ? 1 : part.size(), now, &keys);
+  }
+  parser.expire(now + 1000, &keys);
+  std::string names;
+  for (int key : keys) names += std::string(names.empty() ? "" : " ") + rc::keyName(key);
+  return names;
+}
+
+TEST(TerminalKeys, EveryKeyTypedCountsHoweverTheReadsCutIt) {
+  std::string tenRight, tenRightNames;
+  for (int i = 0; i < 10; ++i) tenRight += "\x1b[C", tenRightNames += i ? " right" : "right";
+  const std::pair<std::string, std::string> cases[] = {
+      {"12500", "1 2 5 0 0"},
+      {tenRight, tenRightNames},
+      {"79\r\nq\x7f\b x", "7 9 ok ok exit exit exit"},
+      {"\x1b[A\x1b[B\x1b[C\x1b[D\x1bOA\x1b[1;5D", "up down right left up left"},
+      {"\x1bOP\x1bOQ\x1bOR\x1bOS\x1b[11~\x1b[14~\x1b[[A\x1b[[Drgyb",
+       "red green yellow blue red blue red blue red "
+       "green yellow blue"},
+      // Sequences of keys the remote lacks are swallowed whole.
+      {"\x1b[15~\x1b[Z\x1b[P\x1bOx1", "1"},
+      {"\x1b", "exit"},
+      {"\x1b\x1b[A\x1bx2", "exit up exit 2"},
+      {"\x1b[\r\x1bO", "ok"},
+      {"\x1b|[C", "exit"},
+      {"\x1b[|C1", "1"},
   };
-  for (const auto& [typed, name] : cases) {
-    const int key = box::terminalKey(reinterpret_cast<const unsigned char*>(typed), int(std::strlen(typed)));
-    EXPECT_EQ(key < 0 ? "-" : rc::keyName(key), std::string(name)) << typed;
+  for (const auto& [typed, names] : cases) {
+    EXPECT_EQ(pressed(typed, false), names) << box::printable(typed);
+    EXPECT_EQ(pressed(typed, true), names) << box::printable(typed) << " a byte a read";
   }
 }
 
