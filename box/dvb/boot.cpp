@@ -396,6 +396,7 @@ FoundCounts foundCounts() {
   FoundCounts c;
   for (const Visit& v : s.visits) c.locked += v.locked;
   c.newTransponders = s.tpNew.size();
+  c.services = s.servicesSeen.size();
   return c;
 }
 

@@ -1,15 +1,22 @@
 #include "box/runner/terminal.h"
 
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "box/base/clock.h"
+#include "box/base/fileio.h"
 #include "box/base/loop.h"
 #include "box/base/tr.h"
+#include "box/dvb/boot.h"
+#include "box/dvb/frontend.h"
 #include "box/gui/screen.h"
+#include "host/ebase.h"
+#include "host/ewidget.h"
 #include "host/rc.h"
 
 namespace box {
@@ -154,6 +161,83 @@ void TerminalKeys::stop() {
   keys_.clear();
   if (active_) tcsetattr(STDIN_FILENO, TCSANOW, &saved_);
   active_ = false;
+}
+
+namespace {
+
+// Where text's first chars characters end (a character is whole UTF-8), and
+// how many characters it has.
+size_t charsEnd(const std::string& text, size_t chars) {
+  size_t end = 0;
+  for (; end < text.size() && chars > 0; --chars) end += std::max<size_t>(1, utf8Length(text, end));
+  return std::min(end, text.size());
+}
+
+size_t charCount(const std::string& text) {
+  size_t n = 0;
+  for (size_t end = 0; end < text.size(); ++n) end += std::max<size_t>(1, utf8Length(text, end));
+  return n;
+}
+
+}  // namespace
+
+std::string statusText(const StatusFacts& f, size_t width) {
+  auto percent = [](int reading) {
+    return reading < 0 ? std::string("-") : std::to_string(reading * 100 / 65535) + "%";
+  };
+  std::string text = f.freqKHz ? trf("%d MHz %s: SNR %s, strength %s", f.freqKHz / 1000, f.pol ? "V" : "H",
+                                     percent(f.snr).c_str(), percent(f.strength).c_str())
+                               : tr("nothing tuned yet");
+  text += " | " + trf("locked: %zu, services: %zu", f.locked, f.services);
+  // The title gets the room the rest leaves (a few characters at least, else
+  // none): the line must not wrap.
+  const std::string title = printable(f.title, 200);
+  const size_t rest = charCount(text) + 3;
+  if (!title.empty() && width >= rest + 4)
+    text = title.substr(0, charsEnd(title, width - rest)) + " | " + text;
+  return text.substr(0, charsEnd(text, width));
+}
+
+StatusLine::StatusLine() = default;
+
+StatusLine::~StatusLine() {
+  stop();
+}
+
+void StatusLine::start() {
+  if (timer_ || !isatty(STDERR_FILENO)) return;
+  timer_ = std::make_unique<eTimer>(eApp);
+  timer_->timeout.connect([this] { show(); });
+  timer_->start(250, false);
+  show();
+}
+
+void StatusLine::stop() {
+  if (!timer_) return;
+  timer_.reset();
+  if (!shown_.empty()) std::fputs("\r\x1b[K", stderr);
+  shown_.clear();
+}
+
+void StatusLine::show() {
+  StatusFacts f;
+  if (const eWidget* top = Screen::instance().activeWindow()) f.title = top->getText();
+  const LastReadings r = lastReadings();
+  f.freqKHz = r.latest.freqKHz;
+  f.pol = r.latest.pol;
+  f.snr = r.snr;
+  f.strength = r.strength;
+  const FoundCounts found = foundCounts();
+  f.locked = found.locked;
+  f.services = found.services;
+  winsize size{};
+  const size_t columns = ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 1 ? size.ws_col : 80;
+  // One column short of the edge: a line that reaches it wraps on some terminals.
+  const std::string text = statusText(f, columns - 1);
+  if (text == shown_) return;
+  shown_ = text;
+  std::fprintf(stderr, "\r%s\x1b[K", text.c_str());
+  std::fflush(stderr);
 }
 
 }  // namespace box

@@ -1,12 +1,16 @@
 #pragma once
-// Remote-control keys from the terminal, for people trying the box by hand.
+// Remote-control keys from the terminal, for people trying the box by hand,
+// and a status line that tells them what the plug-in is doing meanwhile.
 #include <sigc++/connection.h>
 #include <termios.h>
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
+
+class eTimer;
 
 namespace box {
 
@@ -49,6 +53,34 @@ class TerminalKeys {
   sigc::connection idle_;
   KeyParser parser_;
   std::vector<int> keys_;  // read, not yet pressed
+};
+
+// What the status line shows. Readings are the front end's 0..65535, < 0
+// when none was taken yet; freqKHz 0: nothing was read yet.
+struct StatusFacts {
+  std::string title;
+  int freqKHz = 0, pol = 0;
+  int snr = -1, strength = -1;
+  size_t locked = 0, services = 0;
+};
+// The status line's text, at most width characters.
+std::string statusText(const StatusFacts& facts, size_t width);
+
+// While it runs, the status line on standard error when that is a terminal,
+// rewritten in place a few times a second and cleared by stop().
+class StatusLine {
+ public:
+  StatusLine();
+  StatusLine(const StatusLine&) = delete;
+  StatusLine& operator=(const StatusLine&) = delete;
+  ~StatusLine();
+  void start();
+  void stop();
+
+ private:
+  void show();
+  std::unique_ptr<eTimer> timer_;
+  std::string shown_;
 };
 
 }  // namespace box

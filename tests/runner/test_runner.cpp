@@ -386,6 +386,28 @@ TEST(TerminalKeys, EveryKeyTypedCountsHoweverTheReadsCutIt) {
   }
 }
 
+TEST(TerminalKeys, StatusLineSaysWhereTheHuntIsAndNeverWraps) {
+  const box::StatusFacts tuned{"Ricerca perché", 11778000, 1, 65535, 32767, 3, 12};
+  const std::string rest = "11778 MHz V: SNR 100%, strength 49% | locked: 3, services: 12";
+  struct Case {
+    box::StatusFacts facts;
+    size_t width;
+    std::string text;
+  } cases[] = {
+      {{"", 0, 0, -1, -1, 0, 0}, 80, "nothing tuned yet | locked: 0, services: 0"},
+      {{"a\x1b[2Jb", 10714000, 0, 0, -1, 0, 1},
+       80,
+       "a\\x1B[2Jb | 10714 MHz H: SNR 0%, strength - | locked: 0, services: 1"},
+      // The title yields first, cut at a character, then goes.
+      {tuned, 78, "Ricerca perché | " + rest},
+      {tuned, 77, "Ricerca perch | " + rest},
+      {tuned, 68, "Rice | " + rest},
+      {tuned, 67, rest},
+      {tuned, 20, "11778 MHz V: SNR 100"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(box::statusText(c.facts, c.width), c.text) << c.width;
+}
+
 // The language an environment without --lang asks for.
 TEST(Language, TheEnvironmentsAndTheCLocaleMeansAsWritten) {
   const std::pair<std::map<std::string, std::string>, std::string> cases[] = {
