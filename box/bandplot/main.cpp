@@ -185,7 +185,7 @@ int main(int argc, char** argv) {
       "Usage: vantrel-bandplot BAND.json OUT.png [SYMBOL_RATE_KS]\n"
       "  or:  vantrel-bandplot --spectrum SPECTRUM.csv OUT.png");
   const std::string only = argc == 2 ? argv[1] : "";
-  if (only == "--help" || only == "--version") {
+  if (only == "--help" || only == "-h" || only == "--version") {
     if (only == "--version")
       std::printf("vantrel-bandplot %s\n", VANTREL_VERSION);
     else

@@ -5,6 +5,7 @@
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <string>
 
 #include "box/base/paths.h"
@@ -14,11 +15,11 @@ namespace box {
 namespace {
 
 // The catalogue's language as gettext's LANGUAGE wants it: "en_GB.UTF-8"
-// becomes "en_GB"; the C locale (no language chosen) is empty.
+// becomes "en_GB"; the C locale (C.UTF-8 too) asks for the texts as written.
 std::string languageOf(const char* value) {
   std::string lang = value ? value : "";
   lang = lang.substr(0, lang.find_first_of(".@"));
-  return lang == "C" || lang == "POSIX" ? "" : lang;
+  return lang == "POSIX" ? "C" : lang;
 }
 
 // The plug-in's texts are Italian; the catalogues hold each language's
@@ -29,18 +30,7 @@ void bindCatalogue(const std::string& chosen) {
   const char* current = std::setlocale(LC_ALL, "");
   if (!current || !std::strcmp(current, "C") || !std::strcmp(current, "POSIX"))
     std::setlocale(LC_ALL, "C.UTF-8");
-  const char* vantrel = std::getenv("VANTREL_LANG");
-  std::string lang = !chosen.empty() ? chosen : vantrel && *vantrel ? vantrel : "";
-  if (lang.empty()) {
-    for (const char* name : {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"}) {
-      const char* value = std::getenv(name);
-      if (value && *value) {
-        lang = name == std::string("LANGUAGE") ? value : languageOf(value);
-        break;
-      }
-    }
-    if (lang.empty()) lang = "it";
-  }
+  const std::string lang = !chosen.empty() ? chosen : environmentLanguage(std::getenv);
   setenv("LANGUAGE", lang.c_str(), 1);
   bindtextdomain("vantrel", installPlaces().locale.c_str());
   bind_textdomain_codeset("vantrel", "UTF-8");
@@ -53,6 +43,24 @@ bool& languageChosen() {
 }
 
 }  // namespace
+
+std::string environmentLanguage(const std::function<const char*(const char*)>& env) {
+  const char* vantrel = env("VANTREL_LANG");
+  if (vantrel && *vantrel) return vantrel;
+  // The first variable set decides, as for the locale itself: a C locale
+  // asks for English, not for the box's default.
+  for (const char* name : {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"}) {
+    const char* value = env(name);
+    if (value && *value) return name == std::string("LANGUAGE") ? value : languageOf(value);
+  }
+  return "it";
+}
+
+bool knownLanguage(const std::string& lang) {
+  for (const char* known : {"it", "en", "de", "C"})
+    if (lang == known) return true;
+  return false;
+}
 
 void chooseLanguage(const std::string& lang) {
   bindCatalogue(lang);

@@ -2,6 +2,7 @@
 // The box's own texts in the chosen language (box::chooseLanguage in
 // below binds the catalogue). Apart from the GUI, so that the file
 // and band parsers built alone (fuzz targets) have it too.
+#include <functional>
 #include <string>
 
 namespace box {
@@ -32,5 +33,11 @@ constexpr const char* trLater(const char* text) {
 // (chooseDefaultLanguage).
 void chooseLanguage(const std::string& lang);
 void chooseDefaultLanguage();
+// The language an empty lang stands for, from the environment env reads
+// (getenv): VANTREL_LANG, then LANGUAGE, LC_ALL, LC_MESSAGES and LANG, else
+// Italian; a C or POSIX locale gives "C".
+std::string environmentLanguage(const std::function<const char*(const char*)>& env);
+// Whether lang names a language the box has texts in (it, en, de, or C).
+bool knownLanguage(const std::string& lang);
 
 }  // namespace box

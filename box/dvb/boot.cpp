@@ -418,6 +418,7 @@ FoundCounts foundCounts() {
   FoundCounts c;
   for (const Visit& v : s.visits) c.locked += v.locked;
   c.newTransponders = s.tpNew.size();
+  c.services = s.servicesSeen.size();
   return c;
 }
 

@@ -52,9 +52,9 @@ std::string positionName(int orbitalPosition);
 
 // Running counts of what this run's scans found, for a caller that wants
 // what one stretch of the run added: transponders scanned with a lock, and
-// transponders first found by this run.
+// transponders first found by this run, and services found (each once).
 struct FoundCounts {
-  size_t locked = 0, newTransponders = 0;
+  size_t locked = 0, newTransponders = 0, services = 0;
 };
 FoundCounts foundCounts();
 

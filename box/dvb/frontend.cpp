@@ -11,6 +11,11 @@ ReadingListener& listener() {
   return l;
 }
 
+LastReadings& last() {
+  static LastReadings l;
+  return l;
+}
+
 }  // namespace
 
 void setReadingListener(ReadingListener l) {
@@ -18,7 +23,16 @@ void setReadingListener(ReadingListener l) {
 }
 
 void reportReading(const FrontendReading& reading) {
+  LastReadings& l = last();
+  const FrontendReading& was = l.latest;
+  if (was.freqKHz != reading.freqKHz || was.pol != reading.pol || was.srSym != reading.srSym) l = {};
+  l.latest = reading;
+  (reading.kind == FrontendReading::snr ? l.snr : l.strength) = reading.value;
   if (listener()) listener()(reading);
+}
+
+LastReadings lastReadings() {
+  return last();
 }
 
 }  // namespace box

@@ -28,6 +28,15 @@ using ReadingListener = std::function<void(const FrontendReading&)>;
 void setReadingListener(ReadingListener listener);
 void reportReading(const FrontendReading& reading);
 
+// The readings last reported, for a display that keeps no listener: the
+// latest one's tuning, and the last value of each kind taken at that tuning
+// (-1: none there yet).
+struct LastReadings {
+  FrontendReading latest;  // freqKHz 0: no reading yet
+  int snr = -1, strength = -1;
+};
+LastReadings lastReadings();
+
 // A service as a scan finds it, with the transponder the list keeps it on.
 struct FoundService {
   eServiceReferenceDVB ref;

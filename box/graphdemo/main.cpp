@@ -1,11 +1,12 @@
 // Draws a synthetic spectrum into a graph in a window and writes two
 // screenshots: the start of the range and the graph scrolled along.
-// Usage: vantrel-graphdemo [output folder]  (default: the source tree's docs/)
+// Usage: vantrel-graphdemo FOLDER (the README's pictures are made with docs/).
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <string>
 
+#include "box/base/tr.h"
 #include "box/gui/boot.h"
 #include "box/gui/screen.h"
 #include "graph/egrafico.h"
@@ -41,7 +42,21 @@ bool shoot(const std::string& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::string outDir = argc > 1 ? argv[1] : VANTREL_SOURCE_DIR "/docs";
+  box::chooseLanguage("");
+  // No default folder: a run by mistake would overwrite the README's pictures.
+  const char* usage = box::tr(
+      "usage: vantrel-graphdemo FOLDER\n"
+      "Draws a sample spectrum graph into FOLDER/graph-0.png and FOLDER/graph-scrolled.png.\n");
+  const std::string arg = argc == 2 ? argv[1] : "";
+  if (arg == "--help" || arg == "-h") {
+    std::fputs(usage, stdout);
+    return 0;
+  }
+  if (arg.empty() || arg[0] == '-') {
+    std::fputs(usage, stderr);
+    return 2;
+  }
+  const std::string& outDir = arg;
   std::error_code ec;
   std::filesystem::create_directories(outDir, ec);
   if (ec) {

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "box/base/tr.h"
 #include "box/gui/boot.h"
 #include "box/runner/options.h"
 #include "box/runner/run.h"
@@ -14,7 +15,7 @@ int main(int argc, char** argv) {
     if (std::string(argv[i]) == "--lang") lang = argv[i + 1];
   box::Options options;
   std::string error;
-  box::chooseLanguage(box::validLanguage(lang) ? lang : "");
+  box::chooseLanguage(box::knownLanguage(lang) ? lang : "");
   if (!box::parseOptions(argc, argv, &options, &error)) {
     std::fprintf(stderr, "vantrel-box: %s\n", error.c_str());
     return 2;

@@ -6,7 +6,6 @@
 #include "box/gui/boot.h"
 #include "box/runner/script.h"
 
-#include <cctype>
 #include <cstdlib>
 
 namespace box {
@@ -122,9 +121,9 @@ std::string tunerNumber(Options& o, const std::string& value) {
 
 std::string language(Options& o, const std::string& value) {
   o.lang = value;
-  return validLanguage(value)
+  return knownLanguage(value)
              ? ""
-             : trf("expects a language code such as en, de or it, not %s", shown(value).c_str());
+             : trf("expects it, en, de or C (the texts as written), not %s", shown(value).c_str());
 }
 
 std::string addExport(Options& o, const std::string& value) {
@@ -233,13 +232,6 @@ const Option kOptions[] = {
 };
 
 }  // namespace
-
-bool validLanguage(const std::string& lang) {
-  if (lang.size() > 32) return false;
-  for (char c : lang)
-    if (!std::isalnum((unsigned char)c) && c != '_' && c != '-' && c != '@' && c != '.') return false;
-  return true;
-}
 
 bool parseOptions(int argc, const char* const* argv, Options* o, std::string* error) {
   bool tunerSettings = false;

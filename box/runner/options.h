@@ -38,7 +38,5 @@ struct Options {
 // False with a message naming the argument in *error.
 bool parseOptions(int argc, const char* const* argv, Options* options, std::string* error);
 const char* usage();
-// Whether lang may name a catalogue: letters, digits, "_-@.", at most 32.
-bool validLanguage(const std::string& lang);
 
 }  // namespace box

@@ -200,7 +200,10 @@ int runPlugin(const Options& o, std::vector<Step> steps, const HuntPlan& plan, E
     const bool terminal = !o.haveKeys && !hunt && !window.isOpen() && keys.start();
     eTimer live(eApp);
     if (terminal && !o.shots.empty()) keepLivePicture(live, o.shots + "/live.png", out);
+    StatusLine status;
+    if (terminal) status.start();
     code = entry();
+    status.stop();
     // A tune the plug-in left in flight on a real tuner (the transponder
     // given back) is answered before the box goes down, so that the run
     // shows where the device was left.

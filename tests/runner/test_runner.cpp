@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
@@ -101,7 +102,8 @@ TEST(Options, EachGoesWhereItBelongsAndBadOnesNameTheArgument) {
       {{"--b\x01gus"}, "--b\\x01gus: unknown option (see --help)"},
       {{"--band"}, "--band: a value is missing"},
       {{"--trace", ""}, "--trace: the value is empty"},
-      {{"--lang", "de/x"}, "--lang: expects a language code such as en, de or it, not 'de/x'"},
+      {{"--lang", "de/x"}, "--lang: expects it, en, de or C (the texts as written), not 'de/x'"},
+      {{"--lang", "fr"}, "--lang: expects it, en, de or C (the texts as written), not 'fr'"},
       {{"--max-time", "soon"}, ms + "'soon'"},
       {{"--max-time", "0"}, ms + "'0'"},
       {{"--max-time", " 5"}, ms + "' 5'"},
@@ -350,21 +352,88 @@ TEST(Script, StepsAreReadByLineAndBadOnesNamedWithTheirTextEscaped) {
   for (const Case& c : cases) EXPECT_EQ(steps(c.script), c.result) << c.script;
 }
 
-TEST(TerminalKeys, TheKeyboardTableAsTerminalsSendIt) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"0", "0"},           {"7", "7"},          {"9", "9"},          {"\x1b[A", "up"},
-      {"\x1b[B", "down"},   {"\x1b[C", "right"}, {"\x1b[D", "left"},  {"\x1bOA", "up"},
-      {"\r", "ok"},         {"\n", "ok"},        {"\x1b", "exit"},    {"\x7f", "exit"},
-      {"\b", "exit"},       {"q", "exit"},       {"\x1bOP", "red"},   {"\x1bOQ", "green"},
-      {"\x1bOR", "yellow"}, {"\x1bOS", "blue"},  {"\x1b[11~", "red"}, {"\x1b[14~", "blue"},
-      {"\x1b[[A", "red"},   {"\x1b[[D", "blue"}, {"r", "red"},        {"g", "green"},
-      {"y", "yellow"},      {"b", "blue"},       {"\x1b[15~", "-"},   {"\x1b[Z", "-"},
-      {"\x1bx", "-"},       {"x", "-"},          {" ", "-"},          {"\x1b[1", "-"},
-      {"\x1bO", "-"},       {"\x1b[P", "-"},
+// The keys typed as the parser reads them: all in one read, or a byte a read
+// 10 ms apart; '|' is a pause longer than an ESC waits for its sequence.
+std::string pressed(const std::string& typed, bool byteByByte) {
+  box::KeyParser parser;
+  std::vector<int> keys;
+  int64_t now = 0;
+  std::istringstream parts(typed);
+  for (std::string part; std::getline(parts, part, '|'); now += 1000) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(part.data());
+    for (size_t i = 0; i < part.size(); i += byteByByte ? 1 : part.size(), now += 10)
+      parser.take(bytes + i, byteByByte ? 1 : part.size(), now, &keys);
+  }
+  parser.expire(now + 1000, &keys);
+  std::string names;
+  for (int key : keys) names += std::string(names.empty() ? "" : " ") + rc::keyName(key);
+  return names;
+}
+
+TEST(TerminalKeys, EveryKeyTypedCountsHoweverTheReadsCutIt) {
+  std::string tenRight, tenRightNames;
+  for (int i = 0; i < 10; ++i) tenRight += "\x1b[C", tenRightNames += i ? " right" : "right";
+  const std::pair<std::string, std::string> cases[] = {
+      {"12500", "1 2 5 0 0"},
+      {tenRight, tenRightNames},
+      {"79\r\nq\x7f\b x", "7 9 ok ok exit exit exit"},
+      {"\x1b[A\x1b[B\x1b[C\x1b[D\x1bOA\x1b[1;5D", "up down right left up left"},
+      {"\x1bOP\x1bOQ\x1bOR\x1bOS\x1b[11~\x1b[14~\x1b[[A\x1b[[Drgyb",
+       "red green yellow blue red blue red blue red "
+       "green yellow blue"},
+      // Sequences of keys the remote lacks are swallowed whole.
+      {"\x1b[15~\x1b[Z\x1b[P\x1bOx1", "1"},
+      {"\x1b", "exit"},
+      {"\x1b\x1b[A\x1bx2", "exit up exit 2"},
+      {"\x1b[\r\x1bO", "ok"},
+      {"\x1b|[C", "exit"},
+      {"\x1b[|C1", "1"},
   };
-  for (const auto& [typed, name] : cases) {
-    const int key = box::terminalKey(reinterpret_cast<const unsigned char*>(typed), int(std::strlen(typed)));
-    EXPECT_EQ(key < 0 ? "-" : rc::keyName(key), std::string(name)) << typed;
+  for (const auto& [typed, names] : cases) {
+    EXPECT_EQ(pressed(typed, false), names) << box::printable(typed);
+    EXPECT_EQ(pressed(typed, true), names) << box::printable(typed) << " a byte a read";
+  }
+}
+
+TEST(TerminalKeys, StatusLineSaysWhereTheHuntIsAndNeverWraps) {
+  const box::StatusFacts tuned{"Ricerca perché", 11778000, 1, 65535, 32767, 3, 12};
+  const std::string rest = "11778 MHz V: SNR 100%, strength 49% | locked: 3, services: 12";
+  struct Case {
+    box::StatusFacts facts;
+    size_t width;
+    std::string text;
+  } cases[] = {
+      {{"", 0, 0, -1, -1, 0, 0}, 80, "nothing tuned yet | locked: 0, services: 0"},
+      {{"a\x1b[2Jb", 10714000, 0, 0, -1, 0, 1},
+       80,
+       "a\\x1B[2Jb | 10714 MHz H: SNR 0%, strength - | locked: 0, services: 1"},
+      // The title yields first, cut at a character, then goes.
+      {tuned, 78, "Ricerca perché | " + rest},
+      {tuned, 77, "Ricerca perch | " + rest},
+      {tuned, 68, "Rice | " + rest},
+      {tuned, 67, rest},
+      {tuned, 20, "11778 MHz V: SNR 100"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(box::statusText(c.facts, c.width), c.text) << c.width;
+}
+
+// The language an environment without --lang asks for.
+TEST(Language, TheEnvironmentsAndTheCLocaleMeansAsWritten) {
+  const std::pair<std::map<std::string, std::string>, std::string> cases[] = {
+      {{}, "it"},
+      {{{"LANG", "C"}}, "C"},
+      {{{"LANG", "de_DE.UTF-8"}, {"LC_ALL", "C.UTF-8"}}, "C"},
+      {{{"LANG", "de_DE.UTF-8"}, {"LC_MESSAGES", "POSIX"}}, "C"},
+      {{{"LANG", "de_DE.UTF-8"}, {"LC_ALL", ""}}, "de_DE"},
+      {{{"LANG", "C"}, {"LANGUAGE", "de"}}, "de"},
+      {{{"LANG", "de_DE.UTF-8"}, {"VANTREL_LANG", "C"}}, "C"},
+  };
+  for (const auto& [env, lang] : cases) {
+    auto get = [&env = env](const char* name) {
+      auto it = env.find(name);
+      return it == env.end() ? nullptr : it->second.c_str();
+    };
+    EXPECT_EQ(box::environmentLanguage(get), lang) << (env.empty() ? "" : env.begin()->second);
   }
 }
 
@@ -457,6 +526,10 @@ TEST_F(BoxRun, AnswersInTheChosenLanguage) {
   const std::string lost = "vantrel-box: standard output: No space left on device\n";
   const std::string purple = " --keys 'wait 5; key purple'";
   const std::string noLang = "env -u VANTREL_LANG -u LC_ALL -u LC_MESSAGES -u LANGUAGE -u LANG ";
+  const std::string bin = "VANTREL_LANG=C " VANTREL_EMULATOR VANTREL_BINARY_DIR "/vantrel-";
+  const std::string graphUsage =
+      "usage: vantrel-graphdemo FOLDER\nDraws a sample spectrum graph into FOLDER/graph-0.png and "
+      "FOLDER/graph-scrolled.png.\n";
   struct Case {
     std::string command;
     int status;
@@ -473,6 +546,12 @@ TEST_F(BoxRun, AnswersInTheChosenLanguage) {
       {noLang + "LANGUAGE=de LANG=C.UTF-8 " + box + purple, 2,
        "vantrel-box: --keys: Skriptzeile 1: unbekannte Taste 'purple'\n"},
       {noLang + box + purple, 2, "vantrel-box: --keys: riga 1 dello script: tasto sconosciuto 'purple'\n"},
+      {noLang + "LANG=C " + box + purple, 2, "vantrel-box: --keys: script line 1: unknown key 'purple'\n"},
+      {c + " --lang xx 2>&1", 2,
+       "vantrel-box: --lang: expects it, en, de or C (the texts as written), not 'xx'\n"},
+      {bin + "bandplot --help | head -1", 0, "Usage: vantrel-bandplot BAND.json OUT.png [SYMBOL_RATE_KS]\n"},
+      {bin + "graphdemo --help", 0, graphUsage},
+      {bin + "graphdemo 2>&1", 2, graphUsage},
       {"VANTREL_LANG=de " VANTREL_EMULATOR VANTREL_BINARY_DIR "/vantrel-bandplot " VANTREL_SOURCE_DIR
        "/data/bands/demo.json " +
            quote((dir / "band.png").string()) + " 12",
