@@ -12,7 +12,6 @@
 #include "box/runner/hunt.h"
 
 #include <cmath>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 
@@ -22,7 +21,6 @@
 #include "box/dvb/boot.h"
 #include "box/dvb/jsoncheck.h"
 #include "box/dvb/state.h"
-#include "box/gui/screen.h"
 #include "host/rc.h"
 
 namespace box {
@@ -37,9 +35,6 @@ using json = nlohmann::json;
 constexpr size_t kMaxSweeps = 1000;
 // What a person waits at most for a sweep to reach the end of the band.
 constexpr int64_t kSweepLimitMs = 24LL * 3600 * 1000;
-// Exit keys after an interrupt: one every so often, for at most so long.
-constexpr int kExitEveryMs = 200;
-constexpr int kExitPresses = 50;
 
 // "13.0E", "30.0W": degrees with one decimal, at most 180.0.
 bool parsePosition(const std::string& text, int* tenths) {
@@ -122,14 +117,6 @@ void digits(int value, std::vector<Step>* steps) {
   for (int i = 0; i < 5; ++i) steps->push_back(key(rc::k0 + (text[i] - '0')));
 }
 
-volatile std::sig_atomic_t gSignal = 0;
-
-void onSignal(int sig) {
-  gSignal = sig;
-}
-
-struct sigaction gOldInt, gOldTerm;
-
 }  // namespace
 
 bool parseHunt(const std::string& fileText, const std::string& fileName, HuntPlan* plan, std::string* error) {
@@ -206,7 +193,7 @@ void HuntDriver::startSweep() {
   const HuntSweep& sweep = plan.sweeps[legs[leg].sweep];
   selectSwitchPort(sweep.diseqc);
   if (sweep.position && motor && (*sweep.position != dishAt || !dishSent)) {
-    if (!turnDish(*sweep.position)) interrupt();
+    if (!turnDish(*sweep.position)) leave();
     return;
   }
   if (sweep.position) pointDish(*sweep.position);
@@ -270,11 +257,7 @@ void HuntDriver::sweepDone() {
                    trf("%lld min %lld s", (long long)(took / 60), (long long)(took % 60)).c_str())
                    .c_str());
   if (++leg < legs.size()) return startSweep();
-  if (plan.rounds && round >= plan.rounds) {
-    leaving = true;
-    player.play({key(rc::red)});
-    return;
-  }
+  if (plan.rounds && round >= plan.rounds) return leave();
   const int64_t every = int64_t(plan.everyMinutes) * 60000;
   const int64_t left = every - ((wallClock ? wallMs() : eApp->now()) - roundStart);
   if (left <= 0) return startRound();
@@ -285,8 +268,13 @@ void HuntDriver::sweepDone() {
   timer.start(left);
 }
 
+// The dialog is showing, as each sweep leaves it: red leaves the plug-in.
+void HuntDriver::leave() {
+  leaving = true;
+  player.play({key(rc::red)});
+}
+
 void HuntDriver::roundWaitOver() {
-  if (exitsLeft > 0) return pressExit();
   if (waitingWall) endDeviceWait();
   waitingWall = false;
   startRound();
@@ -299,48 +287,6 @@ void HuntDriver::stop() {
   motorTimer.stop();
   if (wallClock && (waitingWall || moving)) endDeviceWait();
   waitingWall = moving = false;
-}
-
-void HuntDriver::interrupt() {
-  if (leaving && exitsLeft > 0) return;
-  std::fprintf(stderr, "hunt: %s\n", tr("interrupted: leaving the plug-in, keeping what was found"));
-  stop();
-  exitsLeft = kExitPresses;
-  timer.start(0);
-}
-
-void HuntDriver::pressExit() {
-  if (--exitsLeft == 0) {
-    std::fprintf(stderr, "vantrel-box: %s\n", tr("the plug-in did not leave within 10 s of the interrupt"));
-    abortAll(4);
-    return;
-  }
-  timer.start(kExitEveryMs);
-  Screen::instance().keyPress(rc::exit);
-}
-
-HuntSignals::HuntSignals(HuntDriver& driver_) : driver(driver_) {
-  gSignal = 0;
-  struct sigaction action {};
-  action.sa_handler = onSignal;
-  sigemptyset(&action.sa_mask);
-  // A second signal ends the box at once, as it did before the hunt.
-  action.sa_flags = SA_RESETHAND;
-  sigaction(SIGINT, &action, &gOldInt);
-  sigaction(SIGTERM, &action, &gOldTerm);
-  watching = idleSignal().connect(sigc::mem_fun(*this, &HuntSignals::poll));
-}
-
-HuntSignals::~HuntSignals() {
-  watching.disconnect();
-  sigaction(SIGINT, &gOldInt, nullptr);
-  sigaction(SIGTERM, &gOldTerm, nullptr);
-}
-
-void HuntSignals::poll() {
-  if (!gSignal) return;
-  gSignal = 0;
-  driver.interrupt();
 }
 
 }  // namespace box

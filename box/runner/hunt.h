@@ -61,8 +61,6 @@ class HuntDriver : public sigc::trackable {
   ~HuntDriver();
   // Plays no further step (someone else leaves the plug-in).
   void stop();
-  // Stops the plan and leaves the plug-in as exit keys would.
-  void interrupt();
   bool outputFailed() const { return player.outputFailed(); }
 
  private:
@@ -73,7 +71,7 @@ class HuntDriver : public sigc::trackable {
   void beginSweep();
   void sweepDone();
   void roundWaitOver();
-  void pressExit();
+  void leave();
 
   const HuntPlan& plan;
   bool wallClock;
@@ -89,29 +87,12 @@ class HuntDriver : public sigc::trackable {
   int64_t roundStart = 0, sweepStart = 0;  // box time, or wall time for round starts
   size_t lockedBefore = 0, newBefore = 0;
   bool leaving = false, waitingWall = false;
-  int exitsLeft = 0;
   LongTimer timer;
   std::optional<Motor> motor;
   int dishAt = 0;         // the orbital position the dish points at (tenths, east positive)
   bool dishSent = false;  // a goto went out: the dish is where the box believes
   bool moving = false;
   LongTimer motorTimer;
-};
-
-// SIGINT and SIGTERM during a hunt: the first asks the driver to leave the
-// plug-in (a second ends the box as before); the handlers are the old ones
-// again when the object goes.
-class HuntSignals {
- public:
-  explicit HuntSignals(HuntDriver& driver);
-  ~HuntSignals();
-  HuntSignals(const HuntSignals&) = delete;
-  HuntSignals& operator=(const HuntSignals&) = delete;
-
- private:
-  void poll();
-  HuntDriver& driver;
-  sigc::connection watching;
 };
 
 }  // namespace box

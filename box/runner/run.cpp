@@ -21,6 +21,7 @@
 #include "box/gui/boot.h"
 #include "box/gui/screen.h"
 #include "box/runner/hunt.h"
+#include "box/runner/interrupt.h"
 #include "box/runner/player.h"
 #include "box/runner/prepare.h"
 #include "box/runner/script.h"
@@ -42,6 +43,7 @@ int fail(const std::string& message) {
 // ends with 5 unless it already ends worse (3 or 4).
 struct Output {
   bool failed = false;
+  int interrupted = 0;  // the exit status a signal gave the run, 0: none came
   void lost(const std::string& message) {
     std::fprintf(stderr, "vantrel-box: %s\n", message.c_str());
     failed = true;
@@ -166,8 +168,8 @@ void keepLivePicture(eTimer& live, const std::string& path, Output& out) {
   live.start(500, false);
 }
 
-// Calls plugin_exec with the script playing; its result, or the code the run
-// was given up with.
+// Calls plugin_exec with the script playing; its result, the code the run
+// was given up with, or the status of the signal that interrupted it.
 int runPlugin(const Options& o, std::vector<Step> steps, const HuntPlan& plan, Entry entry, Output& out,
               WindowRun& window) {
   int code = 0;
@@ -184,14 +186,16 @@ int runPlugin(const Options& o, std::vector<Step> steps, const HuntPlan& plan, E
     // Closing the window leaves the plug-in as exit keys would; the script
     // must not take it elsewhere meanwhile.
     std::optional<HuntDriver> hunt;
-    std::optional<HuntSignals> signals;
     if (!o.hunt.empty()) {
       // A real tuner answers on the wall clock, and so do the hunt's rounds.
       std::optional<Motor> motor;
       if (o.usals) motor = Motor{*o.usals, o.motorSpeed};
       hunt.emplace(plan, o.tuner.adapter >= 0 && !o.realtime, &limit, motor);
-      signals.emplace(*hunt);
     }
+    const Interrupts interrupts([&player, &hunt] {
+      player.stop();
+      if (hunt) hunt->stop();
+    });
     window.start([&player, &hunt] {
       player.stop();
       if (hunt) hunt->stop();
@@ -212,8 +216,9 @@ int runPlugin(const Options& o, std::vector<Step> steps, const HuntPlan& plan, E
     window.stop();
     Trace::event("exit", {{"code", code}});
     if (player.outputFailed() || (hunt && hunt->outputFailed())) out.failed = true;
+    if (interrupts.caught()) out.interrupted = interrupts.exitStatus();
   }
-  return aborted() ? abortCode() : code;
+  return aborted() ? abortCode() : out.interrupted ? out.interrupted : code;
 }
 
 // What the kept service list holds, in each format asked for, and the run's
@@ -296,7 +301,8 @@ int run(const Options& o) {
   writeExports(o, spectrum, out);
   if (!shutdownDvb(&error))
     out.lost(trf("the service list could not be kept: %s", printable(error, 300).c_str()));
-  return out.failed && !givenUp ? 5 : code;
+  // An interrupt says more than a lost file, as giving up does.
+  return out.failed && !givenUp && !out.interrupted ? 5 : code;
 }
 
 }  // namespace box
