@@ -2,6 +2,9 @@
 // band, the front end, the kept service list and what this run's scans found.
 #include "box/dvb/boot.h"
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -50,6 +53,7 @@ struct Visit {
   // it (the tuner may have locked a little off the frequency it was sent
   // to); the tuned one while no service was found.
   int shownKHz = freqKHz, shownSym = srSym;
+  int position = 0;  // where the dish pointed
 };
 
 using Ids = std::tuple<int, int, int>;  // orbital position, original network id, transport stream id
@@ -145,6 +149,7 @@ void recordVisit(const eTransponder& tp, bool locked) {
   else if (locked && dynamic_cast<const sim::SimFrontend*>(s.frontend.get()))
     system = "DVB-S";
   s.visits.push_back({sat.frequency, sat.symbol_rate, sat.polarisation, locked, system, {}});
+  if (s.band) s.visits.back().position = s.band->orbitalPosition;
 }
 
 void recordService(const eTransponder& tp, const eServiceDVB& service, const Found& kept) {
@@ -274,7 +279,12 @@ namespace {
 // other boxes added, and the journal goes away. Should that fail, what is
 // still pending goes to the journal, which keeps it just as well.
 void keepAtShutdown(DvbState& s) {
-  if (s.own.empty() || s.serviceListPath.empty() || !eDVB::instance) return;
+  if (s.serviceListPath.empty() || !eDVB::instance) return;
+  // A journal that an earlier run left behind (it was killed before its
+  // last save) is folded in by the next run, whether or not this one found
+  // anything: else it stays beside the list for good, replayed at every load.
+  struct stat st;
+  if (s.own.empty() && ::lstat(serviceJournalPath(s.serviceListPath).c_str(), &st) != 0) return;
   std::string error;
   if (box::saveServiceList(s.serviceListPath, *eDVB::instance->getTransponders(), &error, &s.listStamp,
                            &s.own)) {
@@ -488,9 +498,46 @@ std::string transponderLine(const Visit& v) {
 
 }  // namespace
 
+namespace {
+
+// A transponder scanned again (a hunt's later round, a second sweep over it)
+// is one entry, in the place of its first scan: the services it carried at
+// any scan, as last seen, new when any scan found them first.
+std::vector<Visit> mergedVisits(const std::vector<Visit>& visits) {
+  std::vector<Visit> merged;
+  std::map<std::tuple<int, int, int, int, bool>, size_t> at;
+  for (const Visit& v : visits) {
+    const auto [it, first] =
+        at.emplace(std::make_tuple(v.position, v.shownKHz, v.shownSym, v.pol, v.locked), merged.size());
+    if (first) {
+      merged.push_back(v);
+      continue;
+    }
+    Visit& m = merged[it->second];
+    m.isNew |= v.isNew;
+    if (m.system.empty()) m.system = v.system;
+    for (const VisitService& service : v.services) {
+      auto same = std::find_if(m.services.begin(), m.services.end(),
+                               [&](const VisitService& o) { return o.sid == service.sid; });
+      if (same == m.services.end()) {
+        m.services.push_back(service);
+        continue;
+      }
+      const bool wasNew = same->isNew;
+      const std::string oldName = same->oldName.empty() ? service.oldName : same->oldName;
+      *same = service;
+      same->isNew |= wasNew;
+      same->oldName = oldName;
+    }
+  }
+  return merged;
+}
+
+}  // namespace
+
 std::string foundSummary() {
   const DvbState& s = state();
-  const auto& visits = s.visits;
+  const std::vector<Visit> visits = mergedVisits(s.visits);
   if (visits.empty()) return std::string(tr("No transponder was scanned.")) + "\n";
   std::string out = trf("Transponders scanned: %zu", visits.size()) + "\n";
   const std::string newMark = std::string(" (") + tr("new") + ")";

@@ -17,7 +17,9 @@ constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 volatile std::sig_atomic_t gSignal = 0;
 struct sigaction gOld[3];
 
-void onSignal(int sig) { gSignal = sig; }
+void onSignal(int sig) {
+  gSignal = sig;
+}
 
 const char* signalName(int sig) {
   return sig == SIGINT ? "SIGINT" : sig == SIGTERM ? "SIGTERM" : "SIGHUP";
@@ -46,9 +48,10 @@ Interrupts::~Interrupts() {
 void Interrupts::poll() {
   if (!gSignal || signal) return;
   signal = gSignal;
-  std::fprintf(stderr, "vantrel-box: %s\n",
-               trf("%s: leaving the plug-in, keeping what was found (again to end at once)", signalName(signal))
-                   .c_str());
+  std::fprintf(
+      stderr, "vantrel-box: %s\n",
+      trf("%s: leaving the plug-in, keeping what was found (again to end at once)", signalName(signal))
+          .c_str());
   stopDriving();
   exitsLeft = kExitPresses;
   timer.start(0);

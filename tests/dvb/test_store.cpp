@@ -294,6 +294,18 @@ TEST_F(StoreTest, AProcessKilledWhileAppendingOrWritingTheListKeepsWhatEarlierSa
     return box::saveServiceList(serviceListPath(), *eDVB::instance->getTransponders(), &error);
   })) << "the child died while writing";
   EXPECT_EQ(readAll(serviceListPath()) + readAll(journalPath()), files);
+  // A run that finds nothing still folds in a journal an earlier run left.
+  std::string error;
+  ASSERT_TRUE(box::shutdownDvb(&error)) << error;
+  ASSERT_TRUE(boot(kBand, &error)) << error;
+  ASSERT_TRUE(inChild([&] {
+    scan(11001000, 27500, 0);
+    return ::kill(::getpid(), SIGKILL) == 0;
+  })) << "killed after its save";
+  EXPECT_EQ(onDisk(), "Uno Canale Demo Due | Uno Due");
+  ASSERT_TRUE(box::shutdownDvb(&error)) << error;
+  EXPECT_EQ(onDisk(), "Uno Canale Demo Due");
+  EXPECT_FALSE(std::filesystem::exists(journalPath()));
 }
 
 TEST_F(StoreTest, WhereBoxesDisagreeTheNewerKnowledgeWins) {

@@ -272,26 +272,43 @@ TEST_F(BoxRun, HuntsTypeEachSweepIntoTheDialogAndTellWhatItFound) {
   }
 }
 
-// A hunt without end, interrupted once its first sweep is told: the plug-in
-// is left as exit keys would leave it, and what was found is printed,
-// exported and kept.
-TEST_F(BoxRun, AnInterruptedHuntKeepsWhatItFound) {
+// Runs interrupted: a hunt without end once its first sweep is told, a
+// sweep on the wall clock a second in. The plug-in is left as exit keys
+// would leave it; the summary, the exports, the spectrum and the kept list
+// are written as at any end, and the status says which signal came.
+TEST_F(BoxRun, AnInterruptedRunKeepsAndWritesWhatItFound) {
   std::ofstream(dir / "plan.json") << R"({"rounds": 0, "sweeps": [
     {"start": 10700, "end": 10750, "step": 3, "symbol_rate": 27500, "polarisation": "H"}]})";
-  for (const auto& [signal, status] : {std::pair{"INT", 0}, {"TERM", 0}}) {
+  const std::string hunt = "--hunt DIR/plan.json",
+                    keys = "--band " VANTREL_SOURCE_DIR
+                           "/data/bands/empty.json --realtime --keys 'key green; wait 600000'";
+  const std::string told = "grep -q '^hunt: round' DIR/err", second = "sleep 1";
+  struct Case {
+    std::string args, ready, signal;
+    int status;
+    const char* found;  // what the kept list and the VDR file hold
+    const char* summary;
+  } cases[] = {// Each round scanned it again: one entry.
+               {hunt, told, "INT", 130, "10719",
+                "Transponders scanned: 1\n  10719 MHz H 27500 ksym/s DVB-S: 3 services (new)\n"},
+               {hunt, told, "TERM", 143, "10719", "Transponders scanned: 1\n"},
+               {keys, second, "HUP", 129, "", "No transponder was scanned.\n"}};
+  for (const Case& c : cases) {
     fs::remove_all(dir / "root");
-    const Result r = shell(
-        inDir(boxCommand() + " --root DIR/root --hunt DIR/plan.json --export vdr:DIR/vdr.conf "
-                             "2>DIR/err & box=$!; for i in $(seq 600); do grep -q '^hunt: round' "
-                             "DIR/err && break; sleep 0.05; done; kill -") +
-        signal + " $box; wait $box; status=$?; cat " + quote((dir / "err").string()) + "; exit $status");
-    EXPECT_EQ(r.status, status) << signal << r.out;
-    EXPECT_THAT(r.out, HasSubstr("hunt: interrupted: leaving the plug-in, keeping what was found\n"))
-        << signal;
-    EXPECT_THAT(r.out, HasSubstr("Transponders scanned:")) << signal;
-    EXPECT_THAT(readText(dir / "vdr.conf"), HasSubstr(":10719:H")) << signal;
-    EXPECT_THAT(readText(dir / "root/var/tuxbox/config/vantrel-box/services.json"), HasSubstr("10719"))
-        << signal;
+    fs::remove(dir / "spectrum.csv");
+    const Result r = shell(inDir(
+        boxCommand() + " --root DIR/root --export vdr:DIR/vdr.conf --spectrum DIR/spectrum.csv " + c.args +
+        " 2>DIR/err & box=$!; for i in $(seq 600); do " + c.ready + " && break; sleep 0.05; done; kill -" +
+        c.signal + " $box; wait $box; status=$?; cat DIR/err; exit $status"));
+    EXPECT_EQ(r.status, c.status) << c.signal << r.out;
+    EXPECT_THAT(r.out, HasSubstr("vantrel-box: SIG" + c.signal +
+                                 ": leaving the plug-in, keeping what was found (again to end at once)\n"));
+    EXPECT_THAT(r.out, HasSubstr(c.summary)) << c.signal;
+    EXPECT_THAT(readText(dir / "spectrum.csv"), HasSubstr("frequency_mhz,polarisation")) << c.signal;
+    EXPECT_THAT(readText(dir / "vdr.conf"), HasSubstr(c.found)) << c.signal;
+    if (*c.found) {
+      EXPECT_THAT(readText(dir / "root/var/tuxbox/config/vantrel-box/services.json"), HasSubstr(c.found));
+    }
   }
 }
 
