@@ -541,8 +541,12 @@ std::string foundSummary() {
   if (visits.empty()) return std::string(tr("No transponder was scanned.")) + "\n";
   std::string out = trf("Transponders scanned: %zu", visits.size()) + "\n";
   const std::string newMark = std::string(" (") + tr("new") + ")";
+  // A night on several satellites says where each transponder lies.
+  const bool positions = std::any_of(visits.begin(), visits.end(),
+                                     [&](const Visit& v) { return v.position != visits[0].position; });
   for (const Visit& v : visits) {
-    out += "  " + transponderLine(v) + (v.isNew ? newMark + "\n" : "\n");
+    out += "  " + (positions ? positionName(v.position) + " " : std::string()) + transponderLine(v) +
+           (v.isNew ? newMark + "\n" : "\n");
     // Names come from band files: shown escaped, they cannot play tricks on a terminal.
     for (const VisitService& service : v.services) {
       const std::string type = serviceTypeName(service.type);
