@@ -251,14 +251,16 @@ vidtv_selftest() {
     args+=(--pack "$(type -P "$t")")
   done
   vidtv_scratch selftest tmp guest
-  [ -x "$vidtv_src/build/vantrel-box" ] && args+=(--env "VIDTV_BOX_KEYS=$keys")
+  # One language on both sides: the guest has no LANG, and a C locale here
+  # would mean English.
+  [ -x "$vidtv_src/build/vantrel-box" ] && args+=(--env "VIDTV_BOX_KEYS=$keys" --env VANTREL_LANG=it)
   vidtv_run "${args[@]}" --out "$tmp/guest" --pack "$vidtv_lib/selftest.sh" -- sh "$vidtv_lib/selftest.sh"
   [ "$vidtv_status" -eq 0 ] || return 0
   if [ ! -x "$vidtv_src/build/vantrel-box" ]; then
     echo "selftest: the box is not built: its screens were not compared"
     return 0
   fi
-  (cd "$vidtv_src" && ./build/vantrel-box --keys "$keys" --shots "$tmp/host" >/dev/null) ||
+  (cd "$vidtv_src" && VANTREL_LANG=it ./build/vantrel-box --keys "$keys" --shots "$tmp/host" >/dev/null) ||
     vidtv_die "the box failed on this machine"
   for f in dialog.png dialog.json sweep.png sweep.json; do
     if ! cmp -s "$tmp/host/$f" "$tmp/guest/box/$f"; then
