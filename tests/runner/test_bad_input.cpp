@@ -108,7 +108,7 @@ TEST_F(BadInput, IsRefusedWithExit2AndOneMessageNamingIt) {
        "--trace: 'DIR/deep/../s.csv' is the same file as --spectrum 'DIR/sub/s.csv'"},
       {"--band DIR/band.json --export zap:DIR/band-link",
        "--export: 'DIR/band-link' is the same file as --band 'DIR/band.json'"},
-      {"--keys @DIR/run.keys --export dvbv5:DIR/run.keys",
+      {"--keys @DIR/run.keys --export zap:DIR/run.keys",
        "--export: 'DIR/run.keys' is the same file as --keys 'DIR/run.keys'"},
       {"--plugin DIR/file --trace DIR/file", "--trace: 'DIR/file' is the same file as --plugin 'DIR/file'"},
       {"--root DIR/root --export vdr:" + kept,
@@ -118,7 +118,7 @@ TEST_F(BadInput, IsRefusedWithExit2AndOneMessageNamingIt) {
       {"--root DIR/root --spectrum DIR/lock-hard",
        "--spectrum: 'DIR/lock-hard' is the same file as the box's own '" + kept + ".lock'"},
       {"--root DIR/root --export "
-       "scan:DIR/root/var/tuxbox/./plugins/vantrel.esml",
+       "vdr:DIR/root/var/tuxbox/./plugins/vantrel.esml",
        "--export: 'DIR/root/var/tuxbox/./plugins/vantrel.esml' is the same file as the box's own "
        "'DIR/root/var/tuxbox/plugins/vantrel.esml'"},
       {"--hunt DIR/plan.json --keys 'key red'",
