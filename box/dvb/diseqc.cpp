@@ -10,7 +10,7 @@ namespace box {
 
 namespace {
 
-// Geostationary orbit radius over the earth's equatorial radius.
+// The earth's equatorial radius and the geostationary orbit's.
 constexpr double kEarthRadiusKm = 6378.137, kOrbitRadiusKm = 42164.17;
 constexpr double kPi = 3.14159265358979323846;
 
