@@ -276,16 +276,17 @@ TEST_F(BoxRun, HuntsTypeEachSweepIntoTheDialogAndTellWhatItFound) {
 }
 
 // Runs interrupted: a hunt without end once its first sweep is told, a
-// sweep on the wall clock a second in. The plug-in is left as exit keys
+// sweep on the wall clock once it has started. The plug-in is left as exit keys
 // would leave it; the summary, the exports, the spectrum and the kept list
 // are written as at any end, and the status says which signal came.
 TEST_F(BoxRun, AnInterruptedRunKeepsAndWritesWhatItFound) {
   std::ofstream(dir / "plan.json") << R"({"rounds": 0, "sweeps": [
     {"start": 10700, "end": 10750, "step": 3, "symbol_rate": 27500, "polarisation": "H"}]})";
-  const std::string hunt = "--hunt DIR/plan.json",
-                    keys = "--band " VANTREL_SOURCE_DIR
-                           "/data/bands/empty.json --realtime --keys 'key green; wait 600000'";
-  const std::string told = "grep -q '^hunt: round' DIR/err", second = "sleep 1";
+  const std::string
+      hunt = "--hunt DIR/plan.json",
+      keys = "--band " VANTREL_SOURCE_DIR
+             "/data/bands/empty.json --realtime --shots DIR/s --keys 'key green; shot going; wait 600000'";
+  const std::string told = "grep -q '^hunt: round' DIR/err", second = "test -e DIR/s/going.json";
   struct Case {
     std::string args, ready, signal;
     int status;
