@@ -48,23 +48,12 @@ class Checker {
   }
 
   bool number(const json& obj, const std::string& path, const char* key, double lo, double hi, double* out) {
-    if (!obj.contains(key)) return true;
-    const json& v = obj[key];
-    std::string p = join(path, key);
-    if (!v.is_number()) return fail(p, tr("must be a number"));
-    double d = v.get<double>();
-    if (!(d >= lo && d <= hi)) return fail(p, trf("must be between %g and %g", lo, hi));
-    *out = d;
-    return true;
+    return ranged(obj, path, key, false, lo, hi, out);
   }
 
   bool integer(const json& obj, const std::string& path, const char* key, double lo, double hi, int* out) {
-    if (!obj.contains(key)) return true;
-    const json& v = obj[key];
-    std::string p = join(path, key);
-    if (!v.is_number_integer()) return fail(p, tr("must be a whole number"));
-    double d = v.get<double>();
-    if (!(d >= lo && d <= hi)) return fail(p, trf("must be between %g and %g", lo, hi));
+    double d = *out;
+    if (!ranged(obj, path, key, true, lo, hi, &d)) return false;
     *out = int(d);
     return true;
   }
@@ -110,6 +99,20 @@ class Checker {
   }
 
  private:
+  // A number between lo and hi, whole where asked; left alone when absent.
+  bool ranged(const json& obj, const std::string& path, const char* key, bool whole, double lo, double hi,
+              double* out) {
+    if (!obj.contains(key)) return true;
+    const json& v = obj[key];
+    const std::string p = join(path, key);
+    if (whole && !v.is_number_integer()) return fail(p, tr("must be a whole number"));
+    if (!v.is_number()) return fail(p, tr("must be a number"));
+    const double d = v.get<double>();
+    if (!(d >= lo && d <= hi)) return fail(p, trf("must be between %g and %g", lo, hi));
+    *out = d;
+    return true;
+  }
+
   const std::string& file;
   const JsonPositions& positions;
   std::string message;
