@@ -81,13 +81,10 @@ class FeDevice : public Device {
       const int err = call(FE_SET_VOLTAGE, voltage);
       return err ? err : call(FE_SET_TONE, tone);
     }
-    // A committed switch (DiSEqC 1.0): the tone off and the supply settled
-    // before the command; the command (port, polarisation, band) and a tone
-    // burst for simple switches, each followed by the 15 ms of silence the
-    // bus asks for; then the band's tone.
-    int err = call(FE_SET_TONE, SEC_TONE_OFF);
-    if (!err) err = call(FE_SET_VOLTAGE, voltage);
-    if (!err) wallSleep(kDiseqcGapMs), err = master(committedSwitch(s.diseqc, s.voltage18, s.tone));
+    // A committed switch (DiSEqC 1.0): the command (port, polarisation,
+    // band) on a quiet bus and a tone burst for simple switches, each
+    // followed by the 15 ms of silence the bus asks for; then the band's tone.
+    int err = onQuietBus(voltage, committedSwitch(s.diseqc, s.voltage18, s.tone));
     if (!err)
       wallSleep(kDiseqcGapMs), err = call(FE_DISEQC_SEND_BURST, s.diseqc & 1 ? SEC_MINI_B : SEC_MINI_A);
     if (!err) wallSleep(kDiseqcGapMs), err = call(FE_SET_TONE, tone);
@@ -97,9 +94,7 @@ class FeDevice : public Device {
   // A positioner draws its power from the LNB's supply and moves faster on
   // 18 V; the next tune sets the supply its polarisation needs.
   int sendMaster(const std::vector<uint8_t>& message) override {
-    int err = call(FE_SET_TONE, SEC_TONE_OFF);
-    if (!err) err = call(FE_SET_VOLTAGE, SEC_VOLTAGE_18);
-    if (!err) wallSleep(kDiseqcGapMs), err = master(message);
+    const int err = onQuietBus(SEC_VOLTAGE_18, message);
     if (!err) wallSleep(kDiseqcGapMs);
     return err;
   }
@@ -181,6 +176,14 @@ class FeDevice : public Device {
     s.scale = st.scale;
     s.value = st.scale == FE_SCALE_DECIBEL ? st.svalue : int64_t(std::min<uint64_t>(st.uvalue, INT64_MAX));
     return s;
+  }
+  // A DiSEqC message as the bus wants it: the tone off, the supply set and
+  // settled, then the message.
+  int onQuietBus(fe_sec_voltage voltage, const std::vector<uint8_t>& message) {
+    int err = call(FE_SET_TONE, SEC_TONE_OFF);
+    if (!err) err = call(FE_SET_VOLTAGE, voltage);
+    if (!err) wallSleep(kDiseqcGapMs), err = master(message);
+    return err;
   }
   int master(const std::vector<uint8_t>& message) {
     dvb_diseqc_master_cmd cmd{};
