@@ -60,6 +60,13 @@ std::string rootFor(const Options& o) {
   return o.root.empty() ? installPlaces().root : o.root;
 }
 
+// A plan's sweep whose position cannot be swept, named as the plan's other
+// faults are: file, line, key.
+std::string positionFault(const Options& o, const HuntSweep& sweep, const std::string& what) {
+  return trf("%s: line %d: %s: %s", printable(o.hunt, 200).c_str(), sweep.positionLine,
+             (sweep.path + ".position").c_str(), what.c_str());
+}
+
 // Everything that can be checked before the box comes up.
 bool checkInput(const Options& o, const std::string& plugin, std::vector<Step>* steps, HuntPlan* plan,
                 std::string* error) {
@@ -80,11 +87,9 @@ bool checkInput(const Options& o, const std::string& plugin, std::vector<Step>* 
   if (o.usals)
     for (const HuntSweep& sweep : plan->sweeps)
       if (sweep.position && !satelliteVisible(*o.usals, *sweep.position / 10.0)) {
-        *error =
-            trf("%s: line %d: %s: %s", printable(o.hunt, 200).c_str(), sweep.positionLine,
-                (sweep.path + ".position").c_str(),
-                trf("%s lies below the horizon of the --usals site", positionName(*sweep.position).c_str())
-                    .c_str());
+        *error = positionFault(
+            o, sweep,
+            trf("%s lies below the horizon of the --usals site", positionName(*sweep.position).c_str()));
         return false;
       }
   bool wantsShots = false;
@@ -273,9 +278,8 @@ int run(const Options& o) {
   for (const HuntSweep& sweep : plan.sweeps)
     if (sweep.position && !hasBandAt(*sweep.position)) {
       shutdownDvb();
-      return fail(trf("%s: line %d: %s: %s", printable(o.hunt, 200).c_str(), sweep.positionLine,
-                      (sweep.path + ".position").c_str(),
-                      trf("no --band lies at %s", positionName(*sweep.position).c_str()).c_str()));
+      return fail(
+          positionFault(o, sweep, trf("no --band lies at %s", positionName(*sweep.position).c_str())));
     }
   const Teardown dvbDown([] { shutdownDvb(); });  // after a run, already down: the list is kept below
   // The plug-in is loaded before the trace is made: a file that is no
