@@ -179,7 +179,22 @@ HuntDriver::HuntDriver(const HuntPlan& plan_, bool wallClock_, const LongTimer* 
 }
 
 HuntDriver::~HuntDriver() {
-  if (wallClock && (waitingWall || moving)) endDeviceWait();
+  releaseWall();
+}
+
+// On a real tuner box time jumps over the plug-in's waits: a wait of the
+// hunt's own (the next round, the dish turning), held as a device wait,
+// follows the wall clock.
+void HuntDriver::holdWall() {
+  if (!wallClock || holdingWall) return;
+  beginDeviceWait();
+  holdingWall = true;
+}
+
+void HuntDriver::releaseWall() {
+  if (!holdingWall) return;
+  endDeviceWait();
+  holdingWall = false;
 }
 
 void HuntDriver::startRound() {
@@ -219,15 +234,13 @@ bool HuntDriver::turnDish(int position) {
                      .c_str());
   dishAt = position;
   dishSent = true;
-  moving = true;
-  if (wallClock) beginDeviceWait();
+  holdWall();
   motorTimer.start(ms);
   return true;
 }
 
 void HuntDriver::dishArrived() {
-  if (wallClock) endDeviceWait();
-  moving = false;
+  releaseWall();
   pointDish(dishAt);
   beginSweep();
 }
@@ -261,10 +274,7 @@ void HuntDriver::sweepDone() {
   const int64_t every = int64_t(plan.everyMinutes) * 60000;
   const int64_t left = every - ((wallClock ? wallMs() : eApp->now()) - roundStart);
   if (left <= 0) return startRound();
-  // On a real tuner box time jumps over the plug-in's waits: held as a
-  // device wait, it follows the wall clock until the next round.
-  if (wallClock) beginDeviceWait();
-  waitingWall = wallClock;
+  holdWall();
   timer.start(left);
 }
 
@@ -275,8 +285,7 @@ void HuntDriver::leave() {
 }
 
 void HuntDriver::roundWaitOver() {
-  if (waitingWall) endDeviceWait();
-  waitingWall = false;
+  releaseWall();
   startRound();
 }
 
@@ -285,8 +294,7 @@ void HuntDriver::stop() {
   player.stop();
   timer.stop();
   motorTimer.stop();
-  if (wallClock && (waitingWall || moving)) endDeviceWait();
-  waitingWall = moving = false;
+  releaseWall();
 }
 
 }  // namespace box

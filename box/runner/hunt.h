@@ -72,6 +72,8 @@ class HuntDriver : public sigc::trackable {
   void sweepDone();
   void roundWaitOver();
   void leave();
+  void holdWall();
+  void releaseWall();
 
   const HuntPlan& plan;
   bool wallClock;
@@ -86,12 +88,12 @@ class HuntDriver : public sigc::trackable {
   size_t leg = 0;
   int64_t roundStart = 0, sweepStart = 0;  // box time, or wall time for round starts
   size_t lockedBefore = 0, newBefore = 0;
-  bool leaving = false, waitingWall = false;
+  bool leaving = false;
+  bool holdingWall = false;  // a device wait is held for one of the hunt's own waits
   LongTimer timer;
   std::optional<Motor> motor;
   int dishAt = 0;         // the orbital position the dish points at (tenths, east positive)
   bool dishSent = false;  // a goto went out: the dish is where the box believes
-  bool moving = false;
   LongTimer motorTimer;
 };
 
