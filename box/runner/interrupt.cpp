@@ -1,6 +1,7 @@
 #include "box/runner/interrupt.h"
 
 #include <cstdio>
+#include <iterator>
 
 #include "box/base/tr.h"
 #include "box/gui/screen.h"
@@ -15,7 +16,7 @@ constexpr int kExitPresses = 50;
 constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 volatile std::sig_atomic_t gSignal = 0;
-struct sigaction gOld[3];
+struct sigaction gOld[std::size(kSignals)];
 
 void onSignal(int sig) {
   gSignal = sig;
@@ -35,14 +36,14 @@ Interrupts::Interrupts(std::function<void()> stopDriving_) : stopDriving(std::mo
   // A second signal ends the box at once: a plug-in that hangs cannot keep
   // it from going.
   action.sa_flags = SA_RESETHAND;
-  for (int i = 0; i < 3; ++i) sigaction(kSignals[i], &action, &gOld[i]);
+  for (size_t i = 0; i < std::size(kSignals); ++i) sigaction(kSignals[i], &action, &gOld[i]);
   watching = idleSignal().connect(sigc::mem_fun(*this, &Interrupts::poll));
   timer.timeout.connect(sigc::mem_fun(*this, &Interrupts::pressExit));
 }
 
 Interrupts::~Interrupts() {
   watching.disconnect();
-  for (int i = 0; i < 3; ++i) sigaction(kSignals[i], &gOld[i], nullptr);
+  for (size_t i = 0; i < std::size(kSignals); ++i) sigaction(kSignals[i], &gOld[i], nullptr);
 }
 
 void Interrupts::poll() {
