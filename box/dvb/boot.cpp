@@ -496,10 +496,6 @@ std::string transponderLine(const Visit& v) {
               polName(v.pol), ks, v.system.c_str(), n);
 }
 
-}  // namespace
-
-namespace {
-
 // A transponder scanned again (a hunt's later round, a second sweep over it)
 // is one entry, in the place of its first scan: the services it carried at
 // any scan, as last seen, new when any scan found them first.
