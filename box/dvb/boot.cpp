@@ -275,6 +275,15 @@ Found keepFound(const FoundService& f) {
 
 namespace {
 
+// What reading a list notes beside it, for the entries the host's records
+// have no place for: when each was seen, the system it locked with. Written
+// with every entry appended afterwards, so nothing is left from one list's
+// reading for the next.
+void forgetNotes() {
+  forgetDeliverySystems();
+  forgetSeen();
+}
+
 // A run that changed the list writes it whole at the end, merged with what
 // other boxes added, and the journal goes away. Should that fail, what is
 // still pending goes to the journal, which keeps it just as well.
@@ -348,8 +357,7 @@ bool bootDvb(const DvbOptions& options, std::string* error) {
   KeptServices kept;
   KeptFileStamp stamp;
   if (!fixStartInstant(error)) return false;
-  forgetDeliverySystems();  // the list read now tells them again
-  forgetSeen();
+  forgetNotes();  // the list read now tells them again
   if (!listPath.empty() && !loadServiceList(listPath, &kept, error, &stamp)) return false;
   std::unique_ptr<Frontend> device;
   if (options.tuner.adapter >= 0 && !(device = openRealFrontend(options.tuner, error))) return false;
@@ -450,7 +458,10 @@ void takeNewerKeptServices() {
 
 bool shutdownDvb(std::string* error) {
   DvbState& s = state();
-  if (!eDVB::instance && s.bands.empty()) return true;
+  if (!eDVB::instance && s.bands.empty()) {
+    forgetNotes();  // a list read while the layer was down noted them all the same
+    return true;
+  }
   keepAtShutdown(s);
   const bool kept = s.saveError.empty();
   if (!kept && error) *error = s.saveError;
@@ -463,7 +474,7 @@ bool shutdownDvb(std::string* error) {
   s.serviceListPath.clear();
   s.pending.clear();
   s.own.clear();
-  forgetSeen();
+  forgetNotes();
   eServiceInterface::getInstance()->service = eServiceReference();
   Decoder::locked = 0;
   return kept;
